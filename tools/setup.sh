@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the build and the tests need, only when one is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  clang libclang-rt-14-dev
+  googletest libgtest-dev libbenchmark-dev
+  juce-modules-source-data
+  libsndfile1-dev
+  libcurl4-openssl-dev openssl ca-certificates
+  libx11-dev libcairo2-dev librsvg2-dev libfreetype-dev
+  fonts-roboto-unhinted
+  zenity xdg-utils
+  python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=()
+  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
