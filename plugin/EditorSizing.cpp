@@ -1,0 +1,82 @@
+#include "EditorSizing.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace morvellan::sizing {
+
+int RoundToInt(float value)
+{
+  if (std::isnan(value))
+    return 0;
+  const float rounded = std::round(value);
+  if (rounded >= float(INT_MAX))
+    return INT_MAX;
+  if (rounded <= float(INT_MIN))
+    return INT_MIN;
+  return int(rounded);
+}
+
+bool ConstrainEditorSize(int& width, int& height, float screenScale)
+{
+  int maxW = kMaxWidth;
+  int maxH = kMaxHeight;
+  // The maximum only grows with the screen scale; small scales keep the base maximum.
+  if (screenScale > 1.0f)
+  {
+    maxW = RoundToInt(screenScale * float(kMaxWidth));
+    maxH = RoundToInt(screenScale * float(kMaxHeight));
+  }
+
+  const bool inRange = width >= kMinWidth && width <= maxW && height >= kMinHeight && height <= maxH;
+
+  width = std::clamp(width, kMinWidth, maxW);
+  height = std::clamp(height, kMinHeight, maxH);
+  const int w0 = width;
+  const int h0 = height;
+
+  if (float(w0) / float(h0) > kAspect)
+    width = RoundToInt(float(h0) * kAspect);
+  else
+    height = RoundToInt(float(w0) / kAspect);
+
+  return inRange && width == w0 && height == h0;
+}
+
+float DrawScaleFor(int width, int height, float screenScale)
+{
+  return std::min(float(height) / (screenScale * float(kCanvasHeight)),
+                  float(width) / (screenScale * float(kCanvasWidth)));
+}
+
+EditorSize SavedSizeWithoutEditor(int editorWidth, int editorHeight, float screenScale)
+{
+  if (!(screenScale > 0.0f))
+    screenScale = 1.0f;
+  return {RoundToInt(float(editorWidth) / screenScale), RoundToInt(float(editorHeight) / screenScale)};
+}
+
+EditorSize SavedSizeWithEditor(int canvasWidth, int canvasHeight, float drawScale)
+{
+  // Truncation toward zero, as the window itself reports whole pixels.
+  const float w = float(canvasWidth) * drawScale;
+  const float h = float(canvasHeight) * drawScale;
+  return {int(std::clamp(w, 0.0f, float(INT_MAX / 2))), int(std::clamp(h, 0.0f, float(INT_MAX / 2)))};
+}
+
+EditorSize SanitizeRestoredSize(int width, int height)
+{
+  if (width >= 1 && height >= 1 && std::fabs(float(width) / float(height) - kAspect) > kRestoreAspectTolerance)
+    return {kCanvasWidth, kCanvasHeight};
+  return {width, height};
+}
+
+EditorSize WindowSizeForRestored(EditorSize restored, float screenScale)
+{
+  EditorSize size{RoundToInt(float(restored.width) * screenScale), RoundToInt(float(restored.height) * screenScale)};
+  ConstrainEditorSize(size.width, size.height, screenScale);
+  return size;
+}
+
+} // namespace morvellan::sizing
