@@ -1,0 +1,202 @@
+#include "ReferenceFileReader.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace morvellan {
+namespace {
+
+enum class Container { WavOrAiff, Mp3, Flac };
+
+bool Accepts(Container wanted, int format)
+{
+  const int major = format & SF_FORMAT_TYPEMASK;
+  switch (wanted)
+  {
+    case Container::WavOrAiff:
+      return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_W64 ||
+             major == SF_FORMAT_RF64 || major == SF_FORMAT_AIFF;
+    case Container::Mp3: return major == SF_FORMAT_MPEG;
+    case Container::Flac: return major == SF_FORMAT_FLAC;
+  }
+  return false;
+}
+
+// Frames worth reading: maxSeconds of the file, never more than the buffer cap.
+std::uint64_t FrameLimit(double sampleRate, double maxSeconds)
+{
+  const double wanted = sampleRate * maxSeconds;
+  if (!(wanted >= 1.0))
+    return 0; // also NaN
+  if (wanted >= double(kReferenceMaxSamples))
+    return kReferenceMaxSamples;
+  return std::uint64_t(wanted);
+}
+
+// Owns the descriptor and the decoder, so every early return releases both.
+class SndfileReader
+{
+public:
+  explicit SndfileReader(const std::string& path)
+  {
+    mFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (mFd < 0)
+      return;
+    // A FIFO or device would block or never end; only plain files are references.
+    struct stat st{};
+    if (::fstat(mFd, &st) != 0 || !S_ISREG(st.st_mode))
+      return;
+    mFile = sf_open_fd(mFd, SFM_READ, &mInfo, SF_FALSE);
+  }
+  ~SndfileReader()
+  {
+    if (mFile)
+      sf_close(mFile);
+    if (mFd >= 0)
+      ::close(mFd);
+  }
+  SndfileReader(const SndfileReader&) = delete;
+  SndfileReader& operator=(const SndfileReader&) = delete;
+
+  SNDFILE* File() const { return mFile; }
+  const SF_INFO& Info() const { return mInfo; }
+
+private:
+  int mFd = -1;
+  SNDFILE* mFile = nullptr;
+  SF_INFO mInfo{};
+};
+
+bool ReadWithSndfile(const std::string& path, AudioData& out, double maxSeconds, Container container)
+{
+  SndfileReader reader(path);
+  if (!reader.File())
+    return false;
+  const SF_INFO& info = reader.Info();
+  if (!Accepts(container, info.format))
+    return false;
+  if (info.samplerate < kReferenceMinSampleRate || info.samplerate > kReferenceMaxSampleRate ||
+      info.channels < 1 || info.channels > kReferenceMaxChannels)
+    return false;
+
+  out.sampleRate = double(info.samplerate);
+  out.channels = info.channels;
+  const std::uint64_t maxFrames = FrameLimit(out.sampleRate, maxSeconds);
+
+  // Reserve once from the header's length (with a little slack for estimated MP3 lengths) so the
+  // buffer does not double while it fills.
+  if (info.frames > 0 && info.frames < SF_COUNT_MAX)
+  {
+    const std::uint64_t claimed = std::uint64_t(info.frames);
+    const std::uint64_t slack = claimed / 64 + std::uint64_t(kReadBlockFrames);
+    out.samples.reserve(std::size_t(std::min(maxFrames, claimed + slack)));
+  }
+
+  std::vector<float> block(std::size_t(info.channels) * kReadBlockFrames);
+  std::uint64_t framesRead = 0;
+  while (framesRead < maxFrames)
+  {
+    const std::uint64_t want = std::min<std::uint64_t>(kReadBlockFrames, maxFrames - framesRead);
+    const sf_count_t got = sf_readf_float(reader.File(), block.data(), sf_count_t(want));
+    if (got <= 0)
+      break;
+    AppendMonoMixdown(block.data(), std::uint64_t(got), info.channels, out);
+    framesRead += std::uint64_t(got);
+  }
+  return !out.samples.empty();
+}
+
+} // namespace
+
+void AppendMonoMixdown(const float* interleaved, std::uint64_t frames, int channels, AudioData& out)
+{
+  if (channels < 1 || frames == 0 || interleaved == nullptr)
+    return;
+  const std::size_t n = std::size_t(channels);
+  const double divisor = double(channels);
+  for (std::uint64_t t = 0; t < frames; ++t)
+  {
+    const float* frame = interleaved + t * n;
+    double sum = 0.0;
+    for (std::size_t c = 0; c < n; ++c)
+      sum += double(frame[c]);
+    out.samples.push_back(float(sum / divisor));
+  }
+}
+
+bool ReadWavFile(const std::string& pathUtf8, AudioData& out, double maxSeconds)
+{
+  return ReadWithSndfile(pathUtf8, out, maxSeconds, Container::WavOrAiff);
+}
+
+bool ReadMp3File(const std::string& pathUtf8, AudioData& out, double maxSeconds)
+{
+  return ReadWithSndfile(pathUtf8, out, maxSeconds, Container::Mp3);
+}
+
+bool ReadFlacFile(const std::string& pathUtf8, AudioData& out, double maxSeconds)
+{
+  return ReadWithSndfile(pathUtf8, out, maxSeconds, Container::Flac);
+}
+
+std::string LowerCaseExtension(const std::string& pathUtf8)
+{
+  std::string ext = std::filesystem::path(pathUtf8).extension().string();
+  for (char& c : ext)
+    if (c >= 'A' && c <= 'Z')
+      c = char(c - 'A' + 'a');
+  return ext;
+}
+
+std::string FileNameOf(const std::string& pathUtf8)
+{
+  return std::filesystem::path(pathUtf8).filename().string();
+}
+
+bool IsSupportedAudioFile(const std::string& pathUtf8)
+{
+  const std::string ext = LowerCaseExtension(pathUtf8);
+  return ext == ".wav" || ext == ".wave" || ext == ".aif" || ext == ".aiff" || ext == ".aifc" ||
+         ext == ".mp3" || ext == ".flac";
+}
+
+bool LoadAudioFile(const std::string& pathUtf8, AudioData& out, std::string& error, double maxSeconds)
+{
+  out.samples = std::vector<float>();
+  out.sampleRate = 0.0;
+  out.channels = 0;
+
+  const std::string ext = LowerCaseExtension(pathUtf8);
+  bool ok = false;
+  if (ext == ".wav" || ext == ".wave" || ext == ".aif" || ext == ".aiff" || ext == ".aifc")
+    ok = ReadWavFile(pathUtf8, out, maxSeconds);
+  else if (ext == ".mp3")
+    ok = ReadMp3File(pathUtf8, out, maxSeconds);
+  else if (ext == ".flac")
+    ok = ReadFlacFile(pathUtf8, out, maxSeconds);
+  else
+  {
+    error = "unsupported file type " + ext + " (WAV, AIFF, MP3 or FLAC)";
+    return false;
+  }
+
+  if (ok && out.sampleRate > 0.0)
+  {
+    const std::uint64_t maxFrames = FrameLimit(out.sampleRate, maxSeconds);
+    if (out.samples.size() > maxFrames)
+      out.samples.resize(std::size_t(maxFrames));
+    if (!out.samples.empty())
+      return true;
+  }
+  out.samples = std::vector<float>();
+  error = "could not read " + FileNameOf(pathUtf8);
+  return false;
+}
+
+} // namespace morvellan
