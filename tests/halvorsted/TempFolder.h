@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+namespace halvorsted::testing {
+
+// A fresh folder under the system's temporary folder, removed with everything in it.
+class TempFolder
+{
+public:
+  TempFolder()
+  {
+    std::string pattern = (std::filesystem::temp_directory_path() / "halvorsted-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+      throw std::runtime_error("mkdtemp failed");
+    mPath = pattern;
+  }
+  ~TempFolder()
+  {
+    std::error_code ignored;
+    std::filesystem::remove_all(mPath, ignored);
+  }
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::filesystem::path& Path() const { return mPath; }
+
+private:
+  std::filesystem::path mPath;
+};
+
+inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes)
+{
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+inline std::string ReadBytes(const std::filesystem::path& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+} // namespace halvorsted::testing
