@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -122,8 +123,9 @@ public:
     void Clear() { mUsed = 0; }
 
 private:
-    // Queues are reused between blocks; mUsed of them are live.
-    std::vector<ParamValueQueue> mQueues;
+    // Queues are reused between blocks; mUsed of them are live. A deque
+    // keeps queues handed out earlier in place while more are added.
+    std::deque<ParamValueQueue> mQueues;
     int32 mUsed = 0;
 };
 

@@ -25,10 +25,13 @@ struct Biquad {
         return y;
     }
 
-    static Biquad BandPass(double fs, double f, double q)
+    // Constant 0 dB peak; the bandwidth in octaves is held in the digital
+    // domain (the cookbook's warping-corrected form).
+    static Biquad BandPass(double fs, double f, double octaves)
     {
         const double w = 2.0 * std::numbers::pi * f / fs;
-        const double alpha = std::sin(w) / (2.0 * q);
+        const double alpha =
+            std::sin(w) * std::sinh(std::numbers::ln2 / 2.0 * octaves * w / std::sin(w));
         const double a0 = 1.0 + alpha;
         Biquad s;
         s.b0 = alpha / a0;
@@ -129,9 +132,7 @@ std::array<double, kNumBands> MeasureBandLevels(const Audio& audio, std::size_t 
     if (begin >= end || audio.channels.empty()) {
         return levels;
     }
-    // Q of a band two thirds of an octave wide.
     const double ratio = std::pow(2.0, 2.0 / 3.0);
-    const double q = std::sqrt(ratio) / (ratio - 1.0);
     // Let each filter settle on the samples before the window where it can.
     const std::size_t settle = static_cast<std::size_t>(audio.sampleRate * 0.1);
     const std::size_t start = begin > settle ? begin - settle : 0;
@@ -141,10 +142,12 @@ std::array<double, kNumBands> MeasureBandLevels(const Audio& audio, std::size_t 
         }
         double power = 0.0;
         for (const auto& samples : audio.channels) {
-            Biquad band = Biquad::BandPass(audio.sampleRate, kBandCentresHz[b], q);
+            // Two sections in series: neighbouring centres fall some 14 dB.
+            Biquad first = Biquad::BandPass(audio.sampleRate, kBandCentresHz[b], 2.0 / 3.0);
+            Biquad second = first;
             double sum = 0.0;
             for (std::size_t i = start; i < end; ++i) {
-                const double y = band.Run(samples[i]);
+                const double y = second.Run(first.Run(samples[i]));
                 if (i >= begin) {
                     sum += y * y;
                 }
