@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   juce-modules-source-data
   libsndfile1-dev
-  libcurl4-openssl-dev openssl ca-certificates
+  libcurl4-openssl-dev libssl-dev openssl ca-certificates
   libx11-dev libcairo2-dev librsvg2-dev libfreetype-dev
   fonts-roboto-unhinted
   zenity xdg-utils
