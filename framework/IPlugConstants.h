@@ -31,4 +31,10 @@ enum EIPlugPluginType
 // Message tag a sender uses when it hands its data to a control.
 constexpr int kUpdateMessage = 0;
 
+// A control tag that names no control.
+constexpr int kNoTag = -1;
+
+// The sample type the audio callback sees (32-bit host buffers are converted).
+using sample = double;
+
 } // namespace iplug

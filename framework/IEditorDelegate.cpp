@@ -1,0 +1,50 @@
+#include "IEditorDelegate.h"
+
+namespace iplug
+{
+
+IEditorDelegate::IEditorDelegate(int nParams)
+{
+  const int n = nParams > 0 ? nParams : 0;
+  mParams.reserve(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i)
+    mParams.push_back(std::make_unique<IParam>());
+}
+
+IEditorDelegate::~IEditorDelegate() = default;
+
+IParam* IEditorDelegate::GetParam(int paramIdx)
+{
+  return paramIdx >= 0 && paramIdx < NParams() ? mParams[static_cast<size_t>(paramIdx)].get() : nullptr;
+}
+
+const IParam* IEditorDelegate::GetParam(int paramIdx) const
+{
+  return paramIdx >= 0 && paramIdx < NParams() ? mParams[static_cast<size_t>(paramIdx)].get() : nullptr;
+}
+
+void IEditorDelegate::SendParameterValueFromUI(int paramIdx, double normalizedValue)
+{
+  if (IParam* param = GetParam(paramIdx))
+    param->SetNormalized(normalizedValue);
+}
+
+void IEditorDelegate::BeginInformHostOfParamChangeFromUI(int paramIdx)
+{
+  BeginInformHostOfParamChange(paramIdx);
+}
+
+void IEditorDelegate::EndInformHostOfParamChangeFromUI(int paramIdx)
+{
+  EndInformHostOfParamChange(paramIdx);
+}
+
+// No editor layer yet: nothing listens for control messages.
+void IEditorDelegate::SendControlMsgFromDelegate(int ctrlTag, int msgTag, int dataSize, const void* data)
+{
+  (void)ctrlTag; (void)msgTag; (void)dataSize; (void)data;
+}
+
+void IEditorDelegate::SendCurrentParamValuesFromDelegate() {}
+
+} // namespace iplug

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "IParam.h"
+#include "IPlugConstants.h"
+
+namespace iplug
+{
+namespace igraphics
+{
+class IGraphics;
+}
+
+// The side of the plug-in that the editor talks to: the parameter list, the
+// editor size and the calls that carry values between the editor and the plug-in.
+// Everything here runs on the UI thread.
+class IEditorDelegate
+{
+public:
+  explicit IEditorDelegate(int nParams);
+  virtual ~IEditorDelegate();
+  IEditorDelegate(const IEditorDelegate&) = delete;
+  IEditorDelegate& operator=(const IEditorDelegate&) = delete;
+
+  int NParams() const { return static_cast<int>(mParams.size()); }
+  // nullptr for an index out of range.
+  IParam* GetParam(int paramIdx);
+  const IParam* GetParam(int paramIdx) const;
+
+  // The open editor's graphics context, or nullptr while no editor is open.
+  igraphics::IGraphics* GetUI() const { return mGraphics; }
+
+  // A parameter value was set from the editor (normalised). Sets the parameter,
+  // tells the plug-in (OnParamChange with kUI) and informs the host.
+  virtual void SendParameterValueFromUI(int paramIdx, double normalizedValue);
+  virtual void BeginInformHostOfParamChangeFromUI(int paramIdx);
+  virtual void EndInformHostOfParamChangeFromUI(int paramIdx);
+
+  // Delegate -> editor: data for the control with ctrlTag (meter senders use this).
+  virtual void SendControlMsgFromDelegate(int ctrlTag, int msgTag, int dataSize, const void* data);
+  // Delegate -> editor: every parameter's current value to the controls bound to it.
+  virtual void SendCurrentParamValuesFromDelegate();
+
+  // Called on the UI thread after a parameter changed, wherever the change came from.
+  virtual void OnParamChangeUI(int paramIdx, EParamSource source) { (void)paramIdx; (void)source; }
+
+  // Editor sizing: replace width/height by the nearest allowed size; true when the
+  // request was allowed unchanged. The default allows any size.
+  virtual bool ConstrainEditorResize(int& width, int& height) const { (void)width; (void)height; return true; }
+  // The host's window has a new size.
+  virtual void OnParentWindowResize(int width, int height) { mEditorWidth = width; mEditorHeight = height; }
+
+  int GetEditorWidth() const { return mEditorWidth; }
+  int GetEditorHeight() const { return mEditorHeight; }
+
+  // Editor hooks the plug-in installs; the editor layer calls them when it opens.
+  std::function<igraphics::IGraphics*()> mMakeGraphicsFunc;
+  std::function<void(igraphics::IGraphics*)> mLayoutFunc;
+
+  // Host side of the value calls; the VST3 wrapper forwards these to its component handler.
+  virtual void BeginInformHostOfParamChange(int paramIdx) { (void)paramIdx; }
+  virtual void InformHostOfParamChange(int paramIdx, double normalizedValue) { (void)paramIdx; (void)normalizedValue; }
+  virtual void EndInformHostOfParamChange(int paramIdx) { (void)paramIdx; }
+
+protected:
+  int mEditorWidth = 0;
+  int mEditorHeight = 0;
+  igraphics::IGraphics* mGraphics = nullptr;
+
+private:
+  std::vector<std::unique_ptr<IParam>> mParams;
+};
+
+} // namespace iplug

@@ -1,0 +1,211 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pluginterfaces/base/ipluginbase.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstchannelcontextinfo.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+
+#include "Config.h"
+#include "IByteChunk.h"
+#include "IEditorDelegate.h"
+#include "IParam.h"
+#include "IPlugProcessor.h"
+
+namespace iplug
+{
+
+// What the host's channel context told us about the track we sit on.
+struct HostChannelInfo
+{
+  std::string name;      // UTF-8, empty when the host gave none
+  int64_t index = 0;     // as the host gave it
+  uint32_t colour = 0;   // 0xAARRGGBB; 0 when the host gave none
+};
+
+// A single-component VST3 effect: one object is the component, the audio processor
+// and the edit controller. Plug-ins derive from it and override ProcessBlock,
+// OnReset, SerializeState, UnserializeState, OnIdle and friends.
+//
+// Threads: process() runs on the audio thread and never takes a lock. Every other
+// host entry, and the idle timer, runs under one UI lock, so OnIdle never overlaps a
+// state call or a parameter call from the host.
+class IPlugVST3 : public IPlugProcessor,
+                  public IEditorDelegate,
+                  public Steinberg::Vst::IComponent,
+                  public Steinberg::Vst::IAudioProcessor,
+                  public Steinberg::Vst::IEditController,
+                  public Steinberg::Vst::ChannelContext::IInfoListener,
+                  public Steinberg::Vst::IProcessContextRequirements
+{
+public:
+  // The VST3 id of the framework's own bypass parameter; plug-in parameters use their index.
+  static constexpr Steinberg::Vst::ParamID kBypassParamID = 0x7FFF0001;
+  // How often the idle timer calls OnIdle.
+  static constexpr int kIdleIntervalMs = 20;
+
+  IPlugVST3(const InstanceInfo& info, const Config& config);
+  ~IPlugVST3() override;
+
+  // The plug-in's UI-thread heartbeat, called every kIdleIntervalMs under the UI lock
+  // once the host has initialised the instance, editor or not.
+  virtual void OnIdle() {}
+
+  // State as a chunk. SerializeState appends; UnserializeState reads from startPos and
+  // returns the position after the last byte read, or -1 when the chunk was refused.
+  // The defaults store the parameter values (SerializeParams / UnserializeParams).
+  virtual bool SerializeState(IByteChunk& chunk) { return SerializeParams(chunk); }
+  virtual int UnserializeState(const IByteChunk& chunk, int startPos) { return UnserializeParams(chunk, startPos); }
+
+  // All parameter values as doubles in index order.
+  bool SerializeParams(IByteChunk& chunk) const;
+  // Reads NParams() doubles from startPos. A chunk too short for all of them changes
+  // nothing and gives -1; each value goes through the parameter's Constrain.
+  int UnserializeParams(const IByteChunk& chunk, int startPos);
+
+  // A parameter changed (host automation on the audio thread, host or UI calls on the
+  // UI thread, or a restore). Must be real-time safe.
+  virtual void OnParamChange(int paramIdx, EParamSource source, int sampleOffset = -1)
+  {
+    (void)paramIdx; (void)source; (void)sampleOffset;
+  }
+
+  // Stops the idle timer and waits for a running OnIdle. Idempotent. The instance
+  // calls it before it is destroyed; a derived class that can be deleted directly
+  // calls it first thing in its destructor.
+  void StopIdleTimer();
+  bool IdleTimerRunning() const { return mTimerThread.joinable(); }
+
+  // The UI lock (recursive): taken by every UI-thread host entry and by the timer.
+  std::recursive_timed_mutex& GetUILock() { return mUILock; }
+
+  // Host track information from the channel context; read on the UI thread.
+  const HostChannelInfo& GetChannelContext() const { return mChannelContext; }
+
+  const Config& GetConfig() const { return mConfig; }
+  void SetLatency(int samples) override;
+
+  // IEditorDelegate: from the editor to the plug-in and the host.
+  void SendParameterValueFromUI(int paramIdx, double normalizedValue) override;
+  void BeginInformHostOfParamChangeFromUI(int paramIdx) override { BeginInformHostOfParamChange(paramIdx); }
+  void EndInformHostOfParamChangeFromUI(int paramIdx) override { EndInformHostOfParamChange(paramIdx); }
+  void BeginInformHostOfParamChange(int paramIdx) override;
+  void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
+  void EndInformHostOfParamChange(int paramIdx) override;
+
+  // FUnknown
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
+  Steinberg::uint32 PLUGIN_API addRef() override;
+  Steinberg::uint32 PLUGIN_API release() override;
+
+  // IPluginBase (reached through IComponent and IEditController alike)
+  Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+  Steinberg::tresult PLUGIN_API terminate() override;
+
+  // IComponent
+  Steinberg::tresult PLUGIN_API getControllerClassId(Steinberg::TUID classId) override;
+  Steinberg::tresult PLUGIN_API setIoMode(Steinberg::Vst::IoMode mode) override;
+  Steinberg::int32 PLUGIN_API getBusCount(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir) override;
+  Steinberg::tresult PLUGIN_API getBusInfo(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                           Steinberg::int32 index, Steinberg::Vst::BusInfo& bus) override;
+  Steinberg::tresult PLUGIN_API getRoutingInfo(Steinberg::Vst::RoutingInfo& inInfo,
+                                               Steinberg::Vst::RoutingInfo& outInfo) override;
+  Steinberg::tresult PLUGIN_API activateBus(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
+                                            Steinberg::int32 index, Steinberg::TBool state) override;
+  Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) override;
+  // IComponent and IEditController: one object, one state.
+  Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
+  Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
+
+  // IAudioProcessor
+  Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs, Steinberg::int32 numIns,
+                                                   Steinberg::Vst::SpeakerArrangement* outputs,
+                                                   Steinberg::int32 numOuts) override;
+  Steinberg::tresult PLUGIN_API getBusArrangement(Steinberg::Vst::BusDirection dir, Steinberg::int32 index,
+                                                  Steinberg::Vst::SpeakerArrangement& arr) override;
+  Steinberg::tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
+  Steinberg::uint32 PLUGIN_API getLatencySamples() override;
+  Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+  Steinberg::tresult PLUGIN_API setProcessing(Steinberg::TBool state) override;
+  Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
+  Steinberg::uint32 PLUGIN_API getTailSamples() override;
+
+  // IProcessContextRequirements
+  Steinberg::uint32 PLUGIN_API getProcessContextRequirements() override { return 0; }
+
+  // IEditController
+  Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream* state) override;
+  Steinberg::int32 PLUGIN_API getParameterCount() override;
+  Steinberg::tresult PLUGIN_API getParameterInfo(Steinberg::int32 paramIndex,
+                                                 Steinberg::Vst::ParameterInfo& info) override;
+  Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID id,
+                                                      Steinberg::Vst::ParamValue valueNormalized,
+                                                      Steinberg::Vst::String128 string) override;
+  Steinberg::tresult PLUGIN_API getParamValueByString(Steinberg::Vst::ParamID id, Steinberg::Vst::TChar* string,
+                                                      Steinberg::Vst::ParamValue& valueNormalized) override;
+  Steinberg::Vst::ParamValue PLUGIN_API normalizedParamToPlain(Steinberg::Vst::ParamID id,
+                                                               Steinberg::Vst::ParamValue valueNormalized) override;
+  Steinberg::Vst::ParamValue PLUGIN_API plainParamToNormalized(Steinberg::Vst::ParamID id,
+                                                               Steinberg::Vst::ParamValue plainValue) override;
+  Steinberg::Vst::ParamValue PLUGIN_API getParamNormalized(Steinberg::Vst::ParamID id) override;
+  Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id, Steinberg::Vst::ParamValue value) override;
+  Steinberg::tresult PLUGIN_API setComponentHandler(Steinberg::Vst::IComponentHandler* handler) override;
+  Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
+
+  // ChannelContext::IInfoListener
+  Steinberg::tresult PLUGIN_API setChannelContextInfos(Steinberg::Vst::IAttributeList* list) override;
+
+protected:
+  // The host context passed to initialize (not owned; valid until terminate).
+  Steinberg::FUnknown* GetHostContext() const { return mHostContext; }
+  Steinberg::Vst::IComponentHandler* GetComponentHandler() const { return mComponentHandler; }
+
+private:
+  void StartIdleTimer();
+  void IdleLoop();
+  // Sizes the per-channel scratch for the current block size (never on the audio thread).
+  void PrepareBuffers();
+  void ApplyParameterChanges(Steinberg::Vst::IParameterChanges* changes);
+  // Runs ProcessBlock (or the host bypass) over at most mBlockSize frames at a time.
+  template <class T>
+  void ProcessAudio(Steinberg::Vst::ProcessData& data, int nIn, int nOut);
+  int ChannelsOf(Steinberg::Vst::SpeakerArrangement arr) const;
+  bool ArrangementAllowed(int nIn, int nOut) const;
+
+  const Config mConfig;
+  std::atomic<Steinberg::uint32> mRefCount{1};
+  Steinberg::FUnknown* mHostContext = nullptr;
+  Steinberg::Vst::IComponentHandler* mComponentHandler = nullptr;
+
+  std::recursive_timed_mutex mUILock;
+  std::mutex mTimerMutex;
+  std::condition_variable mTimerWake;
+  bool mTimerStop = false;
+  std::thread mTimerThread;
+
+  Steinberg::Vst::SpeakerArrangement mInputArr = 0;
+  Steinberg::Vst::SpeakerArrangement mOutputArr = 0;
+  bool mInputBusActive = true;
+  bool mOutputBusActive = true;
+  bool mActive = false;
+  bool mProcessing = false;
+  Steinberg::int32 mSampleSize = Steinberg::Vst::kSample32;
+
+  // Scratch: double copies of the inputs, and double outputs for 32-bit hosts.
+  std::vector<std::vector<sample>> mInScratch;
+  std::vector<std::vector<sample>> mOutScratch;
+  std::vector<sample*> mInPtrs;
+  std::vector<sample*> mOutPtrs;
+
+  HostChannelInfo mChannelContext;
+};
+
+} // namespace iplug
