@@ -11,3 +11,4 @@ for preset in debug asan; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset"
 done
+bash tools/fuzz-json.sh

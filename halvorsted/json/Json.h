@@ -22,9 +22,24 @@ struct JsonValue
   // Members in input order; duplicate keys are all kept.
   std::vector<std::pair<std::string, JsonValue>> members;
 
+  // Declared here, defaulted below: the member pair must see a complete JsonValue (clang insists).
+  JsonValue();
+  JsonValue(const JsonValue&);
+  JsonValue(JsonValue&&) noexcept;
+  JsonValue& operator=(const JsonValue&);
+  JsonValue& operator=(JsonValue&&) noexcept;
+  ~JsonValue();
+
   // The value of the first member with this key, or null (also when this is not an object).
   const JsonValue* Find(const std::string& key) const;
 };
+
+inline JsonValue::JsonValue() = default;
+inline JsonValue::JsonValue(const JsonValue&) = default;
+inline JsonValue::JsonValue(JsonValue&&) noexcept = default;
+inline JsonValue& JsonValue::operator=(const JsonValue&) = default;
+inline JsonValue& JsonValue::operator=(JsonValue&&) noexcept = default;
+inline JsonValue::~JsonValue() = default;
 
 struct Cursor
 {
