@@ -223,13 +223,4 @@ ReadOutcome ReadStateChunk(std::span<const std::uint8_t> bytes, int startPos, Re
   return ReadOutcome::kRestored;
 }
 
-PlainParams ReadPlainParams(std::span<const std::uint8_t> bytes, int startPos)
-{
-  PlainParams plain;
-  Reader r(bytes, startPos);
-  plain.count = r.Doubles(plain.params.data(), kNumParams);
-  plain.endPos = r.Pos();
-  return plain;
-}
-
 } // namespace morvellan::state

@@ -69,14 +69,4 @@ struct RestoredState
 // Reads a chunk from startPos. Never reads outside bytes and never loops on a count.
 ReadOutcome ReadStateChunk(std::span<const std::uint8_t> bytes, int startPos, RestoredState& out);
 
-struct PlainParams
-{
-  std::array<double, kNumParams> params{};
-  int count = 0;   // params[0, count) were read
-  int endPos = -1; // -1 when fewer than all values were present
-};
-
-// Reads a chunk as parameter values in index order.
-PlainParams ReadPlainParams(std::span<const std::uint8_t> bytes, int startPos);
-
 } // namespace morvellan::state

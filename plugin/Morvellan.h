@@ -1,0 +1,182 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "BalanceSnapshot.h"
+#include "IPeakAvgSender.h"
+#include "IPlugVST3.h"
+#include "MorvellanIds.h"
+#include "ReaperHost.h"
+#include "StateChunk.h"
+#include "ToneEngine.h"
+#include "ToneEngineSettings.h"
+#include "WDL_String.h"
+
+namespace halvorsted::updates {
+class UpdateCheck;
+}
+
+namespace morvellan::offline {
+struct SavedTarget;
+}
+
+// Control tags shared by the editor and the idle callback.
+enum EControlTags
+{
+  kCtrlTagTitle = 0,
+  kCtrlTagStatus = 1,
+  kCtrlTagInputMeter = 2,
+  kCtrlTagOutputMeter = 3,
+  kCtrlTagPresetBar = 4
+};
+
+// One plug-in instance: the tone engine on the audio thread, the hand-overs through which the
+// UI thread and the reference-file worker reach it, and the state shared with the editor.
+//
+// Threads: ProcessBlock runs on the audio thread and never locks, allocates or waits. The state
+// calls, OnIdle, the editor and the preset/target actions run on the UI thread (the framework
+// serialises them). One reference-file worker at a time writes mReferenceTarget and, under
+// mMutex, the source name or the error.
+class Morvellan : public iplug::IPlugVST3
+{
+public:
+  using Bands = morvellan::BandBalance;
+
+  explicit Morvellan(const iplug::InstanceInfo& info);
+  ~Morvellan() override;
+
+  // IPluginBase / IComponent / IEditController
+  Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+
+  // IPlugProcessor (audio thread)
+  void ProcessBlock(iplug::sample** inputs, iplug::sample** outputs, int nFrames) override;
+  void OnReset() override;
+
+  // State (UI thread)
+  bool SerializeState(iplug::IByteChunk& chunk) override;
+  int UnserializeState(const iplug::IByteChunk& chunk, int startPos) override;
+
+  // Idle timer (UI thread, every 20 ms, editor open or not)
+  void OnIdle() override;
+
+  // Editor sizing (UI thread)
+  bool ConstrainEditorResize(int& width, int& height) const override;
+  void OnParentWindowResize(int width, int height) override;
+
+  // Engine settings from the current parameter values.
+  morvellan::ToneEngineSettings GetEngineSettings() const;
+
+  // Reference-file learning (UI thread starts it; the worker runs the body).
+  void StartFileLearning(const std::string& path);
+  void FileLearningWorker(std::string path);
+
+  // Preset and target actions (UI thread).
+  void SaveTarget(const std::string& name);
+  void SavePreset(const std::string& name, bool confirm);
+
+  // Idle-callback helpers (UI thread).
+  std::vector<double> TakeCompareSnapshot();
+  std::string GetPresetNameLocked();
+
+  // Learned target as the editor sees it: one read attempt, false when busy.
+  bool TryReadLearnedTarget(morvellan::BalanceCopy& copy) const { return mLearnedTarget.TryRead(copy); }
+
+  // REAPER helpers for the idle callback; each is false or null outside REAPER.
+  void* GetReaperTrack() const;
+  // Reads the track's name into a zero-filled 512-byte buffer and terminates it ourselves.
+  bool GetReaperTrackName(void* track, std::string& name) const;
+
+private:
+  // Audio-thread steps of ProcessBlock.
+  void TakeHandOvers();
+  void TakeRequests(bool bypassed);
+  void ApplySettingsIfChanged();
+  void FeedMeter(iplug::IPeakAvgSender<1>& sender, iplug::sample** channels, int nChannels, int nFrames,
+                 int controlTag);
+  void PublishAnalysis();
+  // Reads a hand-over whose pending byte is set; re-arms the byte when the record was busy.
+  static bool TakeHandOver(std::atomic<std::uint8_t>& pending, const morvellan::BalanceSnapshot& record,
+                           morvellan::BalanceCopy& copy);
+
+  // The learned target for a save: a consistent copy, or the last consistent one.
+  morvellan::BalanceCopy ReadLearnedTargetForSave();
+  // Restores the accent, the editor size, the parameters, the names and the target from a chunk.
+  void ApplyRestoredState(const morvellan::state::RestoredState& restored);
+  // Screen scale of the open editor, else the last one seen.
+  float CurrentScreenScale() const;
+
+public:
+  // Members are public to the plug-in's own source files (idle, actions, worker, editor callbacks);
+  // the comment on each says which thread may touch it.
+  float mScreenScale = 1.0f; // UI
+  morvellan::ToneEngine mEngine; // audio
+  morvellan::ToneEngineSettings mAppliedSettings; // audio
+  bool mParamsApplied = false; // audio: false forces the next block to configure the engine
+  bool mWasLearning = false;   // audio
+  bool mHadTarget = false;     // audio
+  bool mTargetsChanged = false; // audio: the engine's target changed and is not yet published
+  bool mLearnStopped = false;  // audio
+  std::atomic<bool> mLearnFinished{false}; // audio sets, idle takes
+  iplug::IPeakAvgSender<1> mInputMeterSender;
+  iplug::IPeakAvgSender<1> mOutputMeterSender;
+  std::vector<double> mMeterMix; // audio; sized by OnReset
+  // Row 0: correction gains (dB); row 1: measured band levels (dB). Audio writes, UI reads.
+  std::array<std::array<std::atomic<float>, morvellan::kNumBands>, 2> mBandLevels{};
+  std::atomic<float> mLearnProgress{0.0f};
+  std::atomic<std::uint8_t> mAboveThreshold{0};
+  std::atomic<std::uint8_t> mLearning{0};
+  std::atomic<std::uint8_t> mLearnFromInputRequest{0};
+  std::atomic<std::uint8_t> mCancelLearnRequest{0};
+  std::atomic<std::uint8_t> mClearTargetRequest{0};
+  std::atomic<std::uint8_t> mRestoredTargetPending{0};
+  morvellan::BalanceSnapshot mLearnedTarget; // written by the audio thread and the state restore
+  morvellan::BalanceSnapshot mRestoredTarget; // UI writes, audio reads
+  std::atomic<bool> mRestoredLegacy{false};  // the restored target came from a version-1 state
+  std::thread mLearnThread;
+  std::atomic<int> mReferenceState{0}; // 0 idle or succeeded, 1 analysing, 2 failed
+  std::atomic<std::uint8_t> mReferenceTargetPending{0};
+  morvellan::BalanceSnapshot mReferenceTarget; // worker writes, audio reads
+  std::mutex mMutex; // guards mTargetSourceName, mReferenceError, mPresetName
+  std::string mTargetSourceName;
+  std::string mReferenceError;
+  std::string mStatusText; // UI
+  morvellan::BalanceSnapshot mLoadedTarget; // UI writes, audio reads
+  std::atomic<std::uint8_t> mLoadedTargetPending{0};
+  std::optional<std::string> mPendingTargetSave; // UI
+  std::string mPresetName;
+  std::vector<double> mPresetBaseline; // UI
+  bool mPresetModified = false;        // UI
+  std::atomic<bool> mTakeBaseline{false};
+  bool mRestoredModified = false;      // UI
+  std::string mBaselineSourceName;     // UI
+  bool mShownModified = false;         // UI
+  std::optional<std::string> mPendingPresetSave; // UI
+  int mRestoredEditorWidth = 0;  // UI
+  int mRestoredEditorHeight = 0; // UI
+  std::shared_ptr<halvorsted::updates::UpdateCheck> mUpdateCheck;
+  std::atomic<int> mAccentIndex{0};
+  std::atomic<bool> mAccentDirty{false};
+  int mHostTrackColour = -1; // UI
+  WDL_String mHostTrackLabel; // UI
+  morvellan::IReaperHostApplication* mReaperHost = nullptr; // holds one reference, released by the destructor
+  morvellan::ReaperGetSetMediaTrackInfoString mGetSetMediaTrackInfoString = nullptr;
+  morvellan::ReaperGetMediaTrackInfoValue mGetMediaTrackInfoValue = nullptr;
+  morvellan::ReaperColorFromNative mColorFromNative = nullptr;
+
+  // Beyond the table above.
+  // UI: the last target copy a save read consistently, used when the record stays busy.
+  morvellan::BalanceCopy mLastSavedTarget;
+  // Audio: the engine's completed-learn count last seen, so only a completed learn raises mLearnFinished.
+  std::uint32_t mLearnsCompletedSeen = 0;
+};
+
+// The factory's create function: one instance, built under a process-wide mutex.
+iplug::IPlugVST3* MakePlug(const iplug::InstanceInfo& info);

@@ -1,0 +1,240 @@
+#include "Morvellan.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include <xmmintrin.h>
+
+namespace {
+
+// Flush-to-zero and denormals-are-zero for one block, then the caller's mode again.
+class DenormalGuard
+{
+public:
+  DenormalGuard() : mSaved(_mm_getcsr()) { _mm_setcsr(mSaved | kFlushToZero | kDenormalsAreZero); }
+  ~DenormalGuard() { _mm_setcsr(mSaved); }
+  DenormalGuard(const DenormalGuard&) = delete;
+  DenormalGuard& operator=(const DenormalGuard&) = delete;
+
+private:
+  static constexpr unsigned kFlushToZero = 0x8000;
+  static constexpr unsigned kDenormalsAreZero = 0x0040;
+  unsigned mSaved;
+};
+
+bool On(const iplug::IParam* p) { return p->Value() >= 0.5; }
+
+} // namespace
+
+void Morvellan::OnReset()
+{
+  mEngine.Prepare(GetSampleRate());
+  mParamsApplied = false;
+  mInputMeterSender.Reset(GetSampleRate());
+  mOutputMeterSender.Reset(GetSampleRate());
+  mMeterMix.assign(std::size_t(std::max(1, GetBlockSize())), 0.0);
+}
+
+morvellan::ToneEngineSettings Morvellan::GetEngineSettings() const
+{
+  auto v = [this](int i) { return GetParam(i)->Value(); };
+  auto on = [this](int i) { return On(GetParam(i)); };
+
+  morvellan::ToneEngineSettings s;
+  s.amount = v(kAmount) / 100.0;
+  s.speed = v(kSpeed) / 100.0;
+  s.thresholdDb = v(kThreshold);
+  s.maxBoostDb = v(kMaxBoost);
+  s.maxCutDb = v(kMaxCut);
+
+  constexpr int kTargetBandFirst[morvellan::kNumTargetBands] = {kLowTarget, kBodyTarget, kPresenceTarget, kAirTarget};
+  for (int b = 0; b < morvellan::kNumTargetBands; ++b)
+  {
+    const int gain = kTargetBandFirst[b];
+    s.targetBands[b].gainDb = v(gain);
+    s.targetBands[b].freqHz = v(gain + 1);
+    s.targetBands[b].on = on(gain + 2);
+  }
+
+  s.hpOn = on(kHPOn);
+  s.hpFreqHz = v(kHPFreq);
+  s.lpOn = on(kLPOn);
+  s.lpFreqHz = v(kLPFreq);
+  s.outputDb = v(kOutput);
+  s.tiltDbPerOct = v(kTilt);
+  s.rangeLowHz = v(kRangeLow);
+  s.rangeHighHz = v(kRangeHigh);
+
+  constexpr int kPreEqFirst[morvellan::kNumPreEqBands] = {kPreEq1Gain, kPreEq2Gain, kPreEq3Gain, kPreEq4Gain};
+  for (int b = 0; b < morvellan::kNumPreEqBands; ++b)
+  {
+    const int gain = kPreEqFirst[b];
+    s.preEqBands[b].gainDb = v(gain);
+    s.preEqBands[b].freqHz = v(gain + 1);
+    s.preEqBands[b].q = v(gain + 2);
+    s.preEqBands[b].on = on(gain + 3);
+    s.preEqBands[b].shelf = false;
+  }
+  s.preEqBands[0].shelf = on(kPreEq1Shelf);
+  s.preEqBands[3].shelf = on(kPreEq4Shelf);
+  s.respect = v(kPreEqRespect) / 100.0;
+  return s;
+}
+
+void Morvellan::ProcessBlock(iplug::sample** inputs, iplug::sample** outputs, int nFrames)
+{
+  DenormalGuard denormals;
+
+  TakeHandOvers();
+  const bool bypassed = On(GetParam(kBypass));
+  TakeRequests(bypassed);
+  ApplySettingsIfChanged();
+
+  const int nIn = NChannelsConnected(iplug::kInput);
+  const int nOut = NChannelsConnected(iplug::kOutput);
+  const int n = std::min(nIn, nOut);
+
+  FeedMeter(mInputMeterSender, inputs, nIn, nFrames, kCtrlTagInputMeter);
+
+  if (!bypassed && n >= 1)
+  {
+    mEngine.ProcessSamples(inputs, outputs, n, nFrames);
+    for (int c = n; c < nOut; ++c)
+      std::memcpy(outputs[c], outputs[0], sizeof(iplug::sample) * std::size_t(std::max(0, nFrames)));
+  }
+  else
+  {
+    morvellan::PassThroughChannels(inputs, nIn, outputs, nOut, nFrames);
+  }
+
+  FeedMeter(mOutputMeterSender, outputs, nOut, nFrames, kCtrlTagOutputMeter);
+  PublishAnalysis();
+}
+
+bool Morvellan::TakeHandOver(std::atomic<std::uint8_t>& pending, const morvellan::BalanceSnapshot& record,
+                             morvellan::BalanceCopy& copy)
+{
+  if (pending.exchange(0, std::memory_order_acq_rel) == 0)
+    return false;
+  if (record.TryRead(copy))
+    return true;
+  // Being written right now: the next block tries again.
+  pending.store(1, std::memory_order_release);
+  return false;
+}
+
+void Morvellan::TakeHandOvers()
+{
+  morvellan::BalanceCopy copy;
+
+  if (TakeHandOver(mRestoredTargetPending, mRestoredTarget, copy))
+  {
+    if (copy.valid && mRestoredLegacy.load(std::memory_order_acquire))
+      mEngine.SetTargetBalance(copy.relative);
+    else if (copy.valid)
+      mEngine.RestoreTarget(copy.relative, copy.absolute);
+    else
+      mEngine.ClearLearnedTarget();
+    mTargetsChanged = true;
+  }
+
+  if (mClearTargetRequest.exchange(0, std::memory_order_acq_rel))
+    mEngine.ClearLearnedTarget();
+
+  // A file-learned or loaded target counts whatever its valid byte says.
+  if (TakeHandOver(mReferenceTargetPending, mReferenceTarget, copy))
+  {
+    mEngine.SetTargetBalance(copy.relative);
+    mTargetsChanged = true;
+  }
+  if (TakeHandOver(mLoadedTargetPending, mLoadedTarget, copy))
+  {
+    mEngine.SetTargetBalance(copy.relative);
+    mTargetsChanged = true;
+  }
+}
+
+void Morvellan::TakeRequests(bool bypassed)
+{
+  mLearnStopped = false;
+
+  // A request taken while bypassed is dropped, not deferred.
+  if (mLearnFromInputRequest.exchange(0, std::memory_order_acq_rel) && !bypassed)
+    mEngine.StartLearning();
+
+  if (mCancelLearnRequest.exchange(0, std::memory_order_acq_rel) && mEngine.learning)
+  {
+    mEngine.StopLearning();
+    mLearnStopped = true;
+  }
+
+  if (bypassed && mEngine.learning)
+  {
+    mEngine.StopLearning();
+    mLearnStopped = true;
+  }
+}
+
+void Morvellan::ApplySettingsIfChanged()
+{
+  const morvellan::ToneEngineSettings fresh = GetEngineSettings();
+  if (mParamsApplied && fresh == mAppliedSettings)
+    return;
+  mEngine.ApplySettings(fresh);
+  mAppliedSettings = fresh;
+  mParamsApplied = true;
+}
+
+void Morvellan::FeedMeter(iplug::IPeakAvgSender<1>& sender, iplug::sample** channels, int nChannels, int nFrames,
+                          int controlTag)
+{
+  if (nChannels < 1 || nFrames < 1 || !channels)
+    return;
+  if (nChannels == 1 || mMeterMix.size() < std::size_t(nFrames))
+  {
+    // One channel, or a block larger than the reset promised: channel 0 alone.
+    sender.ProcessBlock(channels, nFrames, controlTag, 1, 0);
+    return;
+  }
+  const double scale = 1.0 / double(nChannels);
+  for (int t = 0; t < nFrames; ++t)
+  {
+    double sum = 0.0;
+    for (int c = 0; c < nChannels; ++c)
+      sum += channels[c][t];
+    mMeterMix[std::size_t(t)] = sum * scale;
+  }
+  iplug::sample* mix = mMeterMix.data();
+  sender.ProcessBlock(&mix, nFrames, controlTag, 1, 0);
+}
+
+void Morvellan::PublishAnalysis()
+{
+  for (int k = 0; k < morvellan::kNumBands; ++k)
+  {
+    mBandLevels[0][k].store(float(mEngine.designedGainDb[k]), std::memory_order_relaxed);
+    mBandLevels[1][k].store(float(10.0 * std::log10(mEngine.bandPower[k] + 1e-30)), std::memory_order_relaxed);
+  }
+  mAboveThreshold.store(mEngine.aboveThreshold ? 1 : 0, std::memory_order_relaxed);
+  mLearning.store(mEngine.learning ? 1 : 0, std::memory_order_relaxed);
+  const double needed = std::max(1.0, mEngine.sampleRate * 3.0 / 32.0);
+  mLearnProgress.store(float(std::min(1.0, double(mEngine.learnCount) / needed)), std::memory_order_relaxed);
+
+  // Only a learn that reached its count is an event; a stop, a reset or a restore is not.
+  const bool learnCompleted = mEngine.learnsCompleted != mLearnsCompletedSeen && mEngine.hasTarget;
+  mLearnsCompletedSeen = mEngine.learnsCompleted;
+
+  const bool learnEnded = mWasLearning && !mEngine.learning;
+  if (learnEnded || learnCompleted || mEngine.hasTarget != mHadTarget || mTargetsChanged)
+  {
+    // The state restore may be writing the record right now; then publish next block.
+    mTargetsChanged = !mLearnedTarget.TryWrite(mEngine.targetRelative, mEngine.targetAbsolute, mEngine.hasTarget);
+  }
+  // After the target, so whoever sees the event finds the new target.
+  if (learnCompleted)
+    mLearnFinished.store(true, std::memory_order_release);
+
+  mHadTarget = mEngine.hasTarget;
+  mWasLearning = mEngine.learning;
+}

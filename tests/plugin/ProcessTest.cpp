@@ -1,0 +1,392 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include <xmmintrin.h>
+
+#include "ChunkBytes.h"
+#include "TestPlug.h"
+
+namespace {
+
+using Channels = TestPlug::Channels;
+
+Channels MakeInput(int nIn, int frames)
+{
+  Channels in;
+  for (int c = 0; c < nIn; ++c)
+    in.push_back(Noise(frames, 0.5, std::uint32_t(c + 1)));
+  return in;
+}
+
+bool BitIdentical(const std::vector<double>& a, const std::vector<double>& b)
+{
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+}
+
+void LoadChunk(TestPlug& plug, const std::vector<std::uint8_t>& bytes)
+{
+  iplug::IByteChunk chunk;
+  chunk.PutBytes(bytes.data(), int(bytes.size()));
+  ASSERT_GE(plug.UnserializeState(chunk, 0), 0);
+}
+
+// A version-5 chunk whose parameters are the plug-in's current values and whose target is given.
+std::vector<std::uint8_t> ChunkWithTarget(const TestPlug& plug, int version, bool hasTarget, double relFirst,
+                                          double absFirst)
+{
+  Bytes c;
+  c.Magic().I32(version).I32(0).I32(720).I32(532).I32(hasTarget ? 1 : 0).F64s(12, relFirst, 0.5);
+  if (version >= 2)
+    c.Str("song.wav");
+  for (int i = 0; i < 24; ++i)
+    c.F64(plug.Get(i));
+  if (version >= 3)
+    c.F64s(12, absFirst, -0.25);
+  if (version >= 4)
+  {
+    c.I32(0).I32(22);
+    for (int i = 24; i < kNumParams; ++i)
+      c.F64(plug.Get(i));
+  }
+  if (version >= 5)
+    c.I32(0).Str("").I32(0);
+  return c.b;
+}
+
+} // namespace
+
+TEST(AudioCallback, NeutralSettingsLeaveAudioBitIdenticalInEveryLayout)
+{
+  struct Layout
+  {
+    int nIn, nOut;
+  };
+  const Layout layouts[] = {{1, 1}, {2, 2}, {1, 2}, {2, 1}, {3, 3}};
+  const int blockSizes[] = {1, 31, 33, 512, 4096};
+  for (const Layout l : layouts)
+  {
+    for (int block : blockSizes)
+    {
+      TestPlug plug;
+      plug.SetNeutral();
+      plug.Setup(48000.0, 512, l.nIn, l.nOut);
+      const Channels in = MakeInput(l.nIn, 6000);
+      const Channels out = plug.Run(in, l.nOut, block);
+      const int n = std::min(l.nIn, l.nOut);
+      for (int c = 0; c < l.nOut; ++c)
+      {
+        // Channels the engine runs come back unchanged; extra outputs copy the first input.
+        const auto& expected = c < n ? in[std::size_t(c)] : in[0];
+        EXPECT_TRUE(BitIdentical(out[std::size_t(c)], expected))
+            << l.nIn << "-" << l.nOut << " block " << block << " channel " << c;
+      }
+    }
+  }
+}
+
+TEST(AudioCallback, BypassPassesAudioThroughWhateverTheSettings)
+{
+  TestPlug plug;
+  plug.Set(kAmount, 100.0);
+  plug.Set(kHPFreq, 1000.0);
+  plug.Set(kOutput, 12.0);
+  plug.Set(kPreEq2Gain, 9.0);
+  plug.Setup(44100.0, 256, 2, 2);
+
+  Channels in = MakeInput(2, 3000);
+  in[0][100] = std::numeric_limits<double>::denorm_min(); // a copy keeps even these
+  in[1][7] = -0.0;
+
+  // Not bypassed, these settings change the sound: the comparison below means something.
+  const Channels active = plug.Run(in, 2, 256);
+  EXPECT_FALSE(BitIdentical(active[0], in[0]));
+
+  plug.Set(kBypass, 1.0);
+  const Channels out = plug.Run(in, 2, 256);
+  EXPECT_TRUE(BitIdentical(out[0], in[0]));
+  EXPECT_TRUE(BitIdentical(out[1], in[1]));
+
+  // Mono in, stereo out under bypass: the second output repeats the first.
+  const Channels mono = MakeInput(1, 1000);
+  const Channels widened = plug.Run(mono, 2, 100);
+  EXPECT_TRUE(BitIdentical(widened[0], mono[0]));
+  EXPECT_TRUE(BitIdentical(widened[1], mono[0]));
+}
+
+TEST(AudioCallback, MissingInputsGiveSilenceAndZeroFramesDoNothing)
+{
+  TestPlug plug;
+  plug.Setup(48000.0, 128, 0, 2);
+  const Channels none;
+  Channels out(2, std::vector<double>(128, 7.0));
+  double* outPtrs[2] = {out[0].data(), out[1].data()};
+  plug.SetChannels(0, 2);
+  plug.ProcessBlock(nullptr, outPtrs, 128);
+  for (const auto& ch : out)
+    for (double s : ch)
+      ASSERT_EQ(s, 0.0);
+
+  // A parameter-only call: no frames, and nothing is touched.
+  Channels in = MakeInput(2, 4);
+  Channels untouched(2, std::vector<double>(4, 3.0));
+  double* inPtrs[2] = {in[0].data(), in[1].data()};
+  double* untouchedPtrs[2] = {untouched[0].data(), untouched[1].data()};
+  plug.SetChannels(2, 2);
+  plug.ProcessBlock(inPtrs, untouchedPtrs, 0);
+  EXPECT_EQ(untouched[0][0], 3.0);
+  EXPECT_EQ(untouched[1][3], 3.0);
+}
+
+TEST(AudioCallback, ActiveSettingsChangeOnlyTheProcessedChannels)
+{
+  TestPlug plug;
+  plug.SetNeutral();
+  plug.Set(kOutput, -6.0);
+  plug.Setup(48000.0, 512, 3, 3);
+  const Channels in = MakeInput(3, 48000 / 4);
+  const Channels out = plug.Run(in, 3, 512);
+  // The gain glides in, then the output sits 6 dB down on the first two channels.
+  const std::size_t late = in[0].size() - 10;
+  EXPECT_NEAR(out[0][late] / in[0][late], std::pow(10.0, -6.0 / 20.0), 1e-9);
+  EXPECT_NEAR(out[1][late] / in[1][late], std::pow(10.0, -6.0 / 20.0), 1e-9);
+  EXPECT_TRUE(BitIdentical(out[2], in[2]));
+}
+
+TEST(AudioCallback, EngineIsReconfiguredOnlyWhenSettingsChangeOrAfterReset)
+{
+  TestPlug plug;
+  plug.Setup(48000.0, 64, 2, 2);
+  const Channels in = MakeInput(2, 64);
+  plug.Run(in, 2, 64);
+  EXPECT_DOUBLE_EQ(plug.mEngine.settings.amount, 0.5);
+
+  // A mark in the engine's copy survives blocks whose parameters did not change ...
+  plug.mEngine.settings.amount = 0.123;
+  plug.Run(in, 2, 64);
+  EXPECT_DOUBLE_EQ(plug.mEngine.settings.amount, 0.123);
+
+  // ... but not a parameter change ...
+  plug.Set(kSpeed, 80.0);
+  plug.Run(in, 2, 64);
+  EXPECT_DOUBLE_EQ(plug.mEngine.settings.amount, 0.5);
+  EXPECT_DOUBLE_EQ(plug.mEngine.settings.speed, 0.8);
+
+  // ... nor a reset.
+  plug.mEngine.settings.amount = 0.123;
+  plug.OnReset();
+  plug.Run(in, 2, 64);
+  EXPECT_DOUBLE_EQ(plug.mEngine.settings.amount, 0.5);
+}
+
+TEST(AudioCallback, SettingsComeFromTheParameters)
+{
+  TestPlug plug;
+  plug.Set(kAmount, 25.0);
+  plug.Set(kPreEqRespect, 80.0);
+  plug.Set(kLowOn, 0.0);
+  plug.Set(kAirFreq, 7000.0);
+  plug.Set(kPreEq1Shelf, 0.0);
+  plug.Set(kPreEq3Q, 2.5);
+  plug.Set(kPreEq3On, 0.0);
+  const morvellan::ToneEngineSettings s = plug.GetEngineSettings();
+  EXPECT_DOUBLE_EQ(s.amount, 0.25);
+  EXPECT_DOUBLE_EQ(s.respect, 0.8);
+  EXPECT_FALSE(s.targetBands[0].on);
+  EXPECT_TRUE(s.targetBands[1].on);
+  EXPECT_DOUBLE_EQ(s.targetBands[3].freqHz, 7000.0);
+  EXPECT_FALSE(s.preEqBands[0].shelf);
+  EXPECT_TRUE(s.preEqBands[3].shelf);
+  EXPECT_FALSE(s.preEqBands[1].shelf);
+  EXPECT_DOUBLE_EQ(s.preEqBands[2].q, 2.5);
+  EXPECT_FALSE(s.preEqBands[2].on);
+  EXPECT_TRUE(s.hpOn);
+  EXPECT_DOUBLE_EQ(s.lpFreqHz, 20000.0);
+  EXPECT_DOUBLE_EQ(s.thresholdDb, -40.0);
+}
+
+TEST(AudioCallback, LearnRequestsFollowBypass)
+{
+  TestPlug plug;
+  plug.Setup(48000.0, 256, 2, 2);
+  const Channels in = MakeInput(2, 256);
+
+  // Taken while bypassed: dropped for good.
+  plug.Set(kBypass, 1.0);
+  plug.mLearnFromInputRequest = 1;
+  plug.Run(in, 2, 256);
+  plug.Set(kBypass, 0.0);
+  plug.Run(in, 2, 256);
+  EXPECT_FALSE(plug.mEngine.learning);
+  EXPECT_EQ(plug.mLearning.load(), 0);
+
+  // A running learn stops when bypass comes on, and that is no completed learn.
+  plug.mLearnFromInputRequest = 1;
+  plug.Run(in, 2, 256);
+  EXPECT_TRUE(plug.mEngine.learning);
+  EXPECT_EQ(plug.mLearning.load(), 1);
+  plug.Set(kBypass, 1.0);
+  plug.Run(in, 2, 256);
+  EXPECT_FALSE(plug.mEngine.learning);
+  EXPECT_FALSE(plug.mLearnFinished.load());
+
+  // A cancel ends it the same way.
+  plug.Set(kBypass, 0.0);
+  plug.mLearnFromInputRequest = 1;
+  plug.Run(in, 2, 256);
+  plug.mCancelLearnRequest = 1;
+  plug.Run(in, 2, 256);
+  EXPECT_FALSE(plug.mEngine.learning);
+  EXPECT_FALSE(plug.mLearnFinished.load());
+  EXPECT_EQ(plug.mLearnProgress.load(), 0.0f);
+}
+
+TEST(AudioCallback, CompletedLearnPublishesTheTargetWithTheEvent)
+{
+  TestPlug plug;
+  const double fs = 8000.0;
+  plug.Setup(fs, 400, 1, 1);
+  plug.mLearnFromInputRequest = 1;
+  const Channels in = MakeInput(1, 400);
+  bool finished = false;
+  float lastProgress = 0.0f;
+  // 3 s of material above the threshold completes a learn; allow twice that.
+  for (int block = 0; block < int(6.0 * fs / 400) && !finished; ++block)
+  {
+    plug.Run(in, 1, 400);
+    EXPECT_GE(plug.mLearnProgress.load(), lastProgress);
+    lastProgress = plug.mLearnProgress.load();
+    if (plug.mLearnFinished.exchange(false))
+    {
+      finished = true;
+      morvellan::BalanceCopy target;
+      ASSERT_TRUE(plug.TryReadLearnedTarget(target));
+      EXPECT_TRUE(target.valid);
+      EXPECT_EQ(target.absolute, plug.mEngine.targetAbsolute);
+      EXPECT_EQ(lastProgress, 1.0f);
+    }
+  }
+  EXPECT_TRUE(finished);
+  EXPECT_FALSE(plug.mEngine.learning);
+}
+
+TEST(AudioCallback, RestoredTargetsReachTheEngineByTheirVersionsRoute)
+{
+  TestPlug plug;
+  plug.Set(kTilt, 3.0); // a desired curve that is not flat tells the two routes apart
+  plug.Setup(48000.0, 128, 2, 2);
+  const Channels in = MakeInput(2, 128);
+  plug.Run(in, 2, 128);
+
+  // Version 5: copied into the engine as saved.
+  LoadChunk(plug, ChunkWithTarget(plug, 5, true, -2.0, -30.0));
+  morvellan::BalanceCopy seen;
+  ASSERT_TRUE(plug.TryReadLearnedTarget(seen)); // visible before any block runs
+  EXPECT_TRUE(seen.valid);
+  EXPECT_EQ(seen.relative[1], -1.5);
+  plug.Run(in, 2, 128);
+  EXPECT_TRUE(plug.mEngine.hasTarget);
+  for (int k = 0; k < 12; ++k)
+  {
+    EXPECT_EQ(plug.mEngine.targetRelative[k], -2.0 + 0.5 * k);
+    EXPECT_EQ(plug.mEngine.targetAbsolute[k], -30.0 - 0.25 * k);
+  }
+
+  // Version 1: the stored balance is set as a target against the current desired curve.
+  LoadChunk(plug, ChunkWithTarget(plug, 1, true, 1.0, 0.0));
+  plug.Run(in, 2, 128);
+  EXPECT_TRUE(plug.mEngine.hasTarget);
+  for (int k = 0; k < 12; ++k)
+  {
+    EXPECT_EQ(plug.mEngine.targetAbsolute[k], 1.0 + 0.5 * k);
+    EXPECT_NE(plug.mEngine.targetRelative[k], 1.0 + 0.5 * k) << k;
+  }
+
+  // No target in the state clears the engine's target, and the published one follows.
+  LoadChunk(plug, ChunkWithTarget(plug, 5, false, 4.0, 4.0));
+  plug.Run(in, 2, 128);
+  EXPECT_FALSE(plug.mEngine.hasTarget);
+  ASSERT_TRUE(plug.TryReadLearnedTarget(seen));
+  EXPECT_FALSE(seen.valid);
+  EXPECT_EQ(seen.relative[3], 0.0);
+}
+
+TEST(AudioCallback, HandOversAndRequestsAreTakenOnce)
+{
+  TestPlug plug;
+  plug.Setup(48000.0, 64, 1, 1);
+  const Channels in = MakeInput(1, 64);
+
+  morvellan::BandBalance balance{};
+  for (int k = 0; k < 12; ++k)
+    balance[k] = 0.1 * k;
+
+  // A file-learned target counts even with its valid byte clear.
+  plug.mReferenceTarget.Write(balance, balance, false);
+  plug.mReferenceTargetPending = 1;
+  plug.Run(in, 1, 64);
+  EXPECT_EQ(plug.mReferenceTargetPending.load(), 0);
+  EXPECT_TRUE(plug.mEngine.hasTarget);
+  EXPECT_EQ(plug.mEngine.targetAbsolute, balance);
+  morvellan::BalanceCopy seen;
+  ASSERT_TRUE(plug.TryReadLearnedTarget(seen));
+  EXPECT_TRUE(seen.valid);
+  EXPECT_EQ(seen.absolute, balance);
+
+  plug.mClearTargetRequest = 1;
+  plug.Run(in, 1, 64);
+  EXPECT_FALSE(plug.mEngine.hasTarget);
+  ASSERT_TRUE(plug.TryReadLearnedTarget(seen));
+  EXPECT_FALSE(seen.valid);
+
+  balance[0] = -3.0;
+  plug.mLoadedTarget.Write(balance, balance, true);
+  plug.mLoadedTargetPending = 1;
+  plug.Run(in, 1, 64);
+  EXPECT_EQ(plug.mEngine.targetAbsolute[0], -3.0);
+
+  // Taking a record does not take it again: a clear after it stays in force.
+  plug.mClearTargetRequest = 1;
+  plug.Run(in, 1, 64);
+  plug.Run(in, 1, 64);
+  EXPECT_FALSE(plug.mEngine.hasTarget);
+}
+
+TEST(AudioCallback, MetersMixTheChannelsUnlessTheBlockOutgrowsTheMix)
+{
+  TestPlug plug;
+  plug.Set(kBypass, 1.0);
+  plug.Setup(48000.0, 480, 2, 2);
+  // Opposite channels cancel in the mono mix.
+  Channels in = MakeInput(2, 4800);
+  for (std::size_t t = 0; t < in[0].size(); ++t)
+    in[1][t] = -in[0][t];
+  plug.Run(in, 2, 480);
+  plug.OnIdle();
+  ASSERT_TRUE(plug.meters[kCtrlTagInputMeter].seen);
+  EXPECT_EQ(plug.meters[kCtrlTagInputMeter].peak, 0.0f);
+  EXPECT_EQ(plug.meters[kCtrlTagOutputMeter].peak, 0.0f);
+
+  // Blocks larger than the reset's size meter channel 0 alone.
+  plug.Run(in, 2, 960);
+  plug.OnIdle();
+  EXPECT_GT(plug.meters[kCtrlTagInputMeter].peak, 0.3f);
+  EXPECT_LE(plug.meters[kCtrlTagInputMeter].peak, 0.5f);
+}
+
+TEST(AudioCallback, FloatingPointModeIsRestoredAfterEachBlock)
+{
+  TestPlug plug;
+  plug.Setup(48000.0, 64, 1, 1);
+  const Channels in = MakeInput(1, 64);
+  const unsigned saved = _mm_getcsr();
+  for (unsigned mode : {saved & ~0x8040u, saved | 0x8040u, (saved & ~0x8040u) | 0x6000u})
+  {
+    _mm_setcsr(mode);
+    plug.Run(in, 1, 64);
+    EXPECT_EQ(_mm_getcsr(), mode);
+  }
+  _mm_setcsr(saved);
+}
