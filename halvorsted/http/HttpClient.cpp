@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <curl/curl.h>
+#include <dlfcn.h>
 #include <mutex>
 #include <string_view>
 
@@ -18,7 +19,14 @@ constexpr long kPollSliceMs = 50;
 void EnsureCurlInitialised()
 {
   static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  std::call_once(once, [] {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    // libcurl detaches a resolver thread when a lookup is cancelled; that thread must never run
+    // after the host unloads our module and libcurl with it, so libcurl stays loaded for good.
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&curl_version), &info) != 0 && info.dli_fname != nullptr)
+      dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+  });
 }
 
 struct Exchange

@@ -7,7 +7,8 @@ UpdateWorker::~UpdateWorker()
   Stop();
 }
 
-bool UpdateWorker::Start(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds interval)
+bool UpdateWorker::Start(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds firstDelay,
+                         std::chrono::milliseconds interval)
 {
   if (!check || mThread.joinable())
     return false;
@@ -18,7 +19,7 @@ bool UpdateWorker::Start(std::shared_ptr<UpdateCheck> check, std::chrono::millis
       mStopping = false;
     }
     mCheck = check;
-    mThread = std::thread(&UpdateWorker::Run, this, std::move(check), interval);
+    mThread = std::thread(&UpdateWorker::Run, this, std::move(check), firstDelay, interval);
     return true;
   }
   catch (...)
@@ -44,11 +45,13 @@ void UpdateWorker::Stop()
   mCheck.reset();
 }
 
-void UpdateWorker::Run(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds interval)
+void UpdateWorker::Run(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds firstDelay,
+                       std::chrono::milliseconds interval)
 {
   try
   {
     std::unique_lock lock(mMutex);
+    mWake.wait_for(lock, firstDelay, [this] { return mStopping; });
     while (!mStopping)
     {
       lock.unlock();

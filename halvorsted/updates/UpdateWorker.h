@@ -16,6 +16,8 @@ namespace halvorsted::updates {
 class UpdateWorker
 {
 public:
+  // The first round waits a little: hosts that scan plug-ins create and drop instances at once.
+  static constexpr std::chrono::milliseconds kDefaultFirstDelay{2'000};
   static constexpr std::chrono::milliseconds kDefaultInterval{60'000};
 
   UpdateWorker() = default;
@@ -24,13 +26,15 @@ public:
   UpdateWorker(const UpdateWorker&) = delete;
   UpdateWorker& operator=(const UpdateWorker&) = delete;
 
-  // Runs a first round at once, then one every interval. False when no thread could be started.
-  bool Start(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds interval = kDefaultInterval);
+  // Runs a first round after firstDelay, then one every interval. False when no thread could be started.
+  bool Start(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds firstDelay = kDefaultFirstDelay,
+             std::chrono::milliseconds interval = kDefaultInterval);
   void Stop();
   bool IsRunning() const { return mThread.joinable(); }
 
 private:
-  void Run(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds interval);
+  void Run(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds firstDelay,
+           std::chrono::milliseconds interval);
 
   std::thread mThread;
   std::shared_ptr<UpdateCheck> mCheck;

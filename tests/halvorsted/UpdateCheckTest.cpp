@@ -460,7 +460,7 @@ TEST_F(UpdateCheckNetwork, WorkerRunsAndStopsPromptlyInTheMiddleOfASlowRequest)
   auto check = MakeDefault(server);
   {
     UpdateWorker worker;
-    ASSERT_TRUE(worker.Start(check, 50ms));
+    ASSERT_TRUE(worker.Start(check, 0ms, 50ms));
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (served.load() == 0 && std::chrono::steady_clock::now() < deadline)
       std::this_thread::sleep_for(10ms);
@@ -473,5 +473,37 @@ TEST_F(UpdateCheckNetwork, WorkerRunsAndStopsPromptlyInTheMiddleOfASlowRequest)
   // The worker has let go: only this test still holds the check.
   EXPECT_EQ(check.use_count(), 1);
   // The aborted attempt is recorded, so the next round waits its 600 seconds.
+  // (A worker still waiting for its first round stops at once too: see the test below.)
   EXPECT_NE(ReadBytes(temp.Path() / "Updates" / "updates.json").find("\"feed\":\"\""), std::string::npos);
+}
+
+TEST_F(UpdateCheckNetwork, WorkerRepeatsRoundsAndStopsDuringItsFirstDelay)
+{
+  LocalServer server([](LocalServer::Connection& c, const std::string&) {
+    c.Send(LocalServer::Response(200, kGoodFeed));
+  });
+  auto check = MakeDefault(server);
+  {
+    UpdateWorker idle;
+    ASSERT_TRUE(idle.Start(check, 60s, 60s));
+    EXPECT_FALSE(idle.Start(check)); // one thread per worker
+    const auto start = std::chrono::steady_clock::now();
+    idle.Stop();
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+  }
+  EXPECT_EQ(server.RequestCount(), 0u);
+
+  // Stopping cancels for good; a new worker needs a new check.
+  check = MakeDefault(server);
+  // Rounds repeat, but the stored time keeps it to one request; the offer is published by the worker.
+  UpdateWorker worker;
+  ASSERT_TRUE(worker.Start(check, 0ms, 10ms));
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (!check->CurrentOffer() && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(10ms);
+  std::this_thread::sleep_for(100ms);
+  worker.Stop();
+  ASSERT_TRUE(check->CurrentOffer().has_value());
+  EXPECT_EQ(check->CurrentOffer()->version, "0.9.15");
+  EXPECT_EQ(server.RequestCount(), 1u);
 }
