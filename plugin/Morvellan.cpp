@@ -4,6 +4,9 @@
 #include "IPlugVST3Entry.h"
 #include "Parameters.h"
 
+#include "halvorsted/updates/UpdateCheck.h"
+#include "halvorsted/updates/UpdateWorker.h"
+
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 
@@ -104,7 +107,16 @@ Morvellan::Morvellan(const iplug::InstanceInfo& info)
 
   mLearnedTarget.Write(Bands{}, Bands{}, false);
 
-  // The update check and the editor hooks are installed here by their own modules.
+  halvorsted::updates::UpdateCheck::Config updates;
+  updates.productSlug = "morvellan";
+  updates.currentVersion = MORVELLAN_VERSION_STRING;
+  updates.dataFolder = halvorsted::updates::MakerDataFolder();
+  updates.feedUrl = halvorsted::updates::kMakerFeedUrl;
+  mUpdateCheck = std::make_shared<halvorsted::updates::UpdateCheck>(std::move(updates));
+  mUpdateWorker = std::make_unique<halvorsted::updates::UpdateWorker>();
+  mUpdateWorker->Start(mUpdateCheck);
+
+  // The editor hooks are installed here by the editor's module.
 }
 
 Morvellan::~Morvellan()
@@ -117,26 +129,25 @@ Morvellan::~Morvellan()
     mLearnThread.join();
 
   mHostTrackLabel.Clear();
+  // Cancelled and joined here, even mid-request, so no thread of ours outlives the instance.
+  if (mUpdateWorker)
+    mUpdateWorker->Stop();
   mUpdateCheck.reset();
 
-  if (mReaperHost)
-  {
-    mReaperHost->release();
-    mReaperHost = nullptr;
-  }
+  // A host that never called terminate still gets its reference back.
+  ReleaseReaperHost();
 }
 
 Steinberg::tresult PLUGIN_API Morvellan::initialize(Steinberg::FUnknown* context)
 {
   std::lock_guard lock(GetUILock());
-  if (context)
+  // Initialised already: the framework refuses, and the REAPER link stays as it is.
+  if (!GetHostContext() && context)
   {
     void* found = nullptr;
     if (context->queryInterface(morvellan::kReaperHostApplicationIid, &found) == Steinberg::kResultOk && found)
     {
-      // A second initialize must not leak the first reference.
-      if (mReaperHost)
-        mReaperHost->release();
+      ReleaseReaperHost();
       mReaperHost = static_cast<morvellan::IReaperHostApplication*>(found);
       mGetSetMediaTrackInfoString = reinterpret_cast<morvellan::ReaperGetSetMediaTrackInfoString>(
           mReaperHost->getReaperApi("GetSetMediaTrackInfo_String"));
@@ -147,6 +158,28 @@ Steinberg::tresult PLUGIN_API Morvellan::initialize(Steinberg::FUnknown* context
     }
   }
   return iplug::IPlugVST3::initialize(context);
+}
+
+Steinberg::tresult PLUGIN_API Morvellan::terminate()
+{
+  // The framework stops the idle timer first, so nothing uses the REAPER link while it goes.
+  const Steinberg::tresult result = iplug::IPlugVST3::terminate();
+  std::lock_guard lock(GetUILock());
+  ReleaseReaperHost();
+  return result;
+}
+
+void Morvellan::ReleaseReaperHost()
+{
+  mGetSetMediaTrackInfoString = nullptr;
+  mGetMediaTrackInfoValue = nullptr;
+  mColorFromNative = nullptr;
+  if (mReaperHost)
+  {
+    // The query in initialize took a reference of its own.
+    mReaperHost->release();
+    mReaperHost = nullptr;
+  }
 }
 
 void* Morvellan::GetReaperTrack() const

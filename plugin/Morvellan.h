@@ -22,6 +22,7 @@
 
 namespace halvorsted::updates {
 class UpdateCheck;
+class UpdateWorker;
 }
 
 namespace morvellan::offline {
@@ -55,6 +56,7 @@ public:
 
   // IPluginBase / IComponent / IEditController
   Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
+  Steinberg::tresult PLUGIN_API terminate() override;
 
   // IPlugProcessor (audio thread)
   void ProcessBlock(iplug::sample** inputs, iplug::sample** outputs, int nFrames) override;
@@ -95,6 +97,8 @@ public:
   bool GetReaperTrackName(void* track, std::string& name) const;
 
 private:
+  void ReleaseReaperHost();
+
   // Audio-thread steps of ProcessBlock.
   void TakeHandOvers();
   void TakeRequests(bool bypassed);
@@ -162,11 +166,12 @@ public:
   int mRestoredEditorWidth = 0;  // UI
   int mRestoredEditorHeight = 0; // UI
   std::shared_ptr<halvorsted::updates::UpdateCheck> mUpdateCheck;
+  std::unique_ptr<halvorsted::updates::UpdateWorker> mUpdateWorker; // rounds of mUpdateCheck; joined by the destructor
   std::atomic<int> mAccentIndex{0};
   std::atomic<bool> mAccentDirty{false};
   int mHostTrackColour = -1; // UI
   WDL_String mHostTrackLabel; // UI
-  morvellan::IReaperHostApplication* mReaperHost = nullptr; // holds one reference, released by the destructor
+  morvellan::IReaperHostApplication* mReaperHost = nullptr; // holds one reference until terminate
   morvellan::ReaperGetSetMediaTrackInfoString mGetSetMediaTrackInfoString = nullptr;
   morvellan::ReaperGetMediaTrackInfoValue mGetMediaTrackInfoValue = nullptr;
   morvellan::ReaperColorFromNative mColorFromNative = nullptr;
