@@ -45,12 +45,15 @@ class SndfileReader
 public:
   explicit SndfileReader(const std::string& path)
   {
-    mFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking so that opening a FIFO cannot hang the worker; only plain files are read.
+    mFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (mFd < 0)
       return;
-    // A FIFO or device would block or never end; only plain files are references.
     struct stat st{};
     if (::fstat(mFd, &st) != 0 || !S_ISREG(st.st_mode))
+      return;
+    const int flags = ::fcntl(mFd, F_GETFL);
+    if (flags < 0 || ::fcntl(mFd, F_SETFL, flags & ~O_NONBLOCK) != 0)
       return;
     mFile = sf_open_fd(mFd, SFM_READ, &mInfo, SF_FALSE);
   }

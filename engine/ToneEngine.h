@@ -36,11 +36,16 @@ public:
     bool operator==(const PreEqValues&) const = default;
   };
 
-  // kPlain runs the straightforward per-frame loop; kBlocked gives the same bits faster.
+  // kPlain runs the straightforward per-frame loop; the blocked kernels give the same bits faster.
+  // kBlocked picks the best one this processor supports; the others pin one (falling back to the
+  // best when the processor lacks it), so tests can compare each with the plain loop.
   enum class Kernel
   {
     kBlocked,
-    kPlain
+    kPlain,
+    kBlockedBaseline,
+    kBlockedAvx2,
+    kBlockedAvx512
   };
 
   ToneEngine();

@@ -9,24 +9,182 @@ namespace morvellan {
 
 namespace {
 
-// Two doubles side by side: the two channels, or two analysis bands. Lane arithmetic is plain IEEE
-// double arithmetic, so every value comes out exactly as the one-sample-at-a-time code computes it.
+// Lane vectors: the two channels side by side, or four analysis bands. Lane arithmetic is plain IEEE
+// double arithmetic with no fused multiply-add, so every value comes out exactly as the
+// one-sample-at-a-time code computes it, whatever instruction set runs it.
 using Lanes = double __attribute__((vector_size(16)));
+using Quad = double __attribute__((vector_size(32)));
 
-struct LaneSection
+#define MV_INLINE inline __attribute__((always_inline))
+
+template <typename V>
+struct VecSection
 {
-  Lanes b0, b1, b2, a1, a2, z1, z2;
+  V b0, b1, b2, a1, a2, z1, z2;
+};
+using LaneSection = VecSection<Lanes>;
+using QuadSection = VecSection<Quad>;
+
+// The same three lines as BiquadSection::Process, on vectors; x becomes the output.
+template <typename V>
+MV_INLINE void Run(VecSection<V>& s, V& x)
+{
+  const V y = s.b0 * x + s.z1;
+  s.z1 = s.b1 * x - s.a1 * y + s.z2;
+  s.z2 = s.b2 * x - s.a2 * y;
+  x = y;
+}
+
+struct AnalysisQuad
+{
+  QuadSection stage1, stage2;
+  Quad power;
 };
 
-inline Lanes Splat(double v) { return Lanes{v, v}; }
+constexpr int kMaxCascade = kNumBands;
+constexpr int kAnalysisQuads = kNumBands / 4;
 
-inline LaneSection Pack(const BiquadSection& s0, const BiquadSection& s1)
+// Everything one chunk of frames (up to the next control step) needs, gathered from the engine.
+struct ChunkJob
+{
+  Lanes* frames;
+  double* mono;
+  int len;
+  int n;
+  double inv;
+  LaneSection* pre;
+  int nPre;
+  AnalysisQuad* analysis;
+  double* inputPower;
+  double inputPowerCoef;
+  double bandPowerCoef;
+  LaneSection* corr;
+  int nCorr;
+};
+
+// G sections over the chunk, frame by frame: the group's state stays in registers while its
+// sections overlap one another in the pipeline.
+template <int G>
+MV_INLINE void CascadeGroup(LaneSection* sections, Lanes* data, int len)
+{
+  LaneSection s[G];
+  for (int k = 0; k < G; ++k)
+    s[k] = sections[k];
+  for (int t = 0; t < len; ++t)
+  {
+    Lanes x = data[t];
+#pragma GCC unroll 8
+    for (int k = 0; k < G; ++k)
+      Run(s[k], x);
+    data[t] = x;
+  }
+  for (int k = 0; k < G; ++k)
+    sections[k] = s[k];
+}
+
+template <int G>
+MV_INLINE void Cascade(LaneSection* sections, int n, Lanes* data, int len)
+{
+  int k = 0;
+  for (; k + G <= n; k += G)
+    CascadeGroup<G>(sections + k, data, len);
+  if constexpr (G > 1)
+    if (n > k)
+      Cascade<G - 1>(sections + k, n - k, data, len);
+}
+
+// Mono mix, input power average and the 12-band analysis bank, four bands per vector.
+MV_INLINE void Analysis(const ChunkJob& job)
+{
+  AnalysisQuad a[kAnalysisQuads];
+  for (int q = 0; q < kAnalysisQuads; ++q)
+    a[q] = job.analysis[q];
+  double power = *job.inputPower;
+  const Quad coef = {job.bandPowerCoef, job.bandPowerCoef, job.bandPowerCoef, job.bandPowerCoef};
+  for (int t = 0; t < job.len; ++t)
+  {
+    const double x0 = job.frames[t][0];
+    double sum = x0;
+    double sumSq = x0 * x0;
+    if (job.n == 2)
+    {
+      const double x1 = job.frames[t][1];
+      sum += x1;
+      sumSq += x1 * x1;
+    }
+    const double m = sum * job.inv;
+    power += (sumSq * job.inv - power) * job.inputPowerCoef;
+    job.mono[t] = m;
+#pragma GCC unroll 3
+    for (int q = 0; q < kAnalysisQuads; ++q)
+    {
+      Quad y = {m, m, m, m};
+      Run(a[q].stage1, y);
+      Run(a[q].stage2, y);
+      a[q].power += (y * y - a[q].power) * coef;
+    }
+  }
+  *job.inputPower = power;
+  for (int q = 0; q < kAnalysisQuads; ++q)
+    job.analysis[q] = a[q];
+}
+
+template <int G>
+MV_INLINE void RunChunk(const ChunkJob& job)
+{
+  Cascade<G>(job.pre, job.nPre, job.frames, job.len);
+  Analysis(job);
+  Cascade<G>(job.corr, job.nCorr, job.frames, job.len);
+}
+
+void RunChunkBaseline(const ChunkJob& job) { RunChunk<3>(job); }
+
+__attribute__((target("avx2"))) void RunChunkAvx2(const ChunkJob& job) { RunChunk<3>(job); }
+
+// AVX-512 brings 32 vector registers, so larger groups stay in registers.
+__attribute__((target("avx512f,avx512vl"))) void RunChunkAvx512(const ChunkJob& job) { RunChunk<6>(job); }
+
+using ChunkKernel = void (*)(const ChunkJob&);
+
+bool Supported(ToneEngine::Kernel kernel)
+{
+  __builtin_cpu_init();
+  switch (kernel)
+  {
+  case ToneEngine::Kernel::kBlockedAvx512:
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+  case ToneEngine::Kernel::kBlockedAvx2:
+    return __builtin_cpu_supports("avx2");
+  default:
+    return true;
+  }
+}
+
+ChunkKernel KernelFor(ToneEngine::Kernel kernel)
+{
+  static const ChunkKernel best = Supported(ToneEngine::Kernel::kBlockedAvx512) ? RunChunkAvx512
+                                  : Supported(ToneEngine::Kernel::kBlockedAvx2) ? RunChunkAvx2
+                                                                                : RunChunkBaseline;
+  switch (kernel)
+  {
+  case ToneEngine::Kernel::kBlockedBaseline:
+    return RunChunkBaseline;
+  case ToneEngine::Kernel::kBlockedAvx2:
+    return Supported(kernel) ? RunChunkAvx2 : best;
+  case ToneEngine::Kernel::kBlockedAvx512:
+    return Supported(kernel) ? RunChunkAvx512 : best;
+  default:
+    return best;
+  }
+}
+
+MV_INLINE LaneSection Pack(const BiquadSection& s0, const BiquadSection& s1)
 {
   return {Lanes{s0.b0, s1.b0}, Lanes{s0.b1, s1.b1}, Lanes{s0.b2, s1.b2}, Lanes{s0.a1, s1.a1},
           Lanes{s0.a2, s1.a2}, Lanes{s0.z1, s1.z1}, Lanes{s0.z2, s1.z2}};
 }
 
-inline void UnpackState(const LaneSection& l, BiquadSection& s0, BiquadSection* s1)
+MV_INLINE void UnpackState(const LaneSection& l, BiquadSection& s0, BiquadSection* s1)
 {
   s0.z1 = l.z1[0];
   s0.z2 = l.z2[0];
@@ -35,103 +193,6 @@ inline void UnpackState(const LaneSection& l, BiquadSection& s0, BiquadSection* 
     s1->z1 = l.z1[1];
     s1->z2 = l.z2[1];
   }
-}
-
-// The same three lines as BiquadSection::Process, on two lanes.
-inline Lanes Run(LaneSection& s, Lanes x)
-{
-  const Lanes y = s.b0 * x + s.z1;
-  s.z1 = s.b1 * x - s.a1 * y + s.z2;
-  s.z2 = s.b2 * x - s.a2 * y;
-  return y;
-}
-
-// A cascade of N sections over a chunk of frames, frame by frame so that the sections of
-// neighbouring frames overlap in the pipeline.
-template <int N>
-void RunCascade(LaneSection* sections, Lanes* data, int len)
-{
-  if constexpr (N > 0)
-  {
-    LaneSection s[N];
-    for (int k = 0; k < N; ++k)
-      s[k] = sections[k];
-    for (int t = 0; t < len; ++t)
-    {
-      Lanes x = data[t];
-#pragma GCC unroll 18
-      for (int k = 0; k < N; ++k)
-        x = Run(s[k], x);
-      data[t] = x;
-    }
-    for (int k = 0; k < N; ++k)
-      sections[k] = s[k];
-  }
-}
-
-template <int... Ns>
-void RunCascadeN(int n, LaneSection* sections, Lanes* data, int len, std::integer_sequence<int, Ns...>)
-{
-  ((n == Ns ? RunCascade<Ns>(sections, data, len) : void()), ...);
-}
-
-constexpr int kMaxCascade = kNumPreEqBands + 2 > kNumBands ? kNumPreEqBands + 2 : kNumBands;
-
-void RunCascade(int n, LaneSection* sections, Lanes* data, int len)
-{
-  RunCascadeN(n, sections, data, len, std::make_integer_sequence<int, kMaxCascade + 1>{});
-}
-
-struct AnalysisLanes
-{
-  LaneSection stage1, stage2;
-  Lanes power;
-};
-
-// The analysis bank on the mono mix, two bands per lane pair; also keeps the input power average.
-template <int Pairs>
-void RunAnalysis(AnalysisLanes* pairs, const Lanes* frames, int len, int n, double inv, double& inputPower,
-                 double inputPowerCoef, Lanes bandPowerCoef, double* mono)
-{
-  AnalysisLanes a[Pairs > 0 ? Pairs : 1];
-  for (int p = 0; p < Pairs; ++p)
-    a[p] = pairs[p];
-  double power = inputPower;
-  for (int t = 0; t < len; ++t)
-  {
-    const double x0 = frames[t][0];
-    double sum = x0;
-    double sumSq = x0 * x0;
-    if (n == 2)
-    {
-      const double x1 = frames[t][1];
-      sum += x1;
-      sumSq += x1 * x1;
-    }
-    const double m = sum * inv;
-    power += (sumSq * inv - power) * inputPowerCoef;
-    mono[t] = m;
-    const Lanes x = Splat(m);
-#pragma GCC unroll 6
-    for (int p = 0; p < Pairs; ++p)
-    {
-      const Lanes y = Run(a[p].stage2, Run(a[p].stage1, x));
-      a[p].power += (y * y - a[p].power) * bandPowerCoef;
-    }
-  }
-  inputPower = power;
-  for (int p = 0; p < Pairs; ++p)
-    pairs[p] = a[p];
-}
-
-template <int... Ps>
-void RunAnalysisN(int pairsCount, AnalysisLanes* pairs, const Lanes* frames, int len, int n, double inv,
-                  double& inputPower, double inputPowerCoef, Lanes bandPowerCoef, double* mono,
-                  std::integer_sequence<int, Ps...>)
-{
-  ((pairsCount == Ps ? RunAnalysis<Ps>(pairs, frames, len, n, inv, inputPower, inputPowerCoef, bandPowerCoef, mono)
-                     : void()),
-   ...);
 }
 
 template <typename T>
@@ -259,12 +320,13 @@ void ToneEngine::ProcessPlain(const T* const* inputs, T* const* outputs, int n, 
 
 // Same arithmetic as ProcessPlain, reorganised per chunk of frames up to the next control step
 // (nothing the chunk's filters read changes before that step): the two channels run side by side,
-// the analysis bands in pairs.
+// the analysis bands four at a time.
 template <typename T>
 void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n, int nFrames)
 {
-  const double inv = 1.0 / n;
+  const ChunkKernel runChunk = KernelFor(kernel);
   const bool stereo = n == 2;
+  const int other = stereo ? 1 : 0;
   // Bands are enabled from the lowest up, so the enabled ones are a prefix.
   int nBands = 0;
   while (nBands < kNumBands && bandEnabled[nBands])
@@ -272,24 +334,34 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
 
   Lanes frames[kControlInterval];
   double mono[kControlInterval];
-  double gains[kControlInterval];
-  LaneSection cascade[kMaxCascade];
-  AnalysisLanes pairs[kNumBands / 2];
+  LaneSection pre[kNumPreEqBands + 2];
+  LaneSection corr[kMaxCascade];
+  AnalysisQuad analysis[kAnalysisQuads];
+  BiquadSection* pre0[kNumPreEqBands + 2];
+  BiquadSection* pre1[kNumPreEqBands + 2];
+
+  ChunkJob job{};
+  job.frames = frames;
+  job.mono = mono;
+  job.n = n;
+  job.inv = 1.0 / n;
+  job.pre = pre;
+  job.analysis = analysis;
+  job.inputPower = &inputPower;
+  job.inputPowerCoef = inputPowerCoef;
+  job.bandPowerCoef = bandPowerCoef;
+  job.corr = corr;
 
   int start = 0;
   while (start < nFrames)
   {
     const int len = std::min(nFrames - start, std::max(1, kControlInterval - sampleCounter));
-
+    job.len = len;
     for (int t = 0; t < len; ++t)
       frames[t] = Lanes{static_cast<double>(inputs[0][start + t]),
                         stereo ? static_cast<double>(inputs[1][start + t]) : 0.0};
 
-    // Pre-filters.
-    BiquadSection* pre0[kNumPreEqBands + 2];
-    BiquadSection* pre1[kNumPreEqBands + 2];
     int nPre = 0;
-    const int other = stereo ? 1 : 0;
     if (settings.hpOn)
     {
       pre0[nPre] = &highPass[0];
@@ -307,45 +379,47 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
         pre1[nPre++] = &preEq[other][k];
       }
     for (int k = 0; k < nPre; ++k)
-      cascade[k] = Pack(*pre0[k], *pre1[k]);
-    RunCascade(nPre, cascade, frames, len);
+      pre[k] = Pack(*pre0[k], *pre1[k]);
+    job.nPre = nPre;
+
+    // Disabled bands run as silent identity lanes and are never written back.
+    for (int k = 0; k < kNumBands; ++k)
+    {
+      AnalysisQuad& q = analysis[k / 4];
+      const int lane = k % 4;
+      const BiquadSection identity;
+      const BiquadSection& s1 = k < nBands ? analysisStage1[k] : identity;
+      const BiquadSection& s2 = k < nBands ? analysisStage2[k] : identity;
+      q.stage1.b0[lane] = s1.b0, q.stage1.b1[lane] = s1.b1, q.stage1.b2[lane] = s1.b2;
+      q.stage1.a1[lane] = s1.a1, q.stage1.a2[lane] = s1.a2, q.stage1.z1[lane] = s1.z1, q.stage1.z2[lane] = s1.z2;
+      q.stage2.b0[lane] = s2.b0, q.stage2.b1[lane] = s2.b1, q.stage2.b2[lane] = s2.b2;
+      q.stage2.a1[lane] = s2.a1, q.stage2.a2[lane] = s2.a2, q.stage2.z1[lane] = s2.z1, q.stage2.z2[lane] = s2.z2;
+      q.power[lane] = k < nBands ? bandPower[k] : 0.0;
+    }
+
+    const int nCorr = eqActive ? nBands : 0;
+    for (int k = 0; k < nCorr; ++k)
+      corr[k] = Pack(correction[0][k], correction[other][k]);
+    job.nCorr = nCorr;
+
+    runChunk(job);
+
     for (int k = 0; k < nPre; ++k)
-      UnpackState(cascade[k], *pre0[k], stereo ? pre1[k] : nullptr);
+      UnpackState(pre[k], *pre0[k], stereo ? pre1[k] : nullptr);
+    for (int k = 0; k < nBands; ++k)
+    {
+      const AnalysisQuad& q = analysis[k / 4];
+      const int lane = k % 4;
+      analysisStage1[k].z1 = q.stage1.z1[lane];
+      analysisStage1[k].z2 = q.stage1.z2[lane];
+      analysisStage2[k].z1 = q.stage2.z1[lane];
+      analysisStage2[k].z2 = q.stage2.z2[lane];
+      bandPower[k] = q.power[lane];
+    }
+    for (int k = 0; k < nCorr; ++k)
+      UnpackState(corr[k], correction[0][k], stereo ? &correction[1][k] : nullptr);
 
-    // Analysis of the mono mix.
-    const int nPairs = nBands / 2;
-    for (int p = 0; p < nPairs; ++p)
-    {
-      const int k = 2 * p;
-      pairs[p].stage1 = Pack(analysisStage1[k], analysisStage1[k + 1]);
-      pairs[p].stage2 = Pack(analysisStage2[k], analysisStage2[k + 1]);
-      pairs[p].power = Lanes{bandPower[k], bandPower[k + 1]};
-    }
-    RunAnalysisN(nPairs, pairs, frames, len, n, inv, inputPower, inputPowerCoef, Splat(bandPowerCoef), mono,
-                 std::make_integer_sequence<int, kNumBands / 2 + 1>{});
-    for (int p = 0; p < nPairs; ++p)
-    {
-      const int k = 2 * p;
-      UnpackState(pairs[p].stage1, analysisStage1[k], &analysisStage1[k + 1]);
-      UnpackState(pairs[p].stage2, analysisStage2[k], &analysisStage2[k + 1]);
-      bandPower[k] = pairs[p].power[0];
-      bandPower[k + 1] = pairs[p].power[1];
-    }
-    if (nBands % 2)
-    {
-      const int k = nBands - 1;
-      BiquadSection& s1 = analysisStage1[k];
-      BiquadSection& s2 = analysisStage2[k];
-      double power = bandPower[k];
-      for (int t = 0; t < len; ++t)
-      {
-        const double y = s2.Process(s1.Process(mono[t]));
-        power += (y * y - power) * bandPowerCoef;
-      }
-      bandPower[k] = power;
-    }
-
-    // Output gain, one glide step per frame.
+    // Output gain, one glide step per frame, applied after the correction.
     for (int t = 0; t < len; ++t)
     {
       if (outputGain != outputGainTarget)
@@ -354,28 +428,13 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
         if (std::fabs(outputGain - outputGainTarget) < 1e-6)
           outputGain = outputGainTarget;
       }
-      gains[t] = outputGain;
-    }
-
-    // Correction.
-    if (eqActive)
-    {
-      for (int k = 0; k < nBands; ++k)
-        cascade[k] = Pack(correction[0][k], correction[other][k]);
-      RunCascade(nBands, cascade, frames, len);
-      for (int k = 0; k < nBands; ++k)
-        UnpackState(cascade[k], correction[0][k], stereo ? &correction[1][k] : nullptr);
-    }
-
-    for (int c = 0; c < n; ++c)
-    {
-      T* out = outputs[c] + start;
-      for (int t = 0; t < len; ++t)
+      const double gain = outputGain;
+      for (int c = 0; c < n; ++c)
       {
         double y = frames[t][c];
-        if (gains[t] != 1.0)
-          y = y * gains[t];
-        out[t] = static_cast<T>(y);
+        if (gain != 1.0)
+          y = y * gain;
+        outputs[c][start + t] = static_cast<T>(y);
       }
     }
 

@@ -1,0 +1,155 @@
+#include "ToneEngine.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+using namespace morvellan;
+
+namespace {
+
+constexpr double kRate = 48000.0;
+constexpr int kBlock = 512;
+constexpr int kBlocksInSignal = 94; // about one second, looped
+
+std::vector<double> Noise(std::size_t n, std::uint64_t seed)
+{
+  std::vector<double> out(n);
+  std::uint64_t s = seed;
+  double lp = 0.0;
+  for (double& v : out)
+  {
+    s = s * 6364136223846793005ull + 1442695040888963407ull;
+    const double white = static_cast<double>(s >> 11) * (2.0 / 9007199254740992.0) - 1.0;
+    lp += (white - lp) * 0.02;
+    v = 0.2 * white + 0.8 * lp; // a bass-heavy mix, so the correction has work to do
+  }
+  return out;
+}
+
+ToneEngineSettings Neutral()
+{
+  ToneEngineSettings s;
+  s.amount = 0.0;
+  return s;
+}
+
+// Cut filters on, a pre-EQ gain, Amount 100 % with a tilt (all 12 correction filters run), output gain.
+ToneEngineSettings Worst()
+{
+  ToneEngineSettings s;
+  s.amount = 1.0;
+  s.hpOn = true;
+  s.hpFreqHz = 40.0;
+  s.lpOn = true;
+  s.lpFreqHz = 18000.0;
+  s.preEqBands[1].gainDb = 3.0;
+  s.tiltDbPerOct = 3.0;
+  s.outputDb = -2.0;
+  s.thresholdDb = -70.0;
+  return s;
+}
+
+enum class Mode
+{
+  kNeutral,
+  kWorst,
+  kWorstChanging
+};
+
+void ProcessStereo(benchmark::State& state, Mode mode, ToneEngine::Kernel kernel = ToneEngine::Kernel::kBlocked)
+{
+  const std::size_t frames = static_cast<std::size_t>(kBlock) * kBlocksInSignal;
+  std::vector<double> inL = Noise(frames, 1), inR = Noise(frames, 2);
+  std::vector<double> outL(kBlock), outR(kBlock);
+  auto engine = std::make_unique<ToneEngine>();
+  engine->kernel = kernel;
+  engine->Prepare(kRate);
+  ToneEngineSettings settings = mode == Mode::kNeutral ? Neutral() : Worst();
+  engine->ApplySettings(settings);
+  // Let the correction settle so that every correction filter is running.
+  for (int b = 0; b < kBlocksInSignal * 3; ++b)
+  {
+    const std::size_t at = static_cast<std::size_t>(b % kBlocksInSignal) * kBlock;
+    const double* in[2] = {inL.data() + at, inR.data() + at};
+    double* out[2] = {outL.data(), outR.data()};
+    engine->ProcessSamples(in, out, 2, kBlock);
+  }
+  if (mode != Mode::kNeutral && !engine->eqActive)
+    state.SkipWithError("the correction did not engage");
+
+  int block = 0;
+  for (auto _ : state)
+  {
+    if (mode == Mode::kWorstChanging)
+    {
+      // One setting moves every block, as when the host automates a knob.
+      settings.tiltDbPerOct = (block & 1) ? 3.0 : 2.9;
+      engine->ApplySettings(settings);
+    }
+    const std::size_t at = static_cast<std::size_t>(block % kBlocksInSignal) * kBlock;
+    const double* in[2] = {inL.data() + at, inR.data() + at};
+    double* out[2] = {outL.data(), outR.data()};
+    engine->ProcessSamples(in, out, 2, kBlock);
+    benchmark::DoNotOptimize(outL.data());
+    benchmark::DoNotOptimize(outR.data());
+    benchmark::ClobberMemory();
+    ++block;
+  }
+  // Seconds of audio per second of CPU time.
+  state.counters["realtime_x"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kBlock / kRate, benchmark::Counter::kIsRate);
+}
+
+void BM_Neutral(benchmark::State& state) { ProcessStereo(state, Mode::kNeutral); }
+void BM_WorstPath(benchmark::State& state) { ProcessStereo(state, Mode::kWorst); }
+void BM_WorstPathSettingEveryBlock(benchmark::State& state) { ProcessStereo(state, Mode::kWorstChanging); }
+
+// The worst path through each kernel, for comparison (the plain loop is the reference the others match).
+void BM_WorstPathKernel(benchmark::State& state)
+{
+  ProcessStereo(state, Mode::kWorst, static_cast<ToneEngine::Kernel>(state.range(0)));
+}
+
+void BM_PrepareNewRate(benchmark::State& state)
+{
+  auto engine = std::make_unique<ToneEngine>();
+  bool flip = false;
+  for (auto _ : state)
+  {
+    // Alternating rates, so the band calibration is recomputed every time.
+    engine->Prepare(flip ? 44100.0 : 48000.0);
+    flip = !flip;
+    benchmark::DoNotOptimize(engine->correctionMatrix[0][0]);
+  }
+}
+
+void BM_PrepareSameRate(benchmark::State& state)
+{
+  auto engine = std::make_unique<ToneEngine>();
+  for (auto _ : state)
+  {
+    engine->Prepare(48000.0);
+    benchmark::DoNotOptimize(engine->correctionMatrix[0][0]);
+  }
+}
+
+} // namespace
+
+BENCHMARK(BM_Neutral)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WorstPath)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WorstPathSettingEveryBlock)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_WorstPathKernel)
+    ->Unit(benchmark::kMicrosecond)
+    ->ArgName("kernel")
+    ->Arg(static_cast<int>(ToneEngine::Kernel::kPlain))
+    ->Arg(static_cast<int>(ToneEngine::Kernel::kBlockedBaseline))
+    ->Arg(static_cast<int>(ToneEngine::Kernel::kBlockedAvx2))
+    ->Arg(static_cast<int>(ToneEngine::Kernel::kBlockedAvx512));
+BENCHMARK(BM_PrepareNewRate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrepareSameRate)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();
