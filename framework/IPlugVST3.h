@@ -196,7 +196,7 @@ private:
   bool mInputBusActive = true;
   bool mOutputBusActive = true;
   bool mActive = false;
-  bool mProcessing = false;
+  std::atomic<bool> mProcessing{false};
   Steinberg::int32 mSampleSize = Steinberg::Vst::kSample32;
 
   // Scratch: double copies of the inputs, and double outputs for 32-bit hosts.
