@@ -1,0 +1,132 @@
+// The mvhost program itself, run as a user would run it.
+
+#include "AudioFile.h"
+#include "BundleFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+CliRun Mvhost(const std::string& args)
+{
+    CliRun r;
+    const std::string command = std::string(MVHOST_PATH) + " " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return r;
+    }
+    char buf[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) {
+        r.out.append(buf, n);
+    }
+    const int status = pclose(pipe);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+std::filesystem::path Temp(const std::string& name)
+{
+    return std::filesystem::temp_directory_path() /
+           ("mvhost-cli-" + std::to_string(::getpid()) + "-" + name);
+}
+
+} // namespace
+
+TEST(MvhostCliTest, ListsClassAndParameters)
+{
+    const CliRun r = Mvhost("info " + bundle_test::BundlePath());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("vendor: Halvorsted"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("sub-categories: Fx|EQ"), std::string::npos);
+    EXPECT_NE(r.out.find("SDK version: VST 3.8.1"), std::string::npos);
+    EXPECT_NE(r.out.find("class ID: F2AEE70D 00DE4F4E 486C7664 4D72766E"), std::string::npos);
+    EXPECT_NE(r.out.find("Parameters of \"Morvellan\" (47)"), std::string::npos);
+    EXPECT_NE(r.out.find("Unused (was Auto Gain)"), std::string::npos);
+}
+
+TEST(MvhostCliTest, RendersAFileAndKeepsTheState)
+{
+    // A short stereo file, bypassed: the written output equals it.
+    mvhost::Audio input = mvhost::MakeTiltedNoise(44100.0, 0.5, 2, 77);
+    for (auto& ch : input.channels) {
+        for (auto& s : ch) {
+            s = static_cast<float>(s); // exactly representable in the float file
+        }
+    }
+    const auto in = Temp("in.wav");
+    const auto out = Temp("out.wav");
+    const auto state = Temp("state.bin");
+    std::string error;
+    ASSERT_TRUE(mvhost::WriteWavFile(in, input, false, error)) << error;
+
+    CliRun r = Mvhost("render " + bundle_test::BundlePath() + " --in " + in.string() + " --out " +
+                   out.string() + " --block 100 --set Bypass=1 --set 'Analysis Threshold=-55.5'" +
+                   " --save-state " + state.string());
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("spread"), std::string::npos) << r.out;
+    mvhost::Audio output;
+    ASSERT_TRUE(mvhost::ReadAudioFile(out, output, error)) << error;
+    EXPECT_EQ(output.sampleRate, 44100.0);
+    EXPECT_EQ(output.channels, input.channels);
+
+    std::ifstream stateFile(state, std::ios::binary);
+    const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(stateFile)),
+                                          std::istreambuf_iterator<char>());
+    bundle_test::SavedState s;
+    ASSERT_TRUE(bundle_test::ParseState(bytes, s));
+    EXPECT_EQ(s.params[bundle_test::idx::kThreshold], -55.5);
+    EXPECT_EQ(s.params[bundle_test::idx::kBypass], 1.0);
+
+    // The saved state brings the bypass back in a new run, in 64-bit.
+    r = Mvhost("render " + bundle_test::BundlePath() + " --in " + in.string() + " --out " +
+               out.string() + " --double --load-state " + state.string());
+    ASSERT_EQ(r.status, 0) << r.out;
+    ASSERT_TRUE(mvhost::ReadAudioFile(out, output, error)) << error;
+    EXPECT_EQ(output.channels, input.channels);
+
+    for (const auto& p : {in, out, state}) {
+        std::filesystem::remove(p);
+    }
+}
+
+TEST(MvhostCliTest, ReportsBadRequestsClearly)
+{
+    CliRun r = Mvhost("render " + bundle_test::BundlePath() + " --seconds 0.1 --set Nope=3");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("no parameter named \"Nope\""), std::string::npos) << r.out;
+
+    r = Mvhost("render " + bundle_test::BundlePath() + " --block 0");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("--block"), std::string::npos) << r.out;
+
+    const auto junk = Temp("junk.wav");
+    std::ofstream(junk) << "not audio";
+    r = Mvhost("render " + bundle_test::BundlePath() + " --in " + junk.string());
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find(junk.string()), std::string::npos) << r.out;
+    std::filesystem::remove(junk);
+
+    const auto badState = Temp("bad.state");
+    std::ofstream(badState) << "MVS";
+    r = Mvhost("render " + bundle_test::BundlePath() + " --seconds 0.1 --load-state " +
+               badState.string());
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("refused the state"), std::string::npos) << r.out;
+    std::filesystem::remove(badState);
+
+    r = Mvhost("frobnicate");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("unknown command"), std::string::npos) << r.out;
+}
