@@ -1,0 +1,355 @@
+#include "EngineHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace morvellan;
+using namespace morvellan::test;
+
+namespace {
+
+// Feeds a signal in control-step sized blocks, calling back after every step.
+template <typename AfterStep>
+void Steps(ToneEngine& engine, const Channels& input, AfterStep afterStep)
+{
+  const int n = static_cast<int>(input.size());
+  std::vector<double> scratch(kControlInterval * n);
+  for (std::size_t pos = 0; pos + kControlInterval <= input[0].size(); pos += kControlInterval)
+  {
+    const double* in[2] = {input[0].data() + pos, input[n - 1].data() + pos};
+    double* out[2] = {scratch.data(), scratch.data() + kControlInterval * (n - 1)};
+    engine.ProcessSamples(in, out, n, kControlInterval);
+    if (!afterStep())
+      return;
+  }
+}
+
+void Feed(ToneEngine& engine, const Channels& input)
+{
+  Steps(engine, input, [] { return true; });
+}
+
+Channels Silence(std::size_t frames) { return {std::vector<double>(frames, 0.0), std::vector<double>(frames, 0.0)}; }
+
+Channels PinkStereo(std::size_t frames, double amplitude = 0.3)
+{
+  return {PinkNoise(frames, amplitude, 21), PinkNoise(frames, amplitude, 22)};
+}
+
+ToneEngineSettings Correcting()
+{
+  ToneEngineSettings s;
+  s.amount = 1.0;
+  s.speed = 1.0;
+  return s;
+}
+
+} // namespace
+
+TEST(ToneEngineControl, ComputeBalanceIsRelativeToTheMiddleBands)
+{
+  std::array<double, kNumBands> powers{};
+  std::array<bool, kNumBands> enabled{};
+  const double levels[kNumBands] = {10, 4, 2, -2, 0, 1, -1, 3, -3, 7, 9, -50};
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    powers[k] = std::pow(10.0, levels[k] / 10.0);
+    enabled[k] = k != 11;
+  }
+  const BandBalance b = ComputeBalance(powers, enabled);
+  // Middle bands 2..8 average to 0 here, so every enabled band reads its own level.
+  for (int k = 0; k < 11; ++k)
+    EXPECT_NEAR(b[k], levels[k], 1e-12) << k;
+  EXPECT_EQ(b[11], 0.0);
+  powers.fill(0.0);
+  const BandBalance silent = ComputeBalance(powers, enabled);
+  EXPECT_NEAR(silent[0], 0.0, 1e-9); // all at the 1e-30 floor
+}
+
+// The gate qualifies a step once the input has been above the threshold for more than
+// lookback + guard steps; learning then needs max(1, fs·3/32) qualifying steps.
+TEST(ToneEngineControl, LearningCompletesAfterThreeSecondsOfQualifyingSteps)
+{
+  struct Case
+  {
+    double fs;
+    int firstQualifying; // lookback + guard + 1
+    int needed;          // ceil(fs · 3 / 32)
+  };
+  for (const Case& c : {Case{48000.0, 75 + 23 + 1, 4500}, Case{44100.0, 69 + 21 + 1, 4135}})
+  {
+    ToneEngine engine;
+    ToneEngineSettings s;
+    s.thresholdDb = -60.0;
+    engine.ApplySettings(s);
+    engine.Prepare(c.fs);
+    engine.StartLearning();
+    const Channels input = PinkStereo(static_cast<std::size_t>(c.firstQualifying + c.needed + 10) * kControlInterval);
+    int step = 0;
+    int completedAt = -1;
+    Steps(engine, input, [&] {
+      ++step;
+      if (!engine.learning && completedAt < 0)
+        completedAt = step;
+      return completedAt < 0;
+    });
+    EXPECT_EQ(completedAt, c.firstQualifying + c.needed - 1) << c.fs;
+    EXPECT_TRUE(engine.hasTarget);
+    EXPECT_EQ(engine.learnsCompleted, 1u);
+  }
+}
+
+TEST(ToneEngineControl, LearningDoesNotCountBelowTheThreshold)
+{
+  ToneEngine engine;
+  engine.Prepare(48000.0);
+  engine.StartLearning();
+  Feed(engine, Silence(48000));
+  Feed(engine, PinkStereo(48000, 0.0005)); // about -70 dB, below the -40 dB threshold
+  EXPECT_TRUE(engine.learning);
+  EXPECT_EQ(engine.learnCount, 0);
+  EXPECT_FALSE(engine.hasTarget);
+}
+
+TEST(ToneEngineControl, PinkNoiseIsLearnedAsAFlatBalance)
+{
+  for (double fs : {44100.0, 48000.0})
+  {
+    ToneEngine engine;
+    engine.Prepare(fs);
+    engine.StartLearning();
+    Feed(engine, PinkStereo(static_cast<std::size_t>(fs * 3.5)));
+    ASSERT_TRUE(engine.hasTarget) << fs;
+    for (int k = 0; k < kNumBands; ++k)
+    {
+      EXPECT_NEAR(engine.targetAbsolute[k], 0.0, 1.0) << fs << " band " << k;
+      EXPECT_NEAR(engine.measuredBalance[k], 0.0, 2.0) << fs << " band " << k;
+    }
+  }
+}
+
+TEST(ToneEngineControl, CorrectionMovesTowardsTheTarget)
+{
+  const double fs = 48000.0;
+  const Channels pink = PinkStereo(static_cast<std::size_t>(fs * 4));
+
+  // A bass-heavy input is cut in the bass.
+  {
+    ToneEngine engine;
+    engine.ApplySettings(Correcting());
+    engine.Prepare(fs);
+    Feed(engine, BassyPinkStereo(static_cast<std::size_t>(fs * 4), fs));
+    EXPECT_LT(engine.designedGainDb[0], -2.0);
+    EXPECT_LT(engine.designedGainDb[0], engine.designedGainDb[6] - 2.0);
+    EXPECT_TRUE(engine.eqActive);
+  }
+  // A rising tilt on a flat input asks for treble and less bass.
+  {
+    ToneEngine engine;
+    ToneEngineSettings s = Correcting();
+    s.tiltDbPerOct = 3.0;
+    engine.ApplySettings(s);
+    engine.Prepare(fs);
+    Feed(engine, pink);
+    EXPECT_GT(engine.designedGainDb[10], 1.0);
+    EXPECT_LT(engine.designedGainDb[0], -1.0);
+    EXPECT_GT(engine.designedGainDb[9], engine.designedGainDb[3]);
+  }
+  // A Presence target lifts the bands around 3 kHz above their neighbours.
+  {
+    ToneEngine engine;
+    ToneEngineSettings s = Correcting();
+    s.targetBands[2].gainDb = 6.0;
+    engine.ApplySettings(s);
+    engine.Prepare(fs);
+    Feed(engine, pink);
+    EXPECT_GT(engine.designedGainDb[7], engine.designedGainDb[4] + 2.0);
+    EXPECT_GT(engine.designedGainDb[7], engine.designedGainDb[11] + 2.0);
+  }
+  // A loaded target with more bass lifts the bass of a flat input; the two channels share gains.
+  {
+    ToneEngine engine;
+    engine.ApplySettings(Correcting());
+    engine.Prepare(fs);
+    BandBalance t{};
+    t[0] = t[1] = 5.0;
+    engine.SetTargetBalance(t);
+    Feed(engine, pink);
+    EXPECT_GT(engine.designedGainDb[0], 2.0);
+    for (int k = 0; k < kNumBands; ++k)
+    {
+      EXPECT_EQ(engine.correction[0][k].b0, engine.correction[1][k].b0);
+      EXPECT_EQ(engine.correction[0][k].a2, engine.correction[1][k].a2);
+    }
+  }
+}
+
+TEST(ToneEngineControl, GainsSlewAtMostFiveHundredthsOfADbPerStepAndStayWithin24Db)
+{
+  const double fs = 48000.0;
+  ToneEngine engine;
+  ToneEngineSettings s = Correcting();
+  s.tiltDbPerOct = 6.0;
+  s.maxBoostDb = 60.0;
+  s.maxCutDb = 60.0;
+  engine.ApplySettings(s);
+  engine.Prepare(fs);
+  ToneEngine::Row previous = engine.currentGainDb;
+  double largest = 0.0;
+  double largestStep = 0.0;
+  Steps(engine, BassyPinkStereo(static_cast<std::size_t>(fs * 6), fs), [&] {
+    for (int k = 0; k < kNumBands; ++k)
+    {
+      largestStep = std::max(largestStep, std::fabs(engine.currentGainDb[k] - previous[k]));
+      largest = std::max(largest, std::fabs(engine.currentGainDb[k]));
+      EXPECT_LE(std::fabs(engine.designedGainDb[k] - engine.currentGainDb[k]), 0.01 + 1e-12);
+    }
+    previous = engine.currentGainDb;
+    return true;
+  });
+  EXPECT_LE(largestStep, 0.05 + 1e-12);
+  EXPECT_GT(largestStep, 0.049); // the slew limit was reached
+  EXPECT_EQ(largest, kMaxBandGainDb);
+}
+
+TEST(ToneEngineControl, BandsDisabledAtLowRatesStayFlat)
+{
+  const double fs = 32000.0;
+  ToneEngine engine;
+  ToneEngineSettings s = Correcting();
+  s.tiltDbPerOct = 4.0;
+  engine.ApplySettings(s);
+  engine.Prepare(fs);
+  Feed(engine, PinkStereo(static_cast<std::size_t>(fs * 3)));
+  EXPECT_GT(engine.designedGainDb[10], 1.0);
+  EXPECT_EQ(engine.designedGainDb[11], 0.0);
+  EXPECT_EQ(engine.currentGainDb[11], 0.0);
+  EXPECT_EQ(engine.correction[0][11].b0, 1.0);
+  EXPECT_EQ(engine.correction[1][11].a1, 0.0);
+}
+
+TEST(ToneEngineControl, AmountZeroReturnsToATransparentPath)
+{
+  const double fs = 48000.0;
+  ToneEngine engine;
+  engine.ApplySettings(Correcting());
+  engine.Prepare(fs);
+  Feed(engine, BassyPinkStereo(static_cast<std::size_t>(fs * 3), fs));
+  ASSERT_TRUE(engine.eqActive);
+  ToneEngineSettings s = Correcting();
+  s.amount = 0.0;
+  engine.ApplySettings(s);
+  Feed(engine, BassyPinkStereo(static_cast<std::size_t>(fs * 3), fs));
+  EXPECT_FALSE(engine.eqActive);
+  for (int c = 0; c < 2; ++c)
+    for (int k = 0; k < kNumBands; ++k)
+    {
+      EXPECT_EQ(engine.designedGainDb[k], 0.0);
+      EXPECT_EQ(engine.correction[c][k].z1, 0.0);
+      EXPECT_EQ(engine.correction[c][k].z2, 0.0);
+    }
+  const Channels more = PinkStereo(4800);
+  const Channels out = RunEngine(engine, more, {100});
+  EXPECT_EQ(out[0], more[0]);
+  EXPECT_EQ(out[1], more[1]);
+}
+
+TEST(ToneEngineControl, ShortBurstsNeverReachTheAverages)
+{
+  const double fs = 48000.0;
+  ToneEngine engine;
+  engine.ApplySettings(Correcting());
+  engine.Prepare(fs);
+  // 20 steps of material about 10 dB over the threshold: with the 10 ms power average decaying
+  // afterwards it stays above for well under lookback + guard = 98 steps.
+  Channels burst = PinkStereo(20 * kControlInterval, 0.1);
+  Channels quiet = Silence(fs);
+  Feed(engine, quiet);
+  Feed(engine, burst);
+  Feed(engine, quiet);
+  EXPECT_EQ(engine.measuredBalance[5], -1000.0);
+  EXPECT_EQ(engine.smoothedBandDb[5], -1000.0);
+  EXPECT_FALSE(engine.eqActive);
+  // The same material for 300 steps does qualify.
+  Feed(engine, PinkStereo(300 * kControlInterval, 0.1));
+  EXPECT_GT(engine.measuredBalance[5], -1000.0);
+  EXPECT_GT(engine.smoothedBandDb[5], -1000.0);
+}
+
+TEST(ToneEngineControl, BelowTheThresholdAveragesHoldAndTheNoiseFloorFollows)
+{
+  const double fs = 48000.0;
+  ToneEngine engine;
+  engine.ApplySettings(Correcting());
+  engine.Prepare(fs);
+  Feed(engine, PinkStereo(static_cast<std::size_t>(fs * 2)));
+  EXPECT_EQ(engine.noiseFloorDb[4], -1000.0); // never below the threshold yet
+  // Rows read 50 ms late still count while the gate holds during the first moments of quiet.
+  const Channels quiet = {PinkNoise(static_cast<std::size_t>(fs * 6), 0.0003, 5),
+                          PinkNoise(static_cast<std::size_t>(fs * 6), 0.0003, 6)};
+  Feed(engine, {std::vector<double>(quiet[0].begin(), quiet[0].begin() + 9600),
+                std::vector<double>(quiet[1].begin(), quiet[1].begin() + 9600)});
+  const ToneEngine::Row measured = engine.measuredBalance;
+  const ToneEngine::Row smoothed = engine.smoothedBandDb;
+  Feed(engine, quiet);
+  EXPECT_EQ(engine.measuredBalance, measured);
+  EXPECT_EQ(engine.smoothedBandDb, smoothed);
+  // With its 2 s time constant the floor has almost reached the quiet level, 60 dB under the loud one.
+  EXPECT_LT(engine.noiseFloorDb[4], smoothed[4] - 50.0);
+  EXPECT_GT(engine.noiseFloorDb[4], smoothed[4] - 70.0);
+}
+
+TEST(ToneEngineControl, NoBoostWithinSixDbOfTheNoiseFloorButCutsStillApply)
+{
+  const double fs = 48000.0;
+  ToneEngine engine;
+  ToneEngineSettings s = Correcting();
+  s.tiltDbPerOct = 3.0;
+  engine.ApplySettings(s);
+  engine.Prepare(fs);
+  const Channels input = BassyPinkStereo(static_cast<std::size_t>(fs * 3), fs);
+  Feed(engine, input);
+  ASSERT_GT(engine.designedGainDb[10], 0.5);
+  ASSERT_LT(engine.designedGainDb[0], -1.0);
+  // Pretend every band sits 3 dB above its noise floor; the floor does not move while loud.
+  for (int k = 0; k < kNumBands; ++k)
+    engine.noiseFloorDb[k] = engine.smoothedBandDb[k] - 3.0;
+  Feed(engine, input);
+  const double worstBoost = *std::max_element(engine.designedGainDb.begin(), engine.designedGainDb.end());
+  // Only the matrix spill-over of neighbouring cuts may leave a band slightly positive.
+  EXPECT_LT(worstBoost, 0.5);
+  EXPECT_LT(engine.designedGainDb[10], engine.designedGainDb[6] + 0.5);
+  EXPECT_LT(engine.designedGainDb[0], -1.0);
+}
+
+TEST(ToneEngineControl, TargetOperations)
+{
+  ToneEngine engine;
+  ToneEngineSettings s;
+  s.tiltDbPerOct = 2.0;
+  engine.ApplySettings(s);
+  engine.Prepare(32000.0);
+  BandBalance t{};
+  t.fill(1.5);
+  engine.SetTargetBalance(t);
+  EXPECT_TRUE(engine.hasTarget);
+  EXPECT_EQ(engine.targetAbsolute, t);
+  EXPECT_NEAR(engine.targetRelative[0], 1.5 - 2.0 * std::log2(0.1), 1e-12);
+  EXPECT_EQ(engine.targetRelative[11], 0.0); // disabled at 32 kHz
+
+  engine.StartLearning();
+  BandBalance rel{}, abs{};
+  rel[3] = 4.0;
+  abs[3] = 5.0;
+  engine.RestoreTarget(rel, abs);
+  EXPECT_FALSE(engine.learning);
+  EXPECT_EQ(engine.targetRelative, rel);
+  EXPECT_EQ(engine.targetAbsolute, abs);
+  EXPECT_EQ(engine.learnsCompleted, 0u);
+
+  engine.ClearLearnedTarget();
+  EXPECT_FALSE(engine.hasTarget);
+  EXPECT_EQ(engine.targetRelative, BandBalance{});
+  EXPECT_EQ(engine.targetAbsolute, BandBalance{});
+}
