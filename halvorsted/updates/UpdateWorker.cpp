@@ -1,5 +1,8 @@
 #include "halvorsted/updates/UpdateWorker.h"
 
+#include <csignal>
+#include <pthread.h>
+
 namespace halvorsted::updates {
 
 UpdateWorker::~UpdateWorker()
@@ -48,6 +51,12 @@ void UpdateWorker::Stop()
 void UpdateWorker::Run(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds firstDelay,
                        std::chrono::milliseconds interval)
 {
+  // A write to a server that hung up must fail with EPIPE here, not raise SIGPIPE in the host.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+
   try
   {
     std::unique_lock lock(mMutex);
