@@ -1,0 +1,214 @@
+#include "AudioFileWriter.h"
+#include "ReferenceFileReader.h"
+#include "ReferenceLearner.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <numeric>
+
+using namespace morvellan;
+using morvellan::testing::PinkNoise;
+using morvellan::testing::ScratchFolder;
+using morvellan::testing::WriteSoundFile;
+
+namespace {
+
+struct Learned
+{
+  bool ok = false;
+  BandBalance balance{};
+  std::string error;
+};
+
+Learned Learn(const std::vector<float>& samples, double fs)
+{
+  Learned r;
+  r.balance.fill(12345.0); // must be overwritten on success, left alone on failure
+  r.ok = LearnTargetFromSamples(samples, fs, r.balance, r.error);
+  return r;
+}
+
+bool EnabledAt(int k, double fs) { return 0.45 * fs > kBandCentresHz[std::size_t(k)]; }
+
+double MiddleMean(const BandBalance& b, double fs)
+{
+  double sum = 0;
+  int n = 0;
+  for (int k = 2; k <= 8; ++k)
+    if (EnabledAt(k, fs))
+    {
+      sum += b[std::size_t(k)];
+      ++n;
+    }
+  return sum / n;
+}
+
+// White noise: power per unit of ln f grows with f, so each band reads 10·log10(centre) above a
+// common offset. Returns the balance that implies, relative to the enabled middle bands.
+BandBalance WhiteNoiseBalance(double fs)
+{
+  BandBalance expected{};
+  double mean = 0;
+  int n = 0;
+  for (int k = 2; k <= 8; ++k)
+    if (EnabledAt(k, fs))
+    {
+      mean += 10.0 * std::log10(kBandCentresHz[std::size_t(k)]);
+      ++n;
+    }
+  mean /= n;
+  for (int k = 0; k < kNumBands; ++k)
+    expected[std::size_t(k)] = EnabledAt(k, fs) ? 10.0 * std::log10(kBandCentresHz[std::size_t(k)]) - mean : 0.0;
+  return expected;
+}
+
+std::vector<float> WhiteNoise(std::size_t n, std::uint32_t seed, double amplitude)
+{
+  std::vector<float> v(n);
+  std::uint32_t s = seed;
+  for (auto& x : v)
+  {
+    s = s * 1664525u + 1013904223u;
+    x = float(amplitude * (double(s) / 2147483648.0 - 1.0));
+  }
+  return v;
+}
+
+} // namespace
+
+TEST(ReferenceLearner, PinkNoiseLearnsAFlatBalance)
+{
+  for (double fs : {44100.0, 48000.0, 96000.0})
+  {
+    const Learned r = Learn(PinkNoise(std::size_t(fs * 12), 7), fs);
+    ASSERT_TRUE(r.ok) << r.error;
+    for (int k = 0; k < kNumBands; ++k)
+      EXPECT_NEAR(r.balance[std::size_t(k)], 0.0, 1.0) << "band " << k << " at " << fs;
+    EXPECT_NEAR(MiddleMean(r.balance, fs), 0.0, 1e-9);
+  }
+}
+
+TEST(ReferenceLearner, WhiteNoiseRisesThreeDecibelsPerOctave)
+{
+  const double fs = 48000.0;
+  const Learned r = Learn(WhiteNoise(std::size_t(fs * 10), 3, 0.3), fs);
+  ASSERT_TRUE(r.ok) << r.error;
+  const BandBalance expected = WhiteNoiseBalance(fs);
+  for (int k = 0; k < kNumBands; ++k)
+    EXPECT_NEAR(r.balance[std::size_t(k)], expected[std::size_t(k)], 1.0) << "band " << k;
+}
+
+TEST(ReferenceLearner, BandsALowRateCannotCarryStayAtZeroAndOutOfTheMean)
+{
+  // 32 kHz: band 11 is disabled. 8 kHz: bands 8 to 11, so the middle mean covers bands 2 to 7.
+  for (double fs : {32000.0, 8000.0})
+  {
+    const Learned pink = Learn(PinkNoise(std::size_t(fs * 12), 11), fs);
+    ASSERT_TRUE(pink.ok) << pink.error;
+    const Learned white = Learn(WhiteNoise(std::size_t(fs * 12), 5, 0.3), fs);
+    ASSERT_TRUE(white.ok) << white.error;
+    const BandBalance expected = WhiteNoiseBalance(fs);
+    for (int k = 0; k < kNumBands; ++k)
+    {
+      if (EnabledAt(k, fs))
+      {
+        EXPECT_NEAR(pink.balance[std::size_t(k)], 0.0, 1.0) << "band " << k << " at " << fs;
+        EXPECT_NEAR(white.balance[std::size_t(k)], expected[std::size_t(k)], 1.0) << "band " << k << " at " << fs;
+      }
+      else
+      {
+        EXPECT_EQ(pink.balance[std::size_t(k)], 0.0) << "band " << k << " at " << fs;
+        EXPECT_EQ(white.balance[std::size_t(k)], 0.0) << "band " << k << " at " << fs;
+      }
+    }
+    EXPECT_NEAR(MiddleMean(white.balance, fs), 0.0, 1e-9);
+  }
+}
+
+TEST(ReferenceLearner, TooShortAtAnyRate)
+{
+  for (double fs : {8000.0, 44100.0, 96000.0})
+  {
+    const Learned r = Learn(PinkNoise(std::size_t(fs * 1.9), 1), fs);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "the file is too short to learn from");
+    EXPECT_EQ(r.balance[0], 12345.0);
+  }
+  EXPECT_EQ(Learn({}, 48000.0).error, "the file is too short to learn from");
+}
+
+TEST(ReferenceLearner, SilenceAndNearSilenceAreRefused)
+{
+  const double fs = 48000.0;
+  EXPECT_EQ(Learn(std::vector<float>(std::size_t(fs * 5), 0.0f), fs).error,
+            "the file is silent or too quiet to learn from");
+  // Noise at about -95 dB RMS.
+  EXPECT_EQ(Learn(WhiteNoise(std::size_t(fs * 5), 9, 3e-5), fs).error,
+            "the file is silent or too quiet to learn from");
+}
+
+TEST(ReferenceLearner, LoudnessMustLastTwoSecondsAfterTheWarmUp)
+{
+  const double fs = 48000.0;
+  auto silenceWithNoise = [&](double seconds, double from, double length) {
+    std::vector<float> v(std::size_t(fs * seconds), 0.0f);
+    const std::vector<float> noise = PinkNoise(std::size_t(fs * length), 2);
+    std::copy(noise.begin(), noise.end(), v.begin() + std::ptrdiff_t(fs * from));
+    return v;
+  };
+  // Loud in the first half second only (more than a tenth of the file, so not "silent"): the warm-up
+  // skips it. Then loud for 1.5 s and for 3 s later in the file.
+  EXPECT_EQ(Learn(silenceWithNoise(4.0, 0.0, 0.5), fs).error,
+            "less than two seconds of the file was loud enough to learn from");
+  EXPECT_EQ(Learn(silenceWithNoise(4.0, 1.0, 1.5), fs).error,
+            "less than two seconds of the file was loud enough to learn from");
+  EXPECT_TRUE(Learn(silenceWithNoise(6.0, 1.0, 3.0), fs).ok);
+}
+
+TEST(ReferenceLearner, NonFiniteSamplesCountAsSilence)
+{
+  const double fs = 48000.0;
+  std::vector<float> pink = PinkNoise(std::size_t(fs * 8), 21);
+  for (std::size_t i = 1000; i < pink.size(); i += 4801)
+    pink[i] = (i % 2) ? std::numeric_limits<float>::quiet_NaN() : std::numeric_limits<float>::infinity();
+  const Learned r = Learn(pink, fs);
+  ASSERT_TRUE(r.ok) << r.error;
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    ASSERT_TRUE(std::isfinite(r.balance[std::size_t(k)]));
+    EXPECT_NEAR(r.balance[std::size_t(k)], 0.0, 1.5) << "band " << k;
+  }
+  EXPECT_EQ(Learn(pink, std::nan("")).error, "the file's sample rate is not usable");
+  EXPECT_EQ(Learn(pink, 0.0).error, "the file's sample rate is not usable");
+}
+
+TEST(ReferenceLearner, EveryFormatLearnsPinkNoiseFlat)
+{
+  ScratchFolder dir;
+  const int rate = 44100;
+  const std::vector<float> pink = PinkNoise(std::size_t(rate) * 8, 17);
+  struct Case
+  {
+    const char* name;
+    int format;
+    int lastBand; // lossy coding may trim the top band
+  };
+  for (const Case& c : {Case{"pink.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 11},
+                        Case{"pink.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 11},
+                        Case{"pink.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 11},
+                        Case{"pink.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 10}})
+  {
+    // Stereo with equal channels, so the mono mix is the noise itself.
+    WriteSoundFile(dir.Path(c.name), c.format, rate, 2, pink.size(),
+                   [&](std::uint64_t t, float* f) { f[0] = f[1] = pink[t]; });
+    AudioData audio;
+    std::string error;
+    ASSERT_TRUE(LoadAudioFile(dir.Path(c.name), audio, error, kReferenceMaxSeconds)) << error;
+    const Learned r = Learn(audio.samples, audio.sampleRate);
+    ASSERT_TRUE(r.ok) << c.name << ": " << r.error;
+    for (int k = 0; k <= c.lastBand; ++k)
+      EXPECT_NEAR(r.balance[std::size_t(k)], 0.0, 1.0) << c.name << " band " << k;
+  }
+}
