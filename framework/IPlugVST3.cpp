@@ -104,6 +104,12 @@ void IPlugVST3::StopIdleTimer()
   }
 }
 
+bool IPlugVST3::StopRequested()
+{
+  std::lock_guard<std::mutex> lock(mTimerMutex);
+  return mTimerStop;
+}
+
 void IPlugVST3::IdleLoop()
 {
   const auto interval = std::chrono::milliseconds(kIdleIntervalMs);
@@ -119,17 +125,18 @@ void IPlugVST3::IdleLoop()
     if (next < now) // fell behind (a long OnIdle): don't try to catch up
       next = now + interval;
 
-    // A timed wait so that a host thread holding the UI lock while it stops the
-    // timer can never deadlock with us.
-    std::unique_lock<std::recursive_timed_mutex> uiLock(mUILock, std::defer_lock);
-    if (uiLock.try_lock_for(interval))
+    // Never block on the UI lock: a host thread that holds it while it stops the timer
+    // would otherwise deadlock with us. Poll briefly and skip the tick if it stays taken.
+    std::unique_lock<std::recursive_mutex> uiLock(mUILock, std::defer_lock);
+    for (int attempt = 0; attempt < kIdleIntervalMs && !uiLock.try_lock(); ++attempt)
     {
-      bool stop;
-      {
-        std::lock_guard<std::mutex> lock(mTimerMutex);
-        stop = mTimerStop;
-      }
-      if (!stop)
+      if (StopRequested())
+        break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (uiLock.owns_lock())
+    {
+      if (!StopRequested())
       {
         try
         {
@@ -264,7 +271,7 @@ uint32 PLUGIN_API IPlugVST3::release()
 tresult PLUGIN_API IPlugVST3::initialize(FUnknown* context)
 {
   {
-    std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+    std::lock_guard<std::recursive_mutex> lock(mUILock);
     if (mHostContext)
       return kResultFalse;
     if (context)
@@ -280,7 +287,7 @@ tresult PLUGIN_API IPlugVST3::initialize(FUnknown* context)
 tresult PLUGIN_API IPlugVST3::terminate()
 {
   StopIdleTimer();
-  std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
   if (mComponentHandler)
   {
     mComponentHandler->release();
@@ -344,14 +351,14 @@ tresult PLUGIN_API IPlugVST3::activateBus(MediaType type, BusDirection dir, int3
 {
   if (type != kAudio || index != 0 || index >= getBusCount(type, dir))
     return kInvalidArgument;
-  std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
   (dir == kInput ? mInputBusActive : mOutputBusActive) = state != 0;
   return kResultOk;
 }
 
 tresult PLUGIN_API IPlugVST3::setActive(TBool state)
 {
-  std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
   if (state)
   {
     mInConnected = mInputBusActive ? SpeakerArr::getChannelCount(mInputArr) : 0;
@@ -367,7 +374,7 @@ tresult PLUGIN_API IPlugVST3::setState(IBStream* state)
 {
   if (!state)
     return kInvalidArgument;
-  std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
   IByteChunk chunk;
   char buffer[16384];
   for (;;)
@@ -396,7 +403,7 @@ tresult PLUGIN_API IPlugVST3::getState(IBStream* state)
 {
   if (!state)
     return kInvalidArgument;
-  std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
   IByteChunk chunk;
   try
   {
@@ -443,7 +450,7 @@ tresult PLUGIN_API IPlugVST3::setBusArrangements(SpeakerArrangement* inputs, int
 {
   if (numIns != 1 || numOuts != 1 || !inputs || !outputs)
     return kResultFalse;
-  std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
   if (mActive)
     return kResultFalse;
   const int nIn = ChannelsOf(inputs[0]);
@@ -481,7 +488,7 @@ tresult PLUGIN_API IPlugVST3::setupProcessing(ProcessSetup& setup)
     return kResultFalse;
   if (!(setup.sampleRate > 0.) || !std::isfinite(setup.sampleRate) || setup.maxSamplesPerBlock < 1)
     return kResultFalse;
-  std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
   if (mProcessing)
     return kResultFalse;
   mSampleRate = setup.sampleRate;
@@ -777,7 +784,7 @@ tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID id, ParamValue value)
 {
   if (!std::isfinite(value))
     return kInvalidArgument;
-  std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
   if (id == kBypassParamID)
   {
     mBypassed.store(value >= 0.5, std::memory_order_relaxed);
@@ -794,7 +801,7 @@ tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID id, ParamValue value)
 
 tresult PLUGIN_API IPlugVST3::setComponentHandler(IComponentHandler* handler)
 {
-  std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
   if (handler == mComponentHandler)
     return kResultOk;
   if (handler)
@@ -818,7 +825,7 @@ tresult PLUGIN_API IPlugVST3::setChannelContextInfos(IAttributeList* list)
 {
   if (!list)
     return kInvalidArgument;
-  std::lock_guard<std::recursive_timed_mutex> lock(mUILock);
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
   HostChannelInfo ctx;
   String128 name{};
   if (list->getString(ChannelContext::kChannelNameKey, name, sizeof(name)) == kResultTrue)

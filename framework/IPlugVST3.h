@@ -85,7 +85,7 @@ public:
   bool IdleTimerRunning() const { return mTimerThread.joinable(); }
 
   // The UI lock (recursive): taken by every UI-thread host entry and by the timer.
-  std::recursive_timed_mutex& GetUILock() { return mUILock; }
+  std::recursive_mutex& GetUILock() { return mUILock; }
 
   // Host track information from the channel context; read on the UI thread.
   const HostChannelInfo& GetChannelContext() const { return mChannelContext; }
@@ -171,6 +171,7 @@ protected:
 private:
   void StartIdleTimer();
   void IdleLoop();
+  bool StopRequested();
   // Sizes the per-channel scratch for the current block size (never on the audio thread).
   void PrepareBuffers();
   void ApplyParameterChanges(Steinberg::Vst::IParameterChanges* changes);
@@ -185,7 +186,7 @@ private:
   Steinberg::FUnknown* mHostContext = nullptr;
   Steinberg::Vst::IComponentHandler* mComponentHandler = nullptr;
 
-  std::recursive_timed_mutex mUILock;
+  std::recursive_mutex mUILock;
   std::mutex mTimerMutex;
   std::condition_variable mTimerWake;
   bool mTimerStop = false;

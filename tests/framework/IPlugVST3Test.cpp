@@ -524,7 +524,7 @@ TEST(IPlugVST3Threads, AudioThreadRunsWhileTheUIThreadHoldsTheLock)
   ASSERT_EQ(plug->setActive(true), kResultOk);
   std::atomic<bool> processed{false};
   {
-    std::lock_guard<std::recursive_timed_mutex> ui(plug->GetUILock());
+    std::lock_guard<std::recursive_mutex> ui(plug->GetUILock());
     std::thread audio([&] {
       std::vector<float> buf(64, 0.5f);
       float* chans[2] = {buf.data(), buf.data()};
