@@ -50,6 +50,12 @@ float DrawScaleFor(int width, int height, float screenScale)
                   float(width) / (screenScale * float(kCanvasWidth)));
 }
 
+float InitialDrawScale(int editorWidth, int editorHeight, float screenScale)
+{
+  const float scale = DrawScaleFor(editorWidth, editorHeight, screenScale);
+  return scale > 0.0f && std::isfinite(scale) ? scale : 1.0f;
+}
+
 EditorSize SavedSizeWithoutEditor(int editorWidth, int editorHeight, float screenScale)
 {
   if (!(screenScale > 0.0f))

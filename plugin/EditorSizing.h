@@ -27,6 +27,9 @@ bool ConstrainEditorSize(int& width, int& height, float screenScale);
 // Draw scale that fits the canvas into a window of this size.
 float DrawScaleFor(int width, int height, float screenScale);
 
+// Draw scale for a new editor window of the stored size; 1 when the size gives none.
+float InitialDrawScale(int editorWidth, int editorHeight, float screenScale);
+
 struct EditorSize
 {
   int width = 0;

@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -27,6 +28,7 @@ class UpdateWorker;
 
 namespace morvellan::offline {
 struct SavedTarget;
+struct PresetFile;
 }
 
 // Control tags shared by the editor and the idle callback.
@@ -80,9 +82,20 @@ public:
   void StartFileLearning(const std::string& path);
   void FileLearningWorker(std::string path);
 
-  // Preset and target actions (UI thread).
-  void SaveTarget(const std::string& name);
+  // Preset and target actions (UI thread). Each entry reports what went wrong
+  // in a message box while the editor is open and never throws.
+  static std::filesystem::path PresetFolder();
+  static std::filesystem::path TargetFolder();
+  std::vector<morvellan::offline::PresetFile> UserPresets();
+  std::vector<morvellan::offline::SavedTarget> UserTargets();
+  void LoadPreset(const morvellan::offline::PresetFile& preset);
   void SavePreset(const std::string& name, bool confirm);
+  void DeletePreset(const morvellan::offline::PresetFile& preset);
+  // The preset bar's save: at once, or queued for the idle callback when it must ask first.
+  void QueuePresetSave(const std::string& name);
+  void LoadTarget(const morvellan::offline::SavedTarget& target);
+  void SaveTarget(const std::string& name);
+  void DeleteTarget(const morvellan::offline::SavedTarget& target);
 
   // Idle-callback helpers (UI thread).
   std::vector<double> TakeCompareSnapshot();
@@ -95,6 +108,11 @@ public:
   void* GetReaperTrack() const;
   // Reads the track's name into a zero-filled 512-byte buffer and terminates it ourselves.
   bool GetReaperTrackName(void* track, std::string& name) const;
+  // The host track's colour (0xRRGGBB, -1 for none) and its label ("#3: Vox", empty for none),
+  // from REAPER when it offers them, else from the VST3 channel context. REAPER is asked on
+  // its UI thread only.
+  int ReadHostTrackColour() const;
+  std::string ReadHostTrackLabel() const;
 
 private:
   void ReleaseReaperHost();
@@ -112,6 +130,23 @@ private:
 
   // The learned target for a save: a consistent copy, or the last consistent one.
   morvellan::BalanceCopy ReadLearnedTargetForSave();
+
+  // Action bodies: they report expected failures themselves.
+  void LoadPresetImpl(const morvellan::offline::PresetFile& preset);
+  void SavePresetImpl(const std::string& name, bool confirm);
+  void DeletePresetImpl(const morvellan::offline::PresetFile& preset);
+  void LoadTargetImpl(const morvellan::offline::SavedTarget& target);
+  void SaveTargetImpl(const std::string& name);
+  void DeleteTargetImpl(const morvellan::offline::SavedTarget& target);
+  void MarkPresetClean();
+
+  // Idle-callback steps (UI thread).
+  void UpdatePresetModified();
+  void UpdateStatusLine();
+  // Editor controls by tag; false or nothing while no editor is open.
+  bool SetEditorControlText(int tag, const std::string& text);
+  void RedrawEditorControl(int tag);
+  void RebuildEditor();
   // Restores the accent, the editor size, the parameters, the names and the target from a chunk.
   void ApplyRestoredState(const morvellan::state::RestoredState& restored);
   // Screen scale of the open editor, else the last one seen.

@@ -65,6 +65,16 @@ TEST(EditorSizing, DrawScaleFitsTheCanvas)
   EXPECT_FLOAT_EQ(DrawScaleFor(1440, 532, 1.0f), 1.0f);
 }
 
+TEST(EditorSizing, NewWindowsStartAtTheStoredSizesScale)
+{
+  EXPECT_FLOAT_EQ(InitialDrawScale(1080, 798, 1.0f), 1.5f);
+  EXPECT_FLOAT_EQ(InitialDrawScale(1080, 798, 1.5f), 1.0f);
+  // Nothing stored, or a scale that makes no sense: the canvas at its own size.
+  EXPECT_FLOAT_EQ(InitialDrawScale(0, 0, 1.0f), 1.0f);
+  EXPECT_FLOAT_EQ(InitialDrawScale(720, 532, 0.0f), 1.0f);
+  EXPECT_FLOAT_EQ(InitialDrawScale(-720, 532, 1.0f), 1.0f);
+}
+
 TEST(EditorSizing, SavedSizeIsIndependentOfTheScreenScale)
 {
   const EditorSize closed = SavedSizeWithoutEditor(2160, 1596, 1.5f);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+#include "IEditorDelegate.h"
+#include "MessageBox.h"
+
+// Message boxes of the preset and target actions: shown only while the editor
+// is open; without one a message is dropped and a question counts as No.
+namespace morvellan::actions {
+
+inline void Tell(const iplug::IEditorDelegate& plug, const std::string& title, const std::string& text)
+{
+  iplug::ShowMessageBox(plug.GetUI() != nullptr, text, title, iplug::EMsgBoxType::kOK);
+}
+
+inline bool Ask(const iplug::IEditorDelegate& plug, const std::string& title, const std::string& text)
+{
+  return iplug::ShowMessageBox(plug.GetUI() != nullptr, text, title, iplug::EMsgBoxType::kYesNo) ==
+         iplug::EMsgBoxResult::kYes;
+}
+
+inline std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// The guarded entry of an action: whatever escapes the body is reported under
+// the action's title and prefix, and the plug-in carries on.
+template <class Body>
+void Guarded(const iplug::IEditorDelegate& plug, const char* title, const char* prefix, Body&& body)
+{
+  try
+  {
+    body();
+  }
+  catch (const std::exception& e)
+  {
+    Tell(plug, title, prefix + std::string(e.what()));
+  }
+  catch (...)
+  {
+    // Nothing may unwind into the host.
+    Tell(plug, title, prefix + std::string("an unexpected error occurred"));
+  }
+}
+
+} // namespace morvellan::actions

@@ -1,0 +1,127 @@
+#include "Morvellan.h"
+
+#include "ActionMessages.h"
+#include "Listing.h"
+#include "StoredFiles.h"
+#include "TargetFile.h"
+
+using morvellan::offline::SavedTarget;
+
+namespace {
+
+constexpr const char* kLoadTitle = "Load target";
+constexpr const char* kLoadPrefix = "Could not load the target: ";
+constexpr const char* kSaveTitle = "Save target";
+constexpr const char* kSavePrefix = "Could not save the target: ";
+constexpr const char* kDeleteTitle = "Delete target";
+constexpr const char* kDeletePrefix = "Could not delete the target: ";
+constexpr int kReadAttempts = 100;
+
+} // namespace
+
+std::filesystem::path Morvellan::TargetFolder()
+{
+  return morvellan::offline::TargetFolderUnder(morvellan::offline::UserDataFolder());
+}
+
+std::vector<SavedTarget> Morvellan::UserTargets()
+{
+  try
+  {
+    return morvellan::offline::ListTargetFiles(TargetFolder());
+  }
+  catch (const std::exception&)
+  {
+    return {};
+  }
+}
+
+void Morvellan::LoadTarget(const SavedTarget& target)
+{
+  morvellan::actions::Guarded(*this, kLoadTitle, kLoadPrefix, [&] { LoadTargetImpl(target); });
+}
+
+void Morvellan::SaveTarget(const std::string& name)
+{
+  morvellan::actions::Guarded(*this, kSaveTitle, kSavePrefix, [&] { SaveTargetImpl(name); });
+}
+
+void Morvellan::DeleteTarget(const SavedTarget& target)
+{
+  morvellan::actions::Guarded(*this, kDeleteTitle, kDeletePrefix, [&] { DeleteTargetImpl(target); });
+}
+
+void Morvellan::LoadTargetImpl(const SavedTarget& listed)
+{
+  SavedTarget target = listed;
+  if (!target.factory)
+  {
+    // The values on disk now, in case the file changed since the menu was built.
+    std::string error;
+    if (!morvellan::offline::ReadTargetFile(listed.path, target, error))
+    {
+      morvellan::actions::Tell(*this, kLoadTitle, kLoadPrefix + error);
+      return;
+    }
+  }
+
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    mTargetSourceName = morvellan::offline::SingleLine(target.name);
+    mReferenceError.clear();
+  }
+  // A failed analysis is forgotten; a running one goes on.
+  int failed = 2;
+  mReferenceState.compare_exchange_strong(failed, 0);
+
+  mLoadedTarget.Write(target.balance, target.balance, true);
+  mLoadedTargetPending.store(1, std::memory_order_release);
+}
+
+void Morvellan::SaveTargetImpl(const std::string& name)
+{
+  using namespace morvellan;
+
+  const std::string trimmed = offline::TrimSpacesAndTabs(offline::SingleLine(name));
+  if (trimmed.empty())
+    return;
+
+  BalanceCopy copy;
+  bool read = false;
+  for (int attempt = 0; attempt < kReadAttempts && !read; ++attempt)
+    read = mLearnedTarget.TryRead(copy);
+  if (!read || !copy.valid)
+  {
+    actions::Tell(*this, kSaveTitle,
+                  "There is no learned target to save. Learn one from the input or a reference file first.");
+    return;
+  }
+
+  const std::filesystem::path folder = TargetFolder();
+  if (offline::PathExists(offline::TargetFilePath(folder, trimmed)) &&
+      !actions::Ask(*this, kSaveTitle, "A target named " + actions::Quoted(trimmed) + " already exists. Replace it?"))
+    return;
+
+  std::string source;
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    source = mTargetSourceName;
+  }
+  if (source.empty())
+    source = "input";
+
+  std::string error;
+  if (!offline::WriteTargetFile(folder, trimmed, source, copy.absolute, error))
+    actions::Tell(*this, kSaveTitle, kSavePrefix + error);
+}
+
+void Morvellan::DeleteTargetImpl(const SavedTarget& target)
+{
+  if (!morvellan::actions::Ask(*this, kDeleteTitle,
+                               "Delete the target " + morvellan::actions::Quoted(target.name) +
+                                   "? This cannot be undone."))
+    return;
+  std::string error;
+  if (!morvellan::offline::DeleteStoredFile(target.path, error))
+    morvellan::actions::Tell(*this, kDeleteTitle, kDeletePrefix + error);
+}
