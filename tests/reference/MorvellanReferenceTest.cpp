@@ -1,0 +1,239 @@
+#include "AudioFileWriter.h"
+#include "TestPlug.h"
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <memory>
+#include <pthread.h>
+#include <thread>
+
+using morvellan::testing::PinkNoise;
+using morvellan::testing::ScratchFolder;
+using morvellan::testing::WriteSoundFile;
+
+namespace {
+
+constexpr int kAnalysing = 1;
+constexpr int kFailed = 2;
+
+// White noise rises 3 dB per octave: each band reads 10·log10(centre) above a common level.
+double WhiteNoiseBand(int k)
+{
+  double mean = 0;
+  for (int j = 2; j <= 8; ++j)
+    mean += 10.0 * std::log10(morvellan::kBandCentresHz[std::size_t(j)]);
+  return 10.0 * std::log10(morvellan::kBandCentresHz[std::size_t(k)]) - mean / 7.0;
+}
+
+void WriteWhiteNoise(const std::string& path, int format, int rate, double seconds)
+{
+  std::uint32_t s = 77;
+  WriteSoundFile(path, format, rate, 2, std::uint64_t(rate * seconds), [&](std::uint64_t, float* f) {
+    s = s * 1664525u + 1013904223u;
+    f[0] = f[1] = float(0.3 * (double(s) / 2147483648.0 - 1.0));
+  });
+}
+
+void WritePink(const std::string& path, int rate, double seconds)
+{
+  const std::vector<float> pink = PinkNoise(std::uint64_t(rate * seconds), 5);
+  WriteSoundFile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, rate, 1, pink);
+}
+
+// Waits for the worker to leave the analysing state; the worker always does.
+int WaitForWorker(Morvellan& plug)
+{
+  while (plug.mReferenceState.load() == kAnalysing)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return plug.mReferenceState.load();
+}
+
+std::string SourceName(Morvellan& plug)
+{
+  std::lock_guard<std::mutex> lock(plug.mMutex);
+  return plug.mTargetSourceName;
+}
+
+std::string Error(Morvellan& plug)
+{
+  std::lock_guard<std::mutex> lock(plug.mMutex);
+  return plug.mReferenceError;
+}
+
+class ReferenceWorker : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    plug = std::make_unique<TestPlug>();
+    plug->Setup(48000.0, 256, 2, 2);
+    plug->SetNeutral();
+  }
+
+  void RunOneBlock() { plug->Run({Noise(256, 0.1, 1), Noise(256, 0.1, 2)}, 2, 256); }
+
+  ScratchFolder dir;
+  std::unique_ptr<TestPlug> plug;
+};
+
+} // namespace
+
+TEST_F(ReferenceWorker, EachFormatBecomesTheTargetOfTheNextBlock)
+{
+  struct Case
+  {
+    const char* name;
+    int format;
+    int lastBand; // lossy coding may trim the top band
+  };
+  for (const Case& c : {Case{"mix.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 11},
+                        Case{"Mix für Öl – 東京.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 11},
+                        Case{"my reference.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 11},
+                        Case{"Ünïcode track.MP3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 10}})
+  {
+    const std::string path = dir.Path(c.name);
+    WriteWhiteNoise(path, c.format, 44100, 6.0);
+
+    plug->StartFileLearning(path);
+    ASSERT_EQ(WaitForWorker(*plug), 0) << c.name << ": " << Error(*plug);
+    EXPECT_EQ(SourceName(*plug), c.name);
+    EXPECT_EQ(Error(*plug), "");
+    EXPECT_EQ(plug->mReferenceTargetPending.load(), 1);
+
+    morvellan::BalanceCopy handed;
+    ASSERT_TRUE(plug->mReferenceTarget.TryRead(handed));
+    EXPECT_TRUE(handed.valid);
+    EXPECT_EQ(handed.relative, handed.absolute);
+    for (int k = 0; k <= c.lastBand; ++k)
+      EXPECT_NEAR(handed.absolute[std::size_t(k)], WhiteNoiseBand(k), 1.0) << c.name << " band " << k;
+
+    RunOneBlock();
+    EXPECT_EQ(plug->mReferenceTargetPending.load(), 0);
+    EXPECT_TRUE(plug->mEngine.hasTarget);
+    EXPECT_EQ(plug->mEngine.targetAbsolute, handed.absolute);
+    morvellan::BalanceCopy published;
+    ASSERT_TRUE(plug->TryReadLearnedTarget(published));
+    EXPECT_EQ(published.absolute, handed.absolute);
+  }
+}
+
+TEST_F(ReferenceWorker, FailureKeepsTheTargetAndNameAndRecordsWhy)
+{
+  WriteWhiteNoise(dir.Path("good.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 5.0);
+  plug->StartFileLearning(dir.Path("good.wav"));
+  ASSERT_EQ(WaitForWorker(*plug), 0) << Error(*plug);
+  RunOneBlock();
+  const auto target = plug->mEngine.targetAbsolute;
+
+  WriteSoundFile(dir.Path("short.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 1,
+                 std::vector<float>(48000, 0.25f));
+  WriteSoundFile(dir.Path("quiet.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, std::vector<float>(48000 * 4, 0.0f));
+  std::vector<float> onlyStart(48000 * 4, 0.0f);
+  const std::vector<float> burst = PinkNoise(24000, 3);
+  std::copy(burst.begin(), burst.end(), onlyStart.begin());
+  WriteSoundFile(dir.Path("only start.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 48000, 1, onlyStart);
+  morvellan::testing::WriteBytes(dir.Path("broken.mp3"), {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 0});
+
+  const std::pair<std::string, std::string> failures[] = {
+      {"song.ogg", "unsupported file type .ogg (WAV, AIFF, MP3 or FLAC)"},
+      {"missing.wav", "could not read missing.wav"},
+      {"broken.mp3", "could not read broken.mp3"},
+      {"short.flac", "the file is too short to learn from"},
+      {"quiet.wav", "the file is silent or too quiet to learn from"},
+      {"only start.wav", "less than two seconds of the file was loud enough to learn from"},
+  };
+  for (const auto& [name, error] : failures)
+  {
+    plug->StartFileLearning(dir.Path(name));
+    EXPECT_EQ(WaitForWorker(*plug), kFailed) << name;
+    EXPECT_EQ(Error(*plug), error);
+    EXPECT_EQ(SourceName(*plug), "good.wav");
+    EXPECT_EQ(plug->mReferenceTargetPending.load(), 0);
+    RunOneBlock();
+    EXPECT_EQ(plug->mEngine.targetAbsolute, target);
+  }
+
+  // The next start clears the old error.
+  plug->StartFileLearning(dir.Path("good.wav"));
+  EXPECT_EQ(Error(*plug), "");
+  EXPECT_EQ(WaitForWorker(*plug), 0);
+}
+
+TEST_F(ReferenceWorker, OneAnalysisAtATime)
+{
+  // Long enough that the worker is still busy when the second request arrives.
+  WritePink(dir.Path("long.wav"), 48000, 120.0);
+  WriteWhiteNoise(dir.Path("other.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 48000, 5.0);
+
+  plug->StartFileLearning(dir.Path("long.wav"));
+  EXPECT_EQ(plug->mReferenceState.load(), kAnalysing);
+  plug->StartFileLearning(dir.Path("other.wav"));
+  const bool stillBusy = plug->mReferenceState.load() == kAnalysing;
+  ASSERT_EQ(WaitForWorker(*plug), 0) << Error(*plug);
+  if (stillBusy)
+  {
+    EXPECT_EQ(SourceName(*plug), "long.wav");
+  }
+
+  // Once it is done, the next start runs.
+  plug->StartFileLearning(dir.Path("other.wav"));
+  ASSERT_EQ(WaitForWorker(*plug), 0);
+  EXPECT_EQ(SourceName(*plug), "other.wav");
+}
+
+namespace {
+std::size_t ThreadCount()
+{
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+    ++n;
+  return n;
+}
+} // namespace
+
+TEST(ReferenceWorkerLifetime, ReleasingTheInstanceWaitsForARunningAnalysis)
+{
+  ScratchFolder dir;
+  WritePink(dir.Path("long.wav"), 48000, 60.0);
+  const std::size_t before = ThreadCount();
+  {
+    auto plug = std::make_unique<TestPlug>();
+    plug->Setup(48000.0, 256, 2, 2);
+    plug->StartFileLearning(dir.Path("long.wav"));
+    EXPECT_EQ(plug->mReferenceState.load(), kAnalysing);
+    // The worker writes into the instance until it ends; destruction must wait for it.
+  }
+  EXPECT_EQ(ThreadCount(), before);
+}
+
+TEST(ReferenceWorkerLifetime, AWorkerThatCannotStartIsAFailure)
+{
+  ScratchFolder dir;
+  WritePink(dir.Path("fine.wav"), 48000, 5.0);
+  auto plug = std::make_unique<TestPlug>();
+  plug->Setup(48000.0, 256, 2, 2);
+
+  // Ask for thread stacks no machine can map, so creating the worker fails.
+  pthread_attr_t saved, huge;
+  ASSERT_EQ(pthread_getattr_default_np(&saved), 0);
+  ASSERT_EQ(pthread_attr_init(&huge), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&huge, std::size_t(1) << 46), 0);
+  ASSERT_EQ(pthread_setattr_default_np(&huge), 0);
+  plug->StartFileLearning(dir.Path("fine.wav"));
+  ASSERT_EQ(pthread_setattr_default_np(&saved), 0);
+  pthread_attr_destroy(&huge);
+  pthread_attr_destroy(&saved);
+
+  EXPECT_EQ(plug->mReferenceState.load(), kFailed);
+  EXPECT_EQ(Error(*plug), "could not start the analysis");
+  EXPECT_FALSE(plug->mLearnThread.joinable());
+
+  // A later start works normally.
+  plug->StartFileLearning(dir.Path("fine.wav"));
+  EXPECT_EQ(WaitForWorker(*plug), 0) << Error(*plug);
+  EXPECT_EQ(SourceName(*plug), "fine.wav");
+}
