@@ -255,15 +255,3 @@ TEST_F(HttpClient, HttpsVerifiesTheCertificateAndTrustsAGivenCa)
   ExpectFailure(HttpRequest(byName, 2, options));
   EXPECT_EQ(server.RequestCount(), 1u);
 }
-
-TEST_F(HttpClient, APortWithNobodyListeningFailsFast)
-{
-  uint16_t port = 0;
-  {
-    LocalServer server(Reply(""));
-    port = server.Port();
-  }
-  const auto start = std::chrono::steady_clock::now();
-  ExpectFailure(HttpGet("http://127.0.0.1:" + std::to_string(port) + "/", 2));
-  EXPECT_LT(SecondsSince(start), 2.0);
-}
