@@ -1,0 +1,289 @@
+#include "PlugFixture.h"
+
+#include "StatusText.h"
+
+#include "pluginterfaces/vst/ivstattributes.h"
+#include "pluginterfaces/vst/ivstchannelcontextinfo.h"
+
+#include <cstring>
+#include <map>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class IdleCallback : public PlugFixture
+{
+protected:
+  void MakePresetCurrent()
+  {
+    mPlug->SavePreset("Current", false);
+    mPlug->OnIdle(); // takes the baseline
+    ASSERT_FALSE(mPlug->mPresetModified);
+  }
+};
+
+TEST_F(IdleCallback, ModifiedMarkFollowsChangesFromTheBaseline)
+{
+  MakePresetCurrent();
+  const double start = Param(kAmount);
+  SetParam(kAmount, start + 1.0);
+  mPlug->OnIdle();
+  EXPECT_TRUE(mPlug->mPresetModified);
+  EXPECT_TRUE(mPlug->mShownModified);
+
+  // Moving it back does not clear the mark.
+  SetParam(kAmount, start);
+  mPlug->OnIdle();
+  EXPECT_TRUE(mPlug->mPresetModified);
+
+  // A new baseline (save) clears it.
+  mPlug->SavePreset("Current", false);
+  mPlug->OnIdle();
+  EXPECT_FALSE(mPlug->mPresetModified);
+  EXPECT_FALSE(mPlug->mShownModified);
+}
+
+TEST_F(IdleCallback, TinyChangesAndTargetChangesAreWeighedDifferently)
+{
+  SetParam(kAmount, 50.0);
+  MakePresetCurrent();
+  SetParam(kAmount, 50.0 * (1.0 + 5e-7));
+  mPlug->OnIdle();
+  EXPECT_FALSE(mPlug->mPresetModified);
+
+  // A new learned target counts as a change.
+  morvellan::BandBalance b{};
+  b[3] = 2.0;
+  PublishLearnedTarget(b);
+  mPlug->OnIdle();
+  EXPECT_TRUE(mPlug->mPresetModified);
+}
+
+TEST_F(IdleCallback, SourceNameChangeMarksModified)
+{
+  MakePresetCurrent();
+  {
+    std::lock_guard<std::mutex> lock(mPlug->mMutex);
+    mPlug->mTargetSourceName = "other.wav";
+  }
+  mPlug->OnIdle();
+  EXPECT_TRUE(mPlug->mPresetModified);
+}
+
+TEST_F(IdleCallback, NoComparisonWithoutACurrentPreset)
+{
+  mPlug->mTakeBaseline.store(true);
+  mPlug->OnIdle();
+  SetParam(kAmount, Param(kAmount) + 10.0);
+  mPlug->OnIdle();
+  EXPECT_FALSE(mPlug->mPresetModified);
+}
+
+TEST_F(IdleCallback, RestoredMarkShowsAtOnceAndSurvivesTheBaseline)
+{
+  mPlug->SavePreset("Marked", false);
+  mPlug->mPresetModified = true;
+  iplug::IByteChunk chunk;
+  ASSERT_TRUE(mPlug->SerializeState(chunk));
+  mPlug->mPresetModified = false;
+
+  ASSERT_GE(mPlug->UnserializeState(chunk, 0), 0);
+  mPlug->OnIdle();
+  EXPECT_TRUE(mPlug->mPresetModified);
+  EXPECT_TRUE(mPlug->mShownModified);
+  EXPECT_FALSE(mPlug->mRestoredModified);
+}
+
+TEST_F(IdleCallback, LearnFinishedClearsTheSourceName)
+{
+  {
+    std::lock_guard<std::mutex> lock(mPlug->mMutex);
+    mPlug->mTargetSourceName = "ref.wav";
+  }
+  mPlug->OnIdle();
+  EXPECT_EQ(SourceName(), "ref.wav");
+  mPlug->mLearnFinished.store(true);
+  mPlug->OnIdle();
+  EXPECT_EQ(SourceName(), "");
+  EXPECT_FALSE(mPlug->mLearnFinished.load());
+}
+
+// Channel information as a host passes it.
+class ChannelInfo : public Steinberg::Vst::IAttributeList
+{
+public:
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID, void** obj) override
+  {
+    *obj = nullptr;
+    return Steinberg::kNoInterface;
+  }
+  Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
+  Steinberg::uint32 PLUGIN_API release() override { return 1; }
+  Steinberg::tresult PLUGIN_API setInt(AttrID, Steinberg::int64) override { return Steinberg::kResultFalse; }
+  Steinberg::tresult PLUGIN_API getInt(AttrID id, Steinberg::int64& value) override
+  {
+    auto it = ints.find(id);
+    if (it == ints.end())
+      return Steinberg::kResultFalse;
+    value = it->second;
+    return Steinberg::kResultTrue;
+  }
+  Steinberg::tresult PLUGIN_API setFloat(AttrID, double) override { return Steinberg::kResultFalse; }
+  Steinberg::tresult PLUGIN_API getFloat(AttrID, double&) override { return Steinberg::kResultFalse; }
+  Steinberg::tresult PLUGIN_API setString(AttrID, const Steinberg::Vst::TChar*) override
+  {
+    return Steinberg::kResultFalse;
+  }
+  Steinberg::tresult PLUGIN_API getString(AttrID id, Steinberg::Vst::TChar* out, Steinberg::uint32 bytes) override
+  {
+    if (std::strcmp(id, Steinberg::Vst::ChannelContext::kChannelNameKey) != 0 || name.empty())
+      return Steinberg::kResultFalse;
+    const size_t count = std::min<size_t>(name.size(), bytes / sizeof(Steinberg::Vst::TChar) - 1);
+    for (size_t i = 0; i < count; ++i)
+      out[i] = static_cast<Steinberg::Vst::TChar>(name[i]);
+    out[count] = 0;
+    return Steinberg::kResultTrue;
+  }
+  Steinberg::tresult PLUGIN_API setBinary(AttrID, const void*, Steinberg::uint32) override
+  {
+    return Steinberg::kResultFalse;
+  }
+  Steinberg::tresult PLUGIN_API getBinary(AttrID, const void*&, Steinberg::uint32&) override
+  {
+    return Steinberg::kResultFalse;
+  }
+
+  std::string name;
+  std::map<std::string, Steinberg::int64> ints;
+};
+
+TEST_F(IdleCallback, TrackLabelFromTheChannelContext)
+{
+  mPlug->OnIdle();
+  EXPECT_STREQ(mPlug->mHostTrackLabel.Get(), "");
+
+  ChannelInfo info;
+  info.name = "Vox";
+  info.ints[Steinberg::Vst::ChannelContext::kChannelIndexKey] = 2;
+  info.ints[Steinberg::Vst::ChannelContext::kChannelColorKey] = static_cast<Steinberg::int64>(0xFF0A0A0Au);
+  mPlug->setChannelContextInfos(&info);
+  mPlug->OnIdle();
+  EXPECT_STREQ(mPlug->mHostTrackLabel.Get(), "#2: Vox");
+  // Accent 5 follows the channel colour.
+  EXPECT_EQ(mPlug->mHostTrackColour, 0x0A0A0A);
+  EXPECT_TRUE(!mPlug->mAccentDirty.load());
+
+  info.name.clear();
+  info.ints.erase(Steinberg::Vst::ChannelContext::kChannelColorKey);
+  mPlug->setChannelContextInfos(&info);
+  mPlug->OnIdle();
+  EXPECT_STREQ(mPlug->mHostTrackLabel.Get(), "");
+  EXPECT_EQ(mPlug->mHostTrackColour, -1);
+}
+
+// A REAPER host whose functions count their calls.
+int gReaperCalls = 0;
+bool FakeTrackName(void*, const char*, char* buffer, bool)
+{
+  ++gReaperCalls;
+  std::memset(buffer, 'x', 512); // unterminated on purpose
+  return true;
+}
+double FakeTrackValue(void*, const char* what)
+{
+  ++gReaperCalls;
+  return std::strcmp(what, "IP_TRACKNUMBER") == 0 ? 3.0 : 0.0;
+}
+void FakeColour(int, int* r, int* g, int* b)
+{
+  ++gReaperCalls;
+  *r = *g = *b = 0;
+}
+
+class FakeReaper : public morvellan::IReaperHostApplication
+{
+public:
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override
+  {
+    if (Steinberg::FUnknownPrivate::iidEqual(iid, morvellan::kReaperHostApplicationIid))
+    {
+      *obj = static_cast<morvellan::IReaperHostApplication*>(this);
+      return Steinberg::kResultOk;
+    }
+    *obj = nullptr;
+    return Steinberg::kNoInterface;
+  }
+  Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
+  Steinberg::uint32 PLUGIN_API release() override { return 1; }
+  void* PLUGIN_API getReaperApi(Steinberg::CStringA name) override
+  {
+    if (std::strcmp(name, "GetSetMediaTrackInfo_String") == 0)
+      return reinterpret_cast<void*>(&FakeTrackName);
+    if (std::strcmp(name, "GetMediaTrackInfo_Value") == 0)
+      return reinterpret_cast<void*>(&FakeTrackValue);
+    if (std::strcmp(name, "ColorFromNative") == 0)
+      return reinterpret_cast<void*>(&FakeColour);
+    return nullptr;
+  }
+  void* PLUGIN_API getReaperParent(Steinberg::uint32) override
+  {
+    ++gReaperCalls;
+    return this;
+  }
+  void* PLUGIN_API reaperExtended(Steinberg::uint32, void*, void*, void*) override { return nullptr; }
+};
+
+TEST_F(IdleCallback, ReaperIsNotCalledFromTheTimerThread)
+{
+  static FakeReaper reaper; // the plug-in holds it until it is destroyed
+  ASSERT_EQ(mPlug->initialize(&reaper), Steinberg::kResultOk);
+  mPlug->StopIdleTimer();
+  ASSERT_NE(mPlug->mReaperHost, nullptr);
+
+  ChannelInfo info;
+  info.name = "Vox";
+  mPlug->setChannelContextInfos(&info);
+  gReaperCalls = 0;
+  mPlug->OnIdle();
+  // With no editor open the last known track stays; the host is not asked.
+  EXPECT_EQ(gReaperCalls, 0);
+  EXPECT_STREQ(mPlug->mHostTrackLabel.Get(), "");
+  EXPECT_EQ(mPlug->mHostTrackColour, -1);
+
+  // The label that an open editor would show, read the same way.
+  const std::string label = mPlug->ReadHostTrackLabel();
+  EXPECT_EQ(label, "#3: " + std::string(511, 'x'));
+  mPlug->terminate();
+}
+
+TEST(StatusText, TruncatesOnCharacterBoundaries)
+{
+  using morvellan::TruncateUtf8WithEllipsis;
+  const std::string ellipsis = "\xE2\x80\xA6";
+  EXPECT_EQ(TruncateUtf8WithEllipsis(std::string(28, 'a')), std::string(28, 'a'));
+  EXPECT_EQ(TruncateUtf8WithEllipsis(std::string(30, 'a')), std::string(27, 'a') + ellipsis);
+  // A two-byte character at bytes 26 and 27 is dropped whole.
+  EXPECT_EQ(TruncateUtf8WithEllipsis(std::string(26, 'a') + "\xC3\xA9" + "zzzz"), std::string(26, 'a') + ellipsis);
+  EXPECT_EQ(TruncateUtf8WithEllipsis(""), "");
+}
+
+TEST(StatusText, NamesTheTarget)
+{
+  const std::string head = std::string("Morvellan ") + MORVELLAN_VERSION_STRING +
+                           " \xC2\xB7 0 samples latency \xC2\xB7 target: ";
+  EXPECT_EQ(morvellan::StatusLineText(false, "ignored.wav"), head + "balanced");
+  EXPECT_EQ(morvellan::StatusLineText(true, ""), head + "learned from input");
+  EXPECT_EQ(morvellan::StatusLineText(true, "Female speech"), head + "learned from Female speech");
+  EXPECT_EQ(std::string(MORVELLAN_VERSION_STRING), "0.9.14");
+}
+
+TEST(StatusText, TrackLabels)
+{
+  EXPECT_EQ(morvellan::TrackLabelText(3, ""), "#3");
+  EXPECT_EQ(morvellan::TrackLabelText(3, "Vox"), "#3: Vox");
+  EXPECT_EQ(morvellan::TrackLabelText(-1, "Bus"), "#-1: Bus");
+  EXPECT_EQ(morvellan::TrackLabelText(7, std::string(600, 'n')).size(), 560u);
+}
+
+} // namespace
