@@ -73,7 +73,9 @@ TEST(AudioCallback, NeutralSettingsLeaveAudioBitIdenticalInEveryLayout)
       TestPlug plug;
       plug.SetNeutral();
       plug.Setup(48000.0, 512, l.nIn, l.nOut);
-      const Channels in = MakeInput(l.nIn, 6000);
+      Channels in = MakeInput(l.nIn, 6000);
+      in[0][4000] = std::numeric_limits<double>::denorm_min();
+      in[0][4001] = -0.0;
       const Channels out = plug.Run(in, l.nOut, block);
       const int n = std::min(l.nIn, l.nOut);
       for (int c = 0; c < l.nOut; ++c)
