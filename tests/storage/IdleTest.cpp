@@ -1,5 +1,6 @@
 #include "PlugFixture.h"
 
+#include "AccentColour.h"
 #include "StatusText.h"
 
 #include "pluginterfaces/vst/ivstattributes.h"
@@ -255,6 +256,40 @@ TEST_F(IdleCallback, ReaperIsNotCalledFromTheTimerThread)
   const std::string label = mPlug->ReadHostTrackLabel();
   EXPECT_EQ(label, "#3: " + std::string(511, 'x'));
   mPlug->terminate();
+}
+
+TEST_F(IdleCallback, AccentFollowsTheHostOnlyInChoiceFive)
+{
+  ChannelInfo info;
+  info.name = "Vox";
+  info.ints[Steinberg::Vst::ChannelContext::kChannelColorKey] = static_cast<Steinberg::int64>(0xFF0A0A0Au);
+  mPlug->setChannelContextInfos(&info);
+
+  mPlug->mAccentIndex.store(5);
+  EXPECT_EQ(AccentColour(*mPlug), (morvellan::AccentRgb{47, 47, 47}));
+  mPlug->mAccentIndex.store(2);
+  EXPECT_EQ(AccentColour(*mPlug), (morvellan::AccentRgb{255, 122, 0}));
+  mPlug->mAccentIndex.store(7);
+  EXPECT_EQ(AccentColour(*mPlug), (morvellan::AccentRgb{21, 232, 121}));
+
+  // A colour without alpha is no colour.
+  info.ints[Steinberg::Vst::ChannelContext::kChannelColorKey] = 0x00FF0000;
+  mPlug->setChannelContextInfos(&info);
+  mPlug->mAccentIndex.store(5);
+  EXPECT_EQ(AccentColour(*mPlug), (morvellan::AccentRgb{21, 232, 121}));
+}
+
+TEST_F(IdleCallback, HostColourChangeAsksForARebuildOnlyInChoiceFive)
+{
+  ChannelInfo info;
+  info.ints[Steinberg::Vst::ChannelContext::kChannelColorKey] = static_cast<Steinberg::int64>(0xFF336699u);
+  mPlug->setChannelContextInfos(&info);
+  mPlug->mAccentIndex.store(1);
+  mPlug->OnIdle();
+  EXPECT_EQ(mPlug->mHostTrackColour, -1);
+  mPlug->mAccentIndex.store(5);
+  mPlug->OnIdle();
+  EXPECT_EQ(mPlug->mHostTrackColour, 0x336699);
 }
 
 TEST(StatusText, TruncatesOnCharacterBoundaries)
