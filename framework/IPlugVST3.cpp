@@ -239,6 +239,8 @@ tresult PLUGIN_API IPlugVST3::queryInterface(const TUID iid, void** obj)
     found = static_cast<ChannelContext::IInfoListener*>(this);
   else if (iidEqual(iid, IProcessContextRequirements::iid))
     found = static_cast<IProcessContextRequirements*>(this);
+  else if (iidEqual(iid, IConnectionPoint::iid))
+    found = static_cast<IConnectionPoint*>(this);
   if (!found)
   {
     *obj = nullptr;
@@ -840,6 +842,36 @@ tresult PLUGIN_API IPlugVST3::setChannelContextInfos(IAttributeList* list)
     ctx.colour = static_cast<uint32_t>(value);
   mChannelContext = std::move(ctx);
   return kResultOk;
+}
+
+// IConnectionPoint
+
+tresult PLUGIN_API IPlugVST3::connect(IConnectionPoint* other)
+{
+  return other ? kResultOk : kInvalidArgument;
+}
+
+tresult PLUGIN_API IPlugVST3::disconnect(IConnectionPoint* other)
+{
+  return other ? kResultOk : kInvalidArgument;
+}
+
+tresult PLUGIN_API IPlugVST3::notify(IMessage* message)
+{
+  if (!message)
+    return kInvalidArgument;
+  const char* id = message->getMessageID();
+  if (!id)
+    return kInvalidArgument;
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
+  try
+  {
+    return OnHostMessage(id, message->getAttributes()) ? kResultOk : kResultFalse;
+  }
+  catch (...)
+  {
+    return kResultFalse;
+  }
 }
 
 } // namespace iplug

@@ -13,6 +13,7 @@
 #include "pluginterfaces/vst/ivstchannelcontextinfo.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstmessage.h"
 
 #include "Config.h"
 #include "IByteChunk.h"
@@ -44,7 +45,8 @@ class IPlugVST3 : public IPlugProcessor,
                   public Steinberg::Vst::IAudioProcessor,
                   public Steinberg::Vst::IEditController,
                   public Steinberg::Vst::ChannelContext::IInfoListener,
-                  public Steinberg::Vst::IProcessContextRequirements
+                  public Steinberg::Vst::IProcessContextRequirements,
+                  public Steinberg::Vst::IConnectionPoint
 {
 public:
   // The VST3 id of the framework's own bypass parameter; plug-in parameters use their index.
@@ -76,6 +78,15 @@ public:
   virtual void OnParamChange(int paramIdx, EParamSource source, int sampleOffset = -1)
   {
     (void)paramIdx; (void)source; (void)sampleOffset;
+  }
+
+  // A message a host sent through IConnectionPoint::notify, on the UI thread under the
+  // UI lock. attributes is the message's own list (may be null); a handler may write its
+  // answer into it. Return false for an ID the plug-in does not know.
+  virtual bool OnHostMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes)
+  {
+    (void)messageId; (void)attributes;
+    return false;
   }
 
   // Stops the idle timer and waits for a running OnIdle. Idempotent. The instance
@@ -162,6 +173,12 @@ public:
 
   // ChannelContext::IInfoListener
   Steinberg::tresult PLUGIN_API setChannelContextInfos(Steinberg::Vst::IAttributeList* list) override;
+
+  // IConnectionPoint: hosts reach OnHostMessage through notify. Processor and controller
+  // are one object, so there is no peer to keep.
+  Steinberg::tresult PLUGIN_API connect(Steinberg::Vst::IConnectionPoint* other) override;
+  Steinberg::tresult PLUGIN_API disconnect(Steinberg::Vst::IConnectionPoint* other) override;
+  Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) override;
 
 protected:
   // The host context passed to initialize (not owned; valid until terminate).

@@ -406,6 +406,32 @@ TEST_F(PlugFixture, OneObjectAnswersEveryInterface)
   EXPECT_EQ(plug->release(), 1u);
 }
 
+TEST_F(PlugFixture, HostMessagesReachThePlugIn)
+{
+  void* obj = nullptr;
+  ASSERT_EQ(plug->queryInterface(IConnectionPoint::iid, &obj), kResultOk);
+  auto* cp = static_cast<IConnectionPoint*>(obj);
+  EXPECT_EQ(cp->connect(cp), kResultOk);
+
+  testhost::Message setGain("SetGain");
+  setGain.attributes.setInt("value", 3);
+  ASSERT_EQ(cp->notify(&setGain), kResultOk);
+  EXPECT_DOUBLE_EQ(plug->GetParam(testplug::kGain)->Value(), 3.);
+  int64 done = 0;
+  EXPECT_EQ(setGain.attributes.getInt("done", done), kResultTrue);
+  EXPECT_EQ(done, 1);
+
+  testhost::Message unknown("Nope");
+  EXPECT_EQ(cp->notify(&unknown), kResultFalse);
+  testhost::Message missing("SetGain"); // no attribute: the handler refuses it
+  EXPECT_EQ(cp->notify(&missing), kResultFalse);
+  testhost::Message noId(nullptr);
+  EXPECT_EQ(cp->notify(&noId), kInvalidArgument);
+  EXPECT_EQ(cp->notify(nullptr), kInvalidArgument);
+  EXPECT_EQ(cp->disconnect(cp), kResultOk);
+  plug->release();
+}
+
 // State
 
 std::vector<uint8_t> DoubleBytes(std::initializer_list<double> values)

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "IPlugVST3.h"
@@ -112,6 +113,19 @@ public:
   {
     lastChanged = paramIdx;
     lastSource = source;
+  }
+
+  // "SetGain" with an int attribute "value" sets the gain and answers with "done" = 1.
+  bool OnHostMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes) override
+  {
+    if (std::string(messageId) != "SetGain" || !attributes)
+      return false;
+    Steinberg::int64 value = 0;
+    if (attributes->getInt("value", value) != Steinberg::kResultTrue)
+      return false;
+    GetParam(kGain)->Set(static_cast<double>(value));
+    attributes->setInt("done", 1);
+    return true;
   }
 
   // Test access to the host-informing side.

@@ -13,6 +13,7 @@
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/vst/ivstattributes.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 
 namespace testhost
@@ -193,6 +194,28 @@ public:
 
   std::map<std::string, int64> ints;
   std::map<std::string, std::u16string> strings;
+};
+
+class Message : public IMessage
+{
+public:
+  explicit Message(const char* messageId) : id(messageId ? messageId : ""), hasId(messageId != nullptr) {}
+  tresult PLUGIN_API queryInterface(const TUID, void** obj) override
+  {
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  TESTHOST_NO_REFCOUNT
+  FIDString PLUGIN_API getMessageID() override { return hasId ? id.c_str() : nullptr; }
+  void PLUGIN_API setMessageID(FIDString newId) override
+  {
+    id = newId ? newId : "";
+    hasId = newId != nullptr;
+  }
+  IAttributeList* PLUGIN_API getAttributes() override { return &attributes; }
+  std::string id;
+  bool hasId;
+  AttributeList attributes;
 };
 
 class RecordingHandler : public IComponentHandler
