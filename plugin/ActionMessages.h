@@ -10,8 +10,26 @@
 // is open; without one a message is dropped and a question counts as No.
 namespace morvellan::actions {
 
+// While an action runs for a host message, its message also goes back to the
+// host, which has no editor to show it in.
+inline thread_local std::string* tReportTo = nullptr;
+
+class ReportMessagesTo
+{
+public:
+  explicit ReportMessagesTo(std::string& text) : mPrevious(tReportTo) { tReportTo = &text; }
+  ~ReportMessagesTo() { tReportTo = mPrevious; }
+  ReportMessagesTo(const ReportMessagesTo&) = delete;
+  ReportMessagesTo& operator=(const ReportMessagesTo&) = delete;
+
+private:
+  std::string* mPrevious;
+};
+
 inline void Tell(const iplug::IEditorDelegate& plug, const std::string& title, const std::string& text)
 {
+  if (tReportTo)
+    *tReportTo = text;
   iplug::ShowMessageBox(plug.GetUI() != nullptr, text, title, iplug::EMsgBoxType::kOK);
 }
 

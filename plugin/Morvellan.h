@@ -96,6 +96,12 @@ public:
   void LoadTarget(const morvellan::offline::SavedTarget& target);
   void SaveTarget(const std::string& name);
   void DeleteTarget(const morvellan::offline::SavedTarget& target);
+  // Host messages kLoadPresetMessage (binary "path") and kSavePresetMessage (binary "name"):
+  // the preset actions for a host without an editor. A failure's text comes back as "error",
+  // a saved preset's file as "path". False for any other message.
+  static constexpr const char* kLoadPresetMessage = "MorvellanLoadPreset";
+  static constexpr const char* kSavePresetMessage = "MorvellanSavePreset";
+  bool HandlePresetMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes);
 
   // Idle-callback helpers (UI thread).
   std::vector<double> TakeCompareSnapshot();

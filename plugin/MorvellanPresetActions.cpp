@@ -218,3 +218,62 @@ void Morvellan::QueuePresetSave(const std::string& name)
       SavePreset(name, false);
   });
 }
+
+namespace {
+
+bool BinaryText(Steinberg::Vst::IAttributeList* attributes, const char* id, std::string& text)
+{
+  const void* data = nullptr;
+  Steinberg::uint32 size = 0;
+  if (!attributes || attributes->getBinary(id, data, size) != Steinberg::kResultOk || (size > 0 && !data))
+    return false;
+  text.assign(static_cast<const char*>(data), size);
+  return true;
+}
+
+void SetBinaryText(Steinberg::Vst::IAttributeList* attributes, const char* id, const std::string& text)
+{
+  if (attributes)
+    attributes->setBinary(id, text.data(), static_cast<Steinberg::uint32>(text.size()));
+}
+
+} // namespace
+
+bool Morvellan::HandlePresetMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes)
+{
+  const std::string id = messageId ? messageId : "";
+  if (id != kLoadPresetMessage && id != kSavePresetMessage)
+    return false;
+
+  std::string argument;
+  std::string error;
+  const char* key = id == kLoadPresetMessage ? "path" : "name";
+  if (!BinaryText(attributes, key, argument))
+  {
+    SetBinaryText(attributes, "error", std::string("the message has no ") + key);
+    return true;
+  }
+
+  morvellan::actions::ReportMessagesTo report(error);
+  if (id == kLoadPresetMessage)
+  {
+    PresetFile listed;
+    listed.path = std::filesystem::path(argument);
+    LoadPreset(listed);
+  }
+  else
+  {
+    SavePreset(argument, false);
+    if (error.empty())
+    {
+      // Where the preset of that name now lives, for the host to report.
+      const std::string name = CleanPresetName(argument);
+      if (!name.empty())
+        SetBinaryText(attributes, "path",
+                      morvellan::offline::PresetFilePath(kPresetFormat, PresetFolder(), name).string());
+    }
+  }
+  if (!error.empty())
+    SetBinaryText(attributes, "error", error);
+  return true;
+}
