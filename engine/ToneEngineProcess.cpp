@@ -41,14 +41,13 @@ struct AnalysisQuad
   Quad power;
 };
 
-constexpr int kMaxCascade = kNumBands;
 constexpr int kAnalysisQuads = kNumBands / 4;
 
 // Everything one chunk of frames (up to the next control step) needs, gathered from the engine.
 struct ChunkJob
 {
   Lanes* frames;
-  double* mono;
+  Lanes* tap; // scratch for the pre-filtered frames when the wavefront kernel runs
   int len;
   int n;
   double inv;
@@ -94,7 +93,7 @@ MV_INLINE void Cascade(LaneSection* sections, int n, Lanes* data, int len)
 }
 
 // Mono mix, input power average and the 12-band analysis bank, four bands per vector.
-MV_INLINE void Analysis(const ChunkJob& job)
+MV_INLINE void Analysis(const ChunkJob& job, const Lanes* frames)
 {
   AnalysisQuad a[kAnalysisQuads];
   for (int q = 0; q < kAnalysisQuads; ++q)
@@ -103,18 +102,17 @@ MV_INLINE void Analysis(const ChunkJob& job)
   const Quad coef = {job.bandPowerCoef, job.bandPowerCoef, job.bandPowerCoef, job.bandPowerCoef};
   for (int t = 0; t < job.len; ++t)
   {
-    const double x0 = job.frames[t][0];
+    const double x0 = frames[t][0];
     double sum = x0;
     double sumSq = x0 * x0;
     if (job.n == 2)
     {
-      const double x1 = job.frames[t][1];
+      const double x1 = frames[t][1];
       sum += x1;
       sumSq += x1 * x1;
     }
     const double m = sum * job.inv;
     power += (sumSq * job.inv - power) * job.inputPowerCoef;
-    job.mono[t] = m;
 #pragma GCC unroll 3
     for (int q = 0; q < kAnalysisQuads; ++q)
     {
@@ -129,20 +127,220 @@ MV_INLINE void Analysis(const ChunkJob& job)
     job.analysis[q] = a[q];
 }
 
-template <int G>
+// The stereo cascade as a wavefront: at step tau section k works on frame tau - k, so all sections
+// of both channels advance together in wide vectors (two lanes per section) and the output of each
+// feeds the next one lane pair up at the next step. Every section still sees its frames in order
+// with the same arithmetic; lanes whose section has no frame at a step keep their state.
+template <int W>
+struct Wide;
+template <>
+struct Wide<4>
+{
+  using V = double __attribute__((vector_size(32)));
+  using M = long long __attribute__((vector_size(32)));
+  static MV_INLINE void Shift(const V& lo, const V& hi, V& out) { out = __builtin_shufflevector(lo, hi, 2, 3, 4, 5); }
+  static MV_INLINE void Join(const Lanes* p, V& out) { out = __builtin_shufflevector(p[0], p[1], 0, 1, 2, 3); }
+  static MV_INLINE void Split(const V& v, Lanes* p)
+  {
+    p[0] = __builtin_shufflevector(v, v, 0, 1);
+    p[1] = __builtin_shufflevector(v, v, 2, 3);
+  }
+};
+template <>
+struct Wide<8>
+{
+  using V = double __attribute__((vector_size(64)));
+  using M = long long __attribute__((vector_size(64)));
+  using Half = double __attribute__((vector_size(32)));
+  static MV_INLINE void Shift(const V& lo, const V& hi, V& out)
+  {
+    out = __builtin_shufflevector(lo, hi, 6, 7, 8, 9, 10, 11, 12, 13);
+  }
+  static MV_INLINE void Join(const Lanes* p, V& out)
+  {
+    const Half a = __builtin_shufflevector(p[0], p[1], 0, 1, 2, 3);
+    const Half b = __builtin_shufflevector(p[2], p[3], 0, 1, 2, 3);
+    out = __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
+  }
+  static MV_INLINE void Split(const V& v, Lanes* p)
+  {
+    p[0] = __builtin_shufflevector(v, v, 0, 1);
+    p[1] = __builtin_shufflevector(v, v, 2, 3);
+    p[2] = __builtin_shufflevector(v, v, 4, 5);
+    p[3] = __builtin_shufflevector(v, v, 6, 7);
+  }
+};
+
+constexpr int kMaxChain = kNumPreEqBands + 2 + kNumBands;
+
+// masks[from][to]: all bits set in the lane pairs of sections from..to-1 of one vector.
+template <int W>
+struct WorkingLanes
+{
+  alignas(64) long long masks[W / 2 + 1][W / 2 + 1][W];
+};
+
+template <int W>
+constexpr WorkingLanes<W> MakeWorkingLanes()
+{
+  WorkingLanes<W> t{};
+  for (int from = 0; from <= W / 2; ++from)
+    for (int to = 0; to <= W / 2; ++to)
+      for (int lane = 0; lane < W; ++lane)
+        t.masks[from][to][lane] = (lane / 2 >= from && lane / 2 < to) ? -1ll : 0ll;
+  return t;
+}
+
+template <int W>
+constexpr WorkingLanes<W> kWorkingLanes = MakeWorkingLanes<W>();
+
+template <int W, int NV>
+MV_INLINE void Wavefront(LaneSection* chain, int nChain, int tap, Lanes* frames, Lanes* tapOut, int len)
+{
+  using V = typename Wide<W>::V;
+  using M = typename Wide<W>::M;
+  constexpr int kPairs = NV * W / 2; // sections the vectors hold, padding included
+  V b0[NV], b1[NV], b2[NV], a1[NV], a2[NV], z1[NV], z2[NV], y[NV];
+  {
+    // Whole lane pairs only: narrow stores followed by wide loads would stall the pipeline.
+    Lanes f[7][kPairs];
+    const Lanes one = {1.0, 1.0};
+    const Lanes zero = {0.0, 0.0};
+    for (int k = 0; k < kPairs; ++k)
+    {
+      const bool used = k < nChain;
+      const LaneSection& sec = chain[used ? k : 0];
+      f[0][k] = used ? sec.b0 : one;
+      f[1][k] = used ? sec.b1 : zero;
+      f[2][k] = used ? sec.b2 : zero;
+      f[3][k] = used ? sec.a1 : zero;
+      f[4][k] = used ? sec.a2 : zero;
+      f[5][k] = used ? sec.z1 : zero;
+      f[6][k] = used ? sec.z2 : zero;
+    }
+    for (int v = 0; v < NV; ++v)
+    {
+      const int at = v * W / 2;
+      Wide<W>::Join(&f[0][at], b0[v]);
+      Wide<W>::Join(&f[1][at], b1[v]);
+      Wide<W>::Join(&f[2][at], b2[v]);
+      Wide<W>::Join(&f[3][at], a1[v]);
+      Wide<W>::Join(&f[4][at], a2[v]);
+      Wide<W>::Join(&f[5][at], z1[v]);
+      Wide<W>::Join(&f[6][at], z2[v]);
+      y[v] = V{};
+    }
+  }
+  alignas(64) double outputs[NV * W];
+  const int tapLane = 2 * (tap - 1);
+  const int lastLane = 2 * (nChain - 1);
+  const int steps = len + nChain - 1;
+  for (int tau = 0; tau < steps; ++tau)
+  {
+    V x[NV];
+    V in{};
+    if (tau < len)
+    {
+      in[W - 2] = frames[tau][0];
+      in[W - 1] = frames[tau][1];
+    }
+    Wide<W>::Shift(in, y[0], x[0]);
+    for (int v = 1; v < NV; ++v)
+      Wide<W>::Shift(y[v - 1], y[v], x[v]);
+    // Sections tau - len + 1 .. tau have a frame at this step. Vectors wholly outside that range
+    // are skipped, wholly inside run plainly, and only a vector at its edge needs a mask.
+    const int firstWorking = tau - len + 1;
+    for (int v = 0; v < NV; ++v)
+    {
+      const int lo = v * W / 2;
+      const int hi = lo + W / 2 - 1;
+      if (lo > tau || hi < firstWorking)
+        continue;
+      const V yn = b0[v] * x[v] + z1[v];
+      const V z1n = b1[v] * x[v] - a1[v] * yn + z2[v];
+      const V z2n = b2[v] * x[v] - a2[v] * yn;
+      if (lo >= firstWorking && hi <= tau)
+      {
+        z1[v] = z1n;
+        z2[v] = z2n;
+      }
+      else
+      {
+        const int from = std::max(firstWorking - lo, 0);
+        const int to = std::min(tau - lo + 1, W / 2);
+        M works;
+        std::memcpy(&works, kWorkingLanes<W>.masks[from][to], sizeof(M));
+        z1[v] = (V)(((M)z1n & works) | ((M)z1[v] & ~works));
+        z2[v] = (V)(((M)z2n & works) | ((M)z2[v] & ~works));
+      }
+      y[v] = yn;
+      *reinterpret_cast<V*>(outputs + v * W) = yn;
+    }
+    const int tapFrame = tau - (tap - 1);
+    if (tap > 0 && tapFrame >= 0 && tapFrame < len)
+      tapOut[tapFrame] = Lanes{outputs[tapLane], outputs[tapLane + 1]};
+    const int outFrame = tau - (nChain - 1);
+    if (outFrame >= 0)
+      frames[outFrame] = Lanes{outputs[lastLane], outputs[lastLane + 1]};
+  }
+  Lanes state[2][kPairs];
+  for (int v = 0; v < NV; ++v)
+  {
+    Wide<W>::Split(z1[v], &state[0][v * W / 2]);
+    Wide<W>::Split(z2[v], &state[1][v * W / 2]);
+  }
+  for (int k = 0; k < nChain; ++k)
+  {
+    chain[k].z1 = state[0][k];
+    chain[k].z2 = state[1][k];
+  }
+}
+
+template <int W, int... NVs>
+MV_INLINE void WavefrontN(LaneSection* chain, int nChain, int tap, Lanes* frames, Lanes* tapOut, int len,
+                          std::integer_sequence<int, NVs...>)
+{
+  const int nv = (2 * nChain + W - 1) / W;
+  ((nv == NVs + 1 ? Wavefront<W, NVs + 1>(chain, nChain, tap, frames, tapOut, len) : void()), ...);
+}
+
+// Below this many frames the wavefront spends too long filling and draining.
+constexpr int kWavefrontMinFrames = 12;
+
+template <int G, int W>
 MV_INLINE void RunChunk(const ChunkJob& job)
 {
+  const int nChain = job.nPre + job.nCorr;
+  if constexpr (W > 2)
+  {
+    if (job.n == 2 && job.len >= kWavefrontMinFrames && nChain >= 3)
+    {
+      constexpr int kMaxVectors = (2 * kMaxChain + W - 1) / W;
+      const auto counts = std::make_integer_sequence<int, kMaxVectors>{};
+      if (job.nPre == 0)
+      {
+        Analysis(job, job.frames);
+        WavefrontN<W>(job.corr, nChain, 0, job.frames, job.tap, job.len, counts);
+      }
+      else
+      {
+        WavefrontN<W>(job.pre, nChain, job.nPre, job.frames, job.tap, job.len, counts);
+        Analysis(job, job.tap);
+      }
+      return;
+    }
+  }
   Cascade<G>(job.pre, job.nPre, job.frames, job.len);
-  Analysis(job);
+  Analysis(job, job.frames);
   Cascade<G>(job.corr, job.nCorr, job.frames, job.len);
 }
 
-void RunChunkBaseline(const ChunkJob& job) { RunChunk<3>(job); }
+void RunChunkBaseline(const ChunkJob& job) { RunChunk<3, 2>(job); }
 
-__attribute__((target("avx2"))) void RunChunkAvx2(const ChunkJob& job) { RunChunk<3>(job); }
+__attribute__((target("avx2"))) void RunChunkAvx2(const ChunkJob& job) { RunChunk<3, 4>(job); }
 
 // AVX-512 brings 32 vector registers, so larger groups stay in registers.
-__attribute__((target("avx512f,avx512vl"))) void RunChunkAvx512(const ChunkJob& job) { RunChunk<6>(job); }
+__attribute__((target("avx512f,avx512vl"))) void RunChunkAvx512(const ChunkJob& job) { RunChunk<6, 8>(job); }
 
 using ChunkKernel = void (*)(const ChunkJob&);
 
@@ -333,16 +531,17 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
     ++nBands;
 
   Lanes frames[kControlInterval];
-  double mono[kControlInterval];
-  LaneSection pre[kNumPreEqBands + 2];
-  LaneSection corr[kMaxCascade];
+  Lanes tap[kControlInterval];
+  // Pre-filters and correction in one chain, as the wavefront kernel runs them.
+  LaneSection chain[kMaxChain];
+  LaneSection* const pre = chain;
   AnalysisQuad analysis[kAnalysisQuads];
   BiquadSection* pre0[kNumPreEqBands + 2];
   BiquadSection* pre1[kNumPreEqBands + 2];
 
   ChunkJob job{};
   job.frames = frames;
-  job.mono = mono;
+  job.tap = tap;
   job.n = n;
   job.inv = 1.0 / n;
   job.pre = pre;
@@ -350,7 +549,6 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
   job.inputPower = &inputPower;
   job.inputPowerCoef = inputPowerCoef;
   job.bandPowerCoef = bandPowerCoef;
-  job.corr = corr;
 
   int start = 0;
   while (start < nFrames)
@@ -398,6 +596,8 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
     }
 
     const int nCorr = eqActive ? nBands : 0;
+    LaneSection* const corr = chain + nPre;
+    job.corr = corr;
     for (int k = 0; k < nCorr; ++k)
       corr[k] = Pack(correction[0][k], correction[other][k]);
     job.nCorr = nCorr;
