@@ -337,7 +337,7 @@ MV_INLINE void RunChunk(const ChunkJob& job)
 
 void RunChunkBaseline(const ChunkJob& job) { RunChunk<3, 2>(job); }
 
-__attribute__((target("avx2"))) void RunChunkAvx2(const ChunkJob& job) { RunChunk<3, 4>(job); }
+__attribute__((target("avx2"))) void RunChunkAvx2(const ChunkJob& job) { RunChunk<3, 2>(job); }
 
 // AVX-512 brings 32 vector registers, so larger groups stay in registers.
 __attribute__((target("avx512f,avx512vl"))) void RunChunkAvx512(const ChunkJob& job) { RunChunk<6, 8>(job); }
@@ -550,6 +550,30 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
   job.inputPowerCoef = inputPowerCoef;
   job.bandPowerCoef = bandPowerCoef;
 
+  // The analysis coefficients change only in Prepare: pack them, with the states, once per call.
+  // Disabled bands run as silent identity lanes and are never written back.
+  const BiquadSection identity;
+  auto stage1 = [&](int k) -> const BiquadSection& { return k < nBands ? analysisStage1[k] : identity; };
+  auto stage2 = [&](int k) -> const BiquadSection& { return k < nBands ? analysisStage2[k] : identity; };
+  for (int q = 0; q < kAnalysisQuads; ++q)
+  {
+    const int k = 4 * q;
+    for (int stage = 0; stage < 2; ++stage)
+    {
+      auto section = [&](int i) -> const BiquadSection& { return stage == 0 ? stage1(k + i) : stage2(k + i); };
+      QuadSection& out = stage == 0 ? analysis[q].stage1 : analysis[q].stage2;
+      out.b0 = Quad{section(0).b0, section(1).b0, section(2).b0, section(3).b0};
+      out.b1 = Quad{section(0).b1, section(1).b1, section(2).b1, section(3).b1};
+      out.b2 = Quad{section(0).b2, section(1).b2, section(2).b2, section(3).b2};
+      out.a1 = Quad{section(0).a1, section(1).a1, section(2).a1, section(3).a1};
+      out.a2 = Quad{section(0).a2, section(1).a2, section(2).a2, section(3).a2};
+      out.z1 = Quad{section(0).z1, section(1).z1, section(2).z1, section(3).z1};
+      out.z2 = Quad{section(0).z2, section(1).z2, section(2).z2, section(3).z2};
+    }
+    auto power = [&](int i) { return k + i < nBands ? bandPower[k + i] : 0.0; };
+    analysis[q].power = Quad{power(0), power(1), power(2), power(3)};
+  }
+
   int start = 0;
   while (start < nFrames)
   {
@@ -580,21 +604,6 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
       pre[k] = Pack(*pre0[k], *pre1[k]);
     job.nPre = nPre;
 
-    // Disabled bands run as silent identity lanes and are never written back.
-    for (int k = 0; k < kNumBands; ++k)
-    {
-      AnalysisQuad& q = analysis[k / 4];
-      const int lane = k % 4;
-      const BiquadSection identity;
-      const BiquadSection& s1 = k < nBands ? analysisStage1[k] : identity;
-      const BiquadSection& s2 = k < nBands ? analysisStage2[k] : identity;
-      q.stage1.b0[lane] = s1.b0, q.stage1.b1[lane] = s1.b1, q.stage1.b2[lane] = s1.b2;
-      q.stage1.a1[lane] = s1.a1, q.stage1.a2[lane] = s1.a2, q.stage1.z1[lane] = s1.z1, q.stage1.z2[lane] = s1.z2;
-      q.stage2.b0[lane] = s2.b0, q.stage2.b1[lane] = s2.b1, q.stage2.b2[lane] = s2.b2;
-      q.stage2.a1[lane] = s2.a1, q.stage2.a2[lane] = s2.a2, q.stage2.z1[lane] = s2.z1, q.stage2.z2[lane] = s2.z2;
-      q.power[lane] = k < nBands ? bandPower[k] : 0.0;
-    }
-
     const int nCorr = eqActive ? nBands : 0;
     LaneSection* const corr = chain + nPre;
     job.corr = corr;
@@ -606,16 +615,9 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
 
     for (int k = 0; k < nPre; ++k)
       UnpackState(pre[k], *pre0[k], stereo ? pre1[k] : nullptr);
+    // The control step reads the band powers; the analysis states go back once at the end.
     for (int k = 0; k < nBands; ++k)
-    {
-      const AnalysisQuad& q = analysis[k / 4];
-      const int lane = k % 4;
-      analysisStage1[k].z1 = q.stage1.z1[lane];
-      analysisStage1[k].z2 = q.stage1.z2[lane];
-      analysisStage2[k].z1 = q.stage2.z1[lane];
-      analysisStage2[k].z2 = q.stage2.z2[lane];
-      bandPower[k] = q.power[lane];
-    }
+      bandPower[k] = analysis[k / 4].power[k % 4];
     for (int k = 0; k < nCorr; ++k)
       UnpackState(corr[k], correction[0][k], stereo ? &correction[1][k] : nullptr);
 
@@ -645,6 +647,15 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
       sampleCounter = 0;
       ControlStep();
     }
+  }
+  for (int k = 0; k < nBands; ++k)
+  {
+    const AnalysisQuad& q = analysis[k / 4];
+    const int lane = k % 4;
+    analysisStage1[k].z1 = q.stage1.z1[lane];
+    analysisStage1[k].z2 = q.stage1.z2[lane];
+    analysisStage2[k].z1 = q.stage2.z1[lane];
+    analysisStage2[k].z2 = q.stage2.z2[lane];
   }
 }
 
