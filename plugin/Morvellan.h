@@ -81,6 +81,10 @@ public:
   // Reference-file learning (UI thread starts it; the worker runs the body).
   void StartFileLearning(const std::string& path);
   void FileLearningWorker(std::string path);
+  // Host message kLearnReferenceMessage (binary "path"; int "wait" non-zero to wait for the worker):
+  // starts learning from that file. Answers "error" on failure and, after a wait, the target's "source".
+  static constexpr const char* kLearnReferenceMessage = "MorvellanLearnReference";
+  bool HandleReferenceMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes);
 
   // Preset and target actions (UI thread). Each entry reports what went wrong
   // in a message box while the editor is open and never throws.

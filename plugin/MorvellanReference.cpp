@@ -5,6 +5,7 @@
 
 #include <exception>
 #include <new>
+#include <string_view>
 #include <system_error>
 
 using morvellan::BandBalance;
@@ -102,4 +103,60 @@ void Morvellan::FileLearningWorker(std::string path)
   {
   }
   mReferenceState.store(kReferenceFailed);
+}
+
+namespace {
+
+bool ReadText(Steinberg::Vst::IAttributeList* attributes, const char* id, std::string& text)
+{
+  const void* data = nullptr;
+  Steinberg::uint32 size = 0;
+  if (!attributes || attributes->getBinary(id, data, size) != Steinberg::kResultOk || (size > 0 && !data))
+    return false;
+  text.assign(static_cast<const char*>(data), size);
+  return true;
+}
+
+void WriteText(Steinberg::Vst::IAttributeList* attributes, const char* id, const std::string& text)
+{
+  if (attributes)
+    attributes->setBinary(id, text.data(), Steinberg::uint32(text.size()));
+}
+
+} // namespace
+
+bool Morvellan::HandleReferenceMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes)
+{
+  if (!messageId || std::string_view(messageId) != kLearnReferenceMessage)
+    return false;
+  std::string path;
+  if (!ReadText(attributes, "path", path) || path.empty())
+  {
+    WriteText(attributes, "error", "the message has no path");
+    return true;
+  }
+  if (mReferenceState.load() == kReferenceAnalysing)
+  {
+    WriteText(attributes, "error", "an analysis is already running");
+    return true;
+  }
+
+  StartFileLearning(path);
+  Steinberg::int64 wait = 0;
+  if (attributes->getInt("wait", wait) != Steinberg::kResultOk || wait == 0)
+    return true;
+  // The worker never takes the UI lock, so waiting for it here cannot deadlock.
+  if (mLearnThread.joinable())
+    mLearnThread.join();
+  std::string error, source;
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    error = mReferenceError;
+    source = mTargetSourceName;
+  }
+  if (mReferenceState.load() == kReferenceFailed)
+    WriteText(attributes, "error", error);
+  else
+    WriteText(attributes, "source", source);
+  return true;
 }
