@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <pthread.h>
 #include <thread>
@@ -236,4 +237,95 @@ TEST(ReferenceWorkerLifetime, AWorkerThatCannotStartIsAFailure)
   plug->StartFileLearning(dir.Path("fine.wav"));
   EXPECT_EQ(WaitForWorker(*plug), 0) << Error(*plug);
   EXPECT_EQ(SourceName(*plug), "fine.wav");
+}
+
+namespace {
+
+// The attribute list a host attaches to a message: binary and integer values by ID.
+class Attributes : public Steinberg::Vst::IAttributeList
+{
+public:
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID, void** obj) override
+  {
+    *obj = nullptr;
+    return Steinberg::kNoInterface;
+  }
+  Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
+  Steinberg::uint32 PLUGIN_API release() override { return 1; }
+  Steinberg::tresult PLUGIN_API setInt(AttrID id, Steinberg::int64 value) override
+  {
+    ints[id] = value;
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API getInt(AttrID id, Steinberg::int64& value) override
+  {
+    const auto it = ints.find(id);
+    if (it == ints.end())
+      return Steinberg::kResultFalse;
+    value = it->second;
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API setFloat(AttrID, double) override { return Steinberg::kResultFalse; }
+  Steinberg::tresult PLUGIN_API getFloat(AttrID, double&) override { return Steinberg::kResultFalse; }
+  Steinberg::tresult PLUGIN_API setString(AttrID, const Steinberg::Vst::TChar*) override { return Steinberg::kResultFalse; }
+  Steinberg::tresult PLUGIN_API getString(AttrID, Steinberg::Vst::TChar*, Steinberg::uint32) override
+  {
+    return Steinberg::kResultFalse;
+  }
+  Steinberg::tresult PLUGIN_API setBinary(AttrID id, const void* data, Steinberg::uint32 size) override
+  {
+    texts[id].assign(static_cast<const char*>(data), size);
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API getBinary(AttrID id, const void*& data, Steinberg::uint32& size) override
+  {
+    const auto it = texts.find(id);
+    if (it == texts.end())
+      return Steinberg::kResultFalse;
+    data = it->second.data();
+    size = Steinberg::uint32(it->second.size());
+    return Steinberg::kResultOk;
+  }
+
+  std::map<std::string, std::string> texts;
+  std::map<std::string, Steinberg::int64> ints;
+};
+
+} // namespace
+
+TEST_F(ReferenceWorker, AHostMessageStartsLearningAndCanWaitForTheResult)
+{
+  const std::string name = "reference mix – Øre.flac";
+  WriteWhiteNoise(dir.Path(name), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 5.0);
+
+  Attributes other;
+  EXPECT_FALSE(plug->HandleReferenceMessage("SomethingElse", &other));
+  EXPECT_FALSE(plug->HandleReferenceMessage(nullptr, &other));
+
+  Attributes noPath;
+  EXPECT_TRUE(plug->HandleReferenceMessage(Morvellan::kLearnReferenceMessage, &noPath));
+  EXPECT_EQ(noPath.texts["error"], "the message has no path");
+  EXPECT_EQ(plug->mReferenceState.load(), 0);
+
+  Attributes waited;
+  waited.texts["path"] = dir.Path(name);
+  waited.ints["wait"] = 1;
+  ASSERT_TRUE(plug->HandleReferenceMessage(Morvellan::kLearnReferenceMessage, &waited));
+  EXPECT_EQ(waited.texts.count("error"), 0u);
+  EXPECT_EQ(waited.texts["source"], name);
+  EXPECT_EQ(plug->mReferenceState.load(), 0);
+  EXPECT_EQ(plug->mReferenceTargetPending.load(), 1);
+
+  Attributes failed;
+  failed.texts["path"] = dir.Path("absent.aiff");
+  failed.ints["wait"] = 1;
+  ASSERT_TRUE(plug->HandleReferenceMessage(Morvellan::kLearnReferenceMessage, &failed));
+  EXPECT_EQ(failed.texts["error"], "could not read absent.aiff");
+
+  // Without "wait" the message only starts the worker.
+  Attributes started;
+  started.texts["path"] = dir.Path(name);
+  ASSERT_TRUE(plug->HandleReferenceMessage(Morvellan::kLearnReferenceMessage, &started));
+  EXPECT_EQ(started.texts.count("source"), 0u);
+  EXPECT_EQ(WaitForWorker(*plug), 0);
 }
