@@ -93,7 +93,7 @@ MV_INLINE void Cascade(LaneSection* sections, int n, Lanes* data, int len)
 }
 
 // Mono mix, input power average and the 12-band analysis bank, four bands per vector.
-MV_INLINE void Analysis(const ChunkJob& job, const Lanes* frames)
+MV_INLINE void AnalysisQuads(const ChunkJob& job, const Lanes* frames)
 {
   AnalysisQuad a[kAnalysisQuads];
   for (int q = 0; q < kAnalysisQuads; ++q)
@@ -172,6 +172,80 @@ struct Wide<8>
 };
 
 constexpr int kMaxChain = kNumPreEqBands + 2 + kNumBands;
+
+using Eight = Wide<8>::V;
+
+MV_INLINE void Join(const Quad& a, const Quad& b, Eight& out) { out = __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7); }
+
+MV_INLINE void Split(const Eight& v, Quad& a, Quad& b)
+{
+  a = __builtin_shufflevector(v, v, 0, 1, 2, 3);
+  b = __builtin_shufflevector(v, v, 4, 5, 6, 7);
+}
+
+MV_INLINE void Join(const QuadSection& a, const QuadSection& b, VecSection<Eight>& out)
+{
+  Join(a.b0, b.b0, out.b0);
+  Join(a.b1, b.b1, out.b1);
+  Join(a.b2, b.b2, out.b2);
+  Join(a.a1, b.a1, out.a1);
+  Join(a.a2, b.a2, out.a2);
+  Join(a.z1, b.z1, out.z1);
+  Join(a.z2, b.z2, out.z2);
+}
+
+// The analysis bank with bands 0..7 in one eight-lane vector and 8..11 in a four-lane one.
+MV_INLINE void AnalysisEight(const ChunkJob& job, const Lanes* frames)
+{
+  VecSection<Eight> low1, low2;
+  Eight lowPower;
+  Join(job.analysis[0].stage1, job.analysis[1].stage1, low1);
+  Join(job.analysis[0].stage2, job.analysis[1].stage2, low2);
+  Join(job.analysis[0].power, job.analysis[1].power, lowPower);
+  AnalysisQuad high = job.analysis[2];
+  double power = *job.inputPower;
+  const double c = job.bandPowerCoef;
+  const Quad coef4 = {c, c, c, c};
+  const Eight coef8 = {c, c, c, c, c, c, c, c};
+  for (int t = 0; t < job.len; ++t)
+  {
+    const double x0 = frames[t][0];
+    double sum = x0;
+    double sumSq = x0 * x0;
+    if (job.n == 2)
+    {
+      const double x1 = frames[t][1];
+      sum += x1;
+      sumSq += x1 * x1;
+    }
+    const double m = sum * job.inv;
+    power += (sumSq * job.inv - power) * job.inputPowerCoef;
+    Eight y8 = {m, m, m, m, m, m, m, m};
+    Run(low1, y8);
+    Run(low2, y8);
+    lowPower += (y8 * y8 - lowPower) * coef8;
+    Quad y4 = {m, m, m, m};
+    Run(high.stage1, y4);
+    Run(high.stage2, y4);
+    high.power += (y4 * y4 - high.power) * coef4;
+  }
+  *job.inputPower = power;
+  Split(low1.z1, job.analysis[0].stage1.z1, job.analysis[1].stage1.z1);
+  Split(low1.z2, job.analysis[0].stage1.z2, job.analysis[1].stage1.z2);
+  Split(low2.z1, job.analysis[0].stage2.z1, job.analysis[1].stage2.z1);
+  Split(low2.z2, job.analysis[0].stage2.z2, job.analysis[1].stage2.z2);
+  Split(lowPower, job.analysis[0].power, job.analysis[1].power);
+  job.analysis[2] = high;
+}
+
+template <int W>
+MV_INLINE void Analysis(const ChunkJob& job, const Lanes* frames)
+{
+  if constexpr (W == 8)
+    AnalysisEight(job, frames);
+  else
+    AnalysisQuads(job, frames);
+}
 
 // masks[from][to]: all bits set in the lane pairs of sections from..to-1 of one vector.
 template <int W>
@@ -319,19 +393,19 @@ MV_INLINE void RunChunk(const ChunkJob& job)
       const auto counts = std::make_integer_sequence<int, kMaxVectors>{};
       if (job.nPre == 0)
       {
-        Analysis(job, job.frames);
+        Analysis<W>(job, job.frames);
         WavefrontN<W>(job.corr, nChain, 0, job.frames, job.tap, job.len, counts);
       }
       else
       {
         WavefrontN<W>(job.pre, nChain, job.nPre, job.frames, job.tap, job.len, counts);
-        Analysis(job, job.tap);
+        Analysis<W>(job, job.tap);
       }
       return;
     }
   }
   Cascade<G>(job.pre, job.nPre, job.frames, job.len);
-  Analysis(job, job.frames);
+  Analysis<W>(job, job.frames);
   Cascade<G>(job.corr, job.nCorr, job.frames, job.len);
 }
 

@@ -105,6 +105,13 @@ TEST(ToneEngineProcess, FastKernelMatchesThePlainLoopBitForBit)
       s.preEqBands[1].gainDb = (step % 2) ? 5.0 : 0.0;
       s.preEqBands[0].shelf = (step % 5) != 0;
       s.amount = (step % 7 == 6) ? 0.0 : 1.0;
+      // Now and then only the correction runs: no cut filters, no pre-EQ gain.
+      if (step % 4 == 3)
+      {
+        s.hpOn = s.lpOn = false;
+        for (auto& band : s.preEqBands)
+          band.gainDb = 0.0;
+      }
       if (!(e.settings == s))
         e.ApplySettings(s);
     };
