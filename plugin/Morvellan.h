@@ -106,6 +106,8 @@ public:
   static constexpr const char* kLoadPresetMessage = "MorvellanLoadPreset";
   static constexpr const char* kSavePresetMessage = "MorvellanSavePreset";
   bool HandlePresetMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes);
+  // Host messages: each handler answers the IDs it knows.
+  bool OnHostMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes) override;
 
   // Idle-callback helpers (UI thread).
   std::vector<double> TakeCompareSnapshot();
