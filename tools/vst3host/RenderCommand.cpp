@@ -68,7 +68,7 @@ int RunRender(const std::vector<std::string>& args)
     std::string error;
     if (!ParseOptions(args, 1,
                       {"--in", "--out", "--set", "--block", "--rate", "--seconds", "--load-state",
-                       "--save-state", "--load-preset", "--save-preset", "--class"},
+                       "--save-state", "--load-preset", "--save-preset", "--learn", "--class"},
                       {"--double"}, options, error)) {
         return Fail(error);
     }
@@ -130,6 +130,21 @@ int RunRender(const std::vector<std::string>& args)
             return Fail(error);
         }
         std::printf("Loaded the preset file %s\n", path->c_str());
+    }
+    if (const auto* path = options.Get("--learn")) {
+        // The plug-in's own reference-file learning; the host waits for the worker to finish.
+        AttributeList attributes;
+        attributes.SetText("path", *path);
+        attributes.setInt("wait", 1);
+        if (SendMessage(*instance, "MorvellanLearnReference", attributes) != Steinberg::kResultOk) {
+            return Fail("the plug-in does not learn from reference files by message");
+        }
+        if (attributes.GetText("error", error)) {
+            return Fail("could not learn from " + *path + ": " + error);
+        }
+        std::string source;
+        attributes.GetText("source", source);
+        std::printf("Learned the target from %s\n", source.c_str());
     }
     for (const auto& [key, value] : options.values) {
         if (key == "--set" && !ApplySetting(*instance, value, error)) {

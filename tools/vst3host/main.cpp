@@ -37,6 +37,8 @@ const Command kCommands[] = {
      "      --load-state FILE  restore a saved state before rendering\n"
      "      --save-state FILE  save the state after rendering\n"
      "      --load-preset FILE load a preset file through the plug-in before rendering\n"
+     "      --learn FILE       learn the target from a reference recording (WAV, AIFF,\n"
+     "                         MP3 or FLAC) through the plug-in before rendering\n"
      "      --save-preset NAME save the plug-in's preset under NAME after rendering\n"
      "                         (in $XDG_DATA_HOME/Morvellan/Presets)\n"
      "      --class NAME       the class to use (default: the first audio effect)",
