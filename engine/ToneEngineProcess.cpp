@@ -134,19 +134,6 @@ MV_INLINE void AnalysisQuads(const ChunkJob& job, const Lanes* frames)
 template <int W>
 struct Wide;
 template <>
-struct Wide<4>
-{
-  using V = double __attribute__((vector_size(32)));
-  using M = long long __attribute__((vector_size(32)));
-  static MV_INLINE void Shift(const V& lo, const V& hi, V& out) { out = __builtin_shufflevector(lo, hi, 2, 3, 4, 5); }
-  static MV_INLINE void Join(const Lanes* p, V& out) { out = __builtin_shufflevector(p[0], p[1], 0, 1, 2, 3); }
-  static MV_INLINE void Split(const V& v, Lanes* p)
-  {
-    p[0] = __builtin_shufflevector(v, v, 0, 1);
-    p[1] = __builtin_shufflevector(v, v, 2, 3);
-  }
-};
-template <>
 struct Wide<8>
 {
   using V = double __attribute__((vector_size(64)));
@@ -385,7 +372,7 @@ template <int G, int W>
 MV_INLINE void RunChunk(const ChunkJob& job)
 {
   const int nChain = job.nPre + job.nCorr;
-  if constexpr (W > 2)
+  if constexpr (W == 8)
   {
     if (job.n == 2 && job.len >= kWavefrontMinFrames && nChain >= 3)
     {
