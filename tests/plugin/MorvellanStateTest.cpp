@@ -192,11 +192,21 @@ TEST(PluginState, PlainParameterChunksAreStillRead)
 {
   Bytes c;
   for (int i = 0; i < kNumParams; ++i)
-    c.F64(i == kAmount ? 500.0 : i == kOutput ? -3.0 : TestPlug().GetParam(i)->GetDefault());
+    c.F64(i == kAmount ? 500.0 : i == kOutput ? -3.0 : i == kTilt ? std::numeric_limits<double>::quiet_NaN() : 1.0);
   TestPlug plug;
+  plug.Set(kTilt, 2.0);
   EXPECT_EQ(Load(plug, c.b), int(c.b.size()));
   EXPECT_EQ(plug.Get(kAmount), 100.0);
   EXPECT_EQ(plug.Get(kOutput), -3.0);
+  EXPECT_EQ(plug.Get(kTilt), 0.0); // not a number: the default
+  EXPECT_EQ(plug.Get(kLowOn), 1.0);
+  EXPECT_EQ(plug.Get(kLowFreq), 60.0); // 1 Hz clipped into its range
+
+  // Too short for every value: nothing changes.
+  c.b.resize(c.b.size() - 1);
+  plug.Set(kAmount, 10.0);
+  EXPECT_EQ(Load(plug, c.b), -1);
+  EXPECT_EQ(plug.Get(kAmount), 10.0);
 }
 
 TEST(PluginState, RestoreForgetsAFailedAnalysisButNotARunningOne)
