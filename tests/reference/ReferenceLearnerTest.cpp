@@ -212,3 +212,34 @@ TEST(ReferenceLearner, EveryFormatLearnsPinkNoiseFlat)
       EXPECT_NEAR(r.balance[std::size_t(k)], 0.0, 1.0) << c.name << " band " << k;
   }
 }
+
+TEST(ReferenceLearner, LowRateFilesLearnWithTheirOwnBands)
+{
+  ScratchFolder dir;
+  struct Case
+  {
+    const char* name;
+    int format;
+    int rate;
+  };
+  for (const Case& c : {Case{"low.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 32000},
+                        Case{"phone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 8000}})
+  {
+    const std::vector<float> pink = PinkNoise(std::size_t(c.rate) * 8, 23);
+    WriteSoundFile(dir.Path(c.name), c.format, c.rate, 1, pink);
+    AudioData audio;
+    std::string error;
+    ASSERT_TRUE(LoadAudioFile(dir.Path(c.name), audio, error, kReferenceMaxSeconds)) << error;
+    EXPECT_EQ(audio.sampleRate, double(c.rate));
+    const Learned r = Learn(audio.samples, audio.sampleRate);
+    ASSERT_TRUE(r.ok) << c.name << ": " << r.error;
+    for (int k = 0; k < kNumBands; ++k)
+    {
+      if (!EnabledAt(k, c.rate))
+        EXPECT_EQ(r.balance[std::size_t(k)], 0.0) << c.name << " band " << k;
+      else if (kBandCentresHz[std::size_t(k)] < 0.3 * c.rate) // below where lossy coding trims
+        EXPECT_NEAR(r.balance[std::size_t(k)], 0.0, 1.0) << c.name << " band " << k;
+    }
+    EXPECT_NEAR(MiddleMean(r.balance, c.rate), 0.0, 1e-9);
+  }
+}
