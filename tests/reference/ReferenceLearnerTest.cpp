@@ -236,9 +236,13 @@ TEST(ReferenceLearner, LowRateFilesLearnWithTheirOwnBands)
     for (int k = 0; k < kNumBands; ++k)
     {
       if (!EnabledAt(k, c.rate))
+      {
         EXPECT_EQ(r.balance[std::size_t(k)], 0.0) << c.name << " band " << k;
+      }
       else if (kBandCentresHz[std::size_t(k)] < 0.3 * c.rate) // below where lossy coding trims
+      {
         EXPECT_NEAR(r.balance[std::size_t(k)], 0.0, 1.0) << c.name << " band " << k;
+      }
     }
     EXPECT_NEAR(MiddleMean(r.balance, c.rate), 0.0, 1e-9);
   }
