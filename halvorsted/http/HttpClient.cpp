@@ -21,8 +21,9 @@ void EnsureCurlInitialised()
   static std::once_flag once;
   std::call_once(once, [] {
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    // libcurl detaches a resolver thread when a lookup is cancelled; that thread must never run
-    // after the host unloads our module and libcurl with it, so libcurl stays loaded for good.
+    // With CURLOPT_QUICK_EXIT libcurl detaches a resolver thread whose lookup was cut short; that
+    // thread must never run after the host unloads our module and libcurl with it, so libcurl
+    // stays loaded for good.
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&curl_version), &info) != 0 && info.dli_fname != nullptr)
       dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
@@ -187,6 +188,9 @@ HttpResult RunRequest(const std::string& url, uint32_t timeoutSeconds, const Htt
                     curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
                                      static_cast<curl_off_t>(kMaxHttpBodyBytes)) == CURLE_OK &&
                     curl_easy_setopt(easy, CURLOPT_FORBID_REUSE, 1L) == CURLE_OK &&
+                    // Otherwise a time-out or cancel in the middle of a name lookup waits for the
+                    // lookup to finish, however long the system resolver takes.
+                    curl_easy_setopt(easy, CURLOPT_QUICK_EXIT, 1L) == CURLE_OK &&
                     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBodyBytes) == CURLE_OK &&
                     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &exchange) == CURLE_OK &&
                     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &OnHeaderLine) == CURLE_OK &&

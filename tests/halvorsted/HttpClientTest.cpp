@@ -1,6 +1,7 @@
 #include "halvorsted/http/HttpClient.h"
 
 #include "LocalServer.h"
+#include "SlowLookup.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -12,6 +13,9 @@ using halvorsted::platform::HttpRequestOptions;
 using halvorsted::platform::HttpResult;
 using halvorsted::testing::LocalServer;
 using halvorsted::testing::MakeSelfSignedIdentity;
+using halvorsted::testing::gSlowLookupsStarted;
+using halvorsted::testing::kSlowLookupSuffix;
+using halvorsted::testing::WaitForSlowLookups;
 using namespace std::chrono_literals;
 
 namespace {
@@ -254,4 +258,31 @@ TEST_F(HttpClient, HttpsVerifiesTheCertificateAndTrustsAGivenCa)
   const std::string byName = "https://localhost:" + std::to_string(server.Port()) + "/updates.json";
   ExpectFailure(HttpRequest(byName, 2, options));
   EXPECT_EQ(server.RequestCount(), 1u);
+}
+
+TEST_F(HttpClient, ASlowNameLookupEndsAtItsTimeOutOrACancel)
+{
+  const std::string url = std::string("http://feed") + kSlowLookupSuffix + "/updates.json";
+  const int lookupsBefore = gSlowLookupsStarted.load();
+  {
+    const auto start = std::chrono::steady_clock::now();
+    ExpectFailure(HttpGet(url, 1));
+    EXPECT_LT(SecondsSince(start), 2.0); // the lookup itself would take 3 s
+  }
+  {
+    std::atomic<bool> cancel{false};
+    HttpRequestOptions options;
+    options.cancel = &cancel;
+    std::thread canceller([&] {
+      std::this_thread::sleep_for(100ms);
+      cancel = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    ExpectFailure(HttpRequest(url, 8, options));
+    EXPECT_LT(SecondsSince(start), 1.0);
+    canceller.join();
+  }
+  // Both requests really were held up in the lookup.
+  EXPECT_EQ(gSlowLookupsStarted.load(), lookupsBefore + 2);
+  EXPECT_TRUE(WaitForSlowLookups(10s));
 }

@@ -2,6 +2,7 @@
 #include "halvorsted/updates/UpdateWorker.h"
 
 #include "LocalServer.h"
+#include "SlowLookup.h"
 #include "TempFolder.h"
 
 #include <chrono>
@@ -506,4 +507,29 @@ TEST_F(UpdateCheckNetwork, WorkerRepeatsRoundsAndStopsDuringItsFirstDelay)
   ASSERT_TRUE(check->CurrentOffer().has_value());
   EXPECT_EQ(check->CurrentOffer()->version, "0.9.15");
   EXPECT_EQ(server.RequestCount(), 1u);
+}
+
+TEST_F(UpdateCheckNetwork, WorkerStopsPromptlyInTheMiddleOfANameLookup)
+{
+  using halvorsted::testing::gSlowLookupsStarted;
+  setenv("HALVORSTED_UPDATES_URL", (std::string("https://feed") + halvorsted::testing::kSlowLookupSuffix + "/updates.json").c_str(), 1);
+  UpdateCheck::Config config;
+  config.productSlug = "morvellan";
+  config.currentVersion = "0.9.14";
+  config.dataFolder = temp.Path() / "Updates";
+  auto check = std::make_shared<UpdateCheck>(std::move(config));
+
+  const int lookupsBefore = gSlowLookupsStarted.load();
+  {
+    UpdateWorker worker;
+    ASSERT_TRUE(worker.Start(check, 0ms, 50ms));
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (gSlowLookupsStarted.load() == lookupsBefore && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(gSlowLookupsStarted.load(), lookupsBefore + 1);
+    const auto start = std::chrono::steady_clock::now();
+    worker.Stop();
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+  }
+  EXPECT_TRUE(halvorsted::testing::WaitForSlowLookups(10s));
 }
