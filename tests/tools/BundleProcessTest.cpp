@@ -324,3 +324,35 @@ TEST_F(ProcessTest, CorrectionFlattensABassHeavySignal)
         EXPECT_TRUE(std::isfinite(l));
     }
 }
+
+TEST_F(ProcessTest, HostBypassPassesAudioAndPersists)
+{
+    for (const bool doubles : {false, true}) {
+        SCOPED_TRACE(doubles ? "64-bit" : "32-bit");
+        auto instance = StartedInstance(2, 2, doubles, 4096);
+        ASSERT_NE(instance, nullptr);
+        const auto params = instance->Parameters();
+        ASSERT_EQ(params.size(), 47u);
+        const auto bypassId = params[46].id;
+        // Colouring settings, then the host's own bypass switch.
+        SetPlain(*instance, idx::kAmount, 100.0);
+        SetPlain(*instance, idx::kOutput, -12.0);
+        instance->SetParameter(bypassId, 1.0);
+        if (doubles) {
+            const auto input = SignalAs<double>(2, 0.2, 4);
+            EXPECT_EQ(RunBlocks(*instance, input, 2, kBlockSizes), input);
+        } else {
+            const auto input = SignalAs<float>(2, 0.2, 4);
+            EXPECT_EQ(RunBlocks(*instance, input, 2, kBlockSizes), input);
+        }
+        EXPECT_EQ(instance->Normalized(bypassId), 1.0);
+        const auto saved = StateOf(*instance);
+        SavedState s;
+        ASSERT_TRUE(ParseState(saved, s));
+        EXPECT_EQ(s.bypass, 1);
+        EXPECT_EQ(s.bypass2, 1);
+        // The plug-in's own Bypass parameter was never touched.
+        EXPECT_EQ(s.params[idx::kBypass], 0.0);
+
+    }
+}
