@@ -353,6 +353,68 @@ TEST_F(ProcessTest, HostBypassPassesAudioAndPersists)
         EXPECT_EQ(s.bypass2, 1);
         // The plug-in's own Bypass parameter was never touched.
         EXPECT_EQ(s.params[idx::kBypass], 0.0);
-
     }
+}
+
+TEST_F(ProcessTest, ChangesWithinABlockEndAtTheirLastPoint)
+{
+    auto instance = StartedInstance(2, 2, false, 512);
+    ASSERT_NE(instance, nullptr);
+    const auto id = IdOf(*instance, idx::kThreshold);
+    // Points out of order in time; the one latest in the block is the value
+    // the parameter holds after it.
+    mvhost::ParameterChanges changes;
+    int32 index = 0;
+    auto* queue = changes.addParameterData(id, index);
+    int32 point = 0;
+    queue->addPoint(300, instance->PlainToNormalized(id, -20.0), point);
+    queue->addPoint(0, instance->PlainToNormalized(id, -60.0), point);
+    queue->addPoint(120, instance->PlainToNormalized(id, -30.0), point);
+    const auto input = SignalAs<float>(2, 0.01, 2);
+    std::vector<std::vector<float>> output(2, std::vector<float>(480));
+    float* in[2] = {const_cast<float*>(input[0].data()), const_cast<float*>(input[1].data())};
+    float* out[2] = {output[0].data(), output[1].data()};
+    AudioBusBuffers inBus, outBus;
+    inBus.numChannels = 2;
+    inBus.channelBuffers32 = in;
+    outBus.numChannels = 2;
+    outBus.channelBuffers32 = out;
+    ProcessData data;
+    data.symbolicSampleSize = kSample32;
+    data.numSamples = 480;
+    data.numInputs = 1;
+    data.numOutputs = 1;
+    data.inputs = &inBus;
+    data.outputs = &outBus;
+    data.inputParameterChanges = &changes;
+    ASSERT_EQ(instance->ProcessRaw(data), kResultOk);
+    EXPECT_NEAR(ParsedStateOf(*instance).params[idx::kThreshold], -20.0, 1e-9);
+}
+
+TEST_F(ProcessTest, ControllerAnswersOutOfRangeQueriesSafely)
+{
+    auto instance = NewInstance();
+    ASSERT_NE(instance, nullptr);
+    auto* controller = instance->Controller();
+    Vst::ParameterInfo info{};
+    EXPECT_NE(controller->getParameterInfo(-1, info), kResultOk);
+    EXPECT_NE(controller->getParameterInfo(47, info), kResultOk);
+    String128 text{};
+    EXPECT_NE(controller->getParamStringByValue(9999, 0.5, text), kResultOk);
+    EXPECT_NE(controller->setParamNormalized(9999, 0.5), kResultOk);
+    BusInfo bus{};
+    EXPECT_NE(instance->Component()->getBusInfo(kAudio, kInput, 1, bus), kResultOk);
+    EXPECT_NE(instance->Component()->getBusInfo(kEvent, kInput, 0, bus), kResultOk);
+    EXPECT_NE(instance->Component()->activateBus(kAudio, kInput, 3, true), kResultOk);
+    // Values outside 0..1 are held to the range.
+    const auto id = IdOf(*instance, idx::kAmount);
+    controller->setParamNormalized(id, 1.5);
+    EXPECT_LE(instance->Normalized(id), 1.0);
+    controller->setParamNormalized(id, -0.5);
+    EXPECT_GE(instance->Normalized(id), 0.0);
+    // The controller's own state calls work on an empty stream and back.
+    Steinberg::IPtr<mvhost::MemoryStream> stream = Steinberg::owned(new mvhost::MemoryStream());
+    EXPECT_EQ(controller->getState(stream.get()), kResultOk);
+    stream->seek(0, IBStream::kIBSeekSet, nullptr);
+    EXPECT_EQ(controller->setState(stream.get()), kResultOk);
 }
