@@ -218,11 +218,11 @@ TEST(ReferenceWorkerLifetime, AWorkerThatCannotStartIsAFailure)
   auto plug = std::make_unique<TestPlug>();
   plug->Setup(48000.0, 256, 2, 2);
 
-  // Ask for thread stacks no machine can map, so creating the worker fails.
+  // Ask for thread stacks larger than the address space, so creating the worker fails.
   pthread_attr_t saved, huge;
   ASSERT_EQ(pthread_getattr_default_np(&saved), 0);
   ASSERT_EQ(pthread_attr_init(&huge), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&huge, std::size_t(1) << 46), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&huge, std::size_t(1) << 50), 0);
   ASSERT_EQ(pthread_setattr_default_np(&huge), 0);
   plug->StartFileLearning(dir.Path("fine.wav"));
   ASSERT_EQ(pthread_setattr_default_np(&saved), 0);
