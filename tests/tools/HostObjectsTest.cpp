@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 using namespace mvhost;
@@ -207,4 +208,54 @@ TEST(ModuleTest, RefusesMissingAndBrokenBundles)
     EXPECT_EQ(Module::Load(root / "Broken.vst3", error), nullptr);
     EXPECT_NE(error.find("could not load"), std::string::npos) << error;
     std::filesystem::remove_all(root);
+}
+
+TEST(HostApplicationTest, MakesMessagesThatCarryAttributes)
+{
+    IPtr<HostApplication> host = owned(new HostApplication());
+    Steinberg::TUID cid;
+    Steinberg::TUID iid;
+    std::memcpy(cid, Steinberg::Vst::IMessage::iid.toTUID(), 16);
+    std::memcpy(iid, Steinberg::Vst::IMessage::iid.toTUID(), 16);
+    void* obj = nullptr;
+    ASSERT_EQ(host->createInstance(cid, iid, &obj), kResultOk);
+    ASSERT_NE(obj, nullptr);
+    IPtr<Steinberg::Vst::IMessage> message = owned(static_cast<Steinberg::Vst::IMessage*>(obj));
+    message->setMessageID("hello");
+    EXPECT_STREQ(message->getMessageID(), "hello");
+    auto* attributes = message->getAttributes();
+    ASSERT_NE(attributes, nullptr);
+    ASSERT_EQ(attributes->setInt("n", -42), kResultOk);
+    Steinberg::int64 n = 0;
+    ASSERT_EQ(attributes->getInt("n", n), kResultOk);
+    EXPECT_EQ(n, -42);
+    Steinberg::int64 missing = 0;
+    EXPECT_NE(attributes->getInt("m", missing), kResultOk);
+    const char bytes[3] = {1, 0, 2};
+    ASSERT_EQ(attributes->setBinary("b", bytes, 3), kResultOk);
+    const void* data = nullptr;
+    Steinberg::uint32 size = 0;
+    ASSERT_EQ(attributes->getBinary("b", data, size), kResultOk);
+    ASSERT_EQ(size, 3u);
+    EXPECT_EQ(std::memcmp(data, bytes, 3), 0);
+    const Steinberg::Vst::TChar text[] = {u'h', u'\u00E9', 0};
+    ASSERT_EQ(attributes->setString("s", text), kResultOk);
+    Steinberg::Vst::TChar small[2];
+    ASSERT_EQ(attributes->getString("s", small, sizeof small), kResultOk);
+    EXPECT_EQ(small[0], u'h');
+    EXPECT_EQ(small[1], 0); // cut to the room given, still terminated
+}
+
+TEST(MemoryStreamTest, RefusesToGrowWithoutBound)
+{
+    IPtr<MemoryStream> stream = owned(new MemoryStream());
+    int64 pos = 0;
+    ASSERT_EQ(stream->seek(MemoryStream::kMaxStreamBytes, Steinberg::IBStream::kIBSeekSet, &pos),
+              kResultOk);
+    char byte = 1;
+    int32 written = -1;
+    EXPECT_NE(stream->write(&byte, 1, &written), kResultOk);
+    EXPECT_EQ(written, 0);
+    EXPECT_TRUE(stream->Data().empty());
+    EXPECT_NE(stream->setStreamSize(MemoryStream::kMaxStreamBytes + 1), kResultOk);
 }

@@ -49,6 +49,43 @@ private:
     AttributeList& mAttributes;
 };
 
+// Heap message with its own attribute list, for plug-ins that ask the host
+// for one.
+class OwnedMessage final : public Steinberg::Vst::IMessage {
+public:
+    tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override
+    {
+        if (obj == nullptr) {
+            return kInvalidArgument;
+        }
+        if (iidEqual(iid, Steinberg::Vst::IMessage::iid) || iidEqual(iid, Steinberg::FUnknown::iid)) {
+            addRef();
+            *obj = static_cast<Steinberg::Vst::IMessage*>(this);
+            return kResultOk;
+        }
+        *obj = nullptr;
+        return kNoInterface;
+    }
+    uint32 PLUGIN_API addRef() override { return ++mRefs; }
+    uint32 PLUGIN_API release() override
+    {
+        const uint32 left = --mRefs;
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+    Steinberg::FIDString PLUGIN_API getMessageID() override { return mId.c_str(); }
+    void PLUGIN_API setMessageID(Steinberg::FIDString id) override { mId = id != nullptr ? id : ""; }
+    Steinberg::Vst::IAttributeList* PLUGIN_API getAttributes() override { return &mAttributes; }
+
+private:
+    ~OwnedMessage() = default;
+    std::atomic<uint32> mRefs{1};
+    std::string mId;
+    AttributeList mAttributes;
+};
+
 template <typename Map, typename Value>
 tresult Find(const Map& map, const char* id, Value& value)
 {
@@ -162,6 +199,11 @@ bool AttributeList::GetText(const std::string& id, std::string& text) const
     }
     text = it->second;
     return true;
+}
+
+Steinberg::Vst::IMessage* NewHostMessage()
+{
+    return new OwnedMessage();
 }
 
 tresult SendMessage(PluginInstance& instance, const char* id, AttributeList& attributes)

@@ -44,6 +44,10 @@ private:
     std::map<std::string, std::string> mBinaries;
 };
 
+// A message the host makes for a plug-in (IHostApplication::createInstance),
+// owning its attributes; the last release deletes it.
+Steinberg::Vst::IMessage* NewHostMessage();
+
 // Sends a message with these attributes to the plug-in's component. The
 // plug-in's answer: kResultOk when it handled the message.
 Steinberg::tresult SendMessage(PluginInstance& instance, const char* id, AttributeList& attributes);

@@ -1,5 +1,7 @@
 #include "HostObjects.h"
 
+#include "HostMessage.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -74,10 +76,18 @@ tresult PLUGIN_API HostApplication::getName(Steinberg::Vst::String128 name)
     return kResultOk;
 }
 
-tresult PLUGIN_API HostApplication::createInstance(Steinberg::TUID, Steinberg::TUID, void** obj)
+tresult PLUGIN_API HostApplication::createInstance(Steinberg::TUID cid, Steinberg::TUID iid,
+                                                   void** obj)
 {
-    if (obj != nullptr) {
-        *obj = nullptr;
+    if (obj == nullptr) {
+        return kInvalidArgument;
+    }
+    *obj = nullptr;
+    // Messages are the one thing plug-ins ask hosts to make.
+    if (cid != nullptr && iid != nullptr && iidEqual(cid, Steinberg::Vst::IMessage::iid) &&
+        iidEqual(iid, Steinberg::Vst::IMessage::iid)) {
+        *obj = NewHostMessage();
+        return kResultOk;
     }
     return kResultFalse;
 }
@@ -304,6 +314,9 @@ tresult PLUGIN_API MemoryStream::write(void* buffer, int32 numBytes, int32* numB
         return kInvalidArgument;
     }
     const int64 end = mPos + numBytes;
+    if (end > kMaxStreamBytes) {
+        return Steinberg::kOutOfMemory;
+    }
     if (end > static_cast<int64>(mData.size())) {
         mData.resize(static_cast<size_t>(end));
     }
@@ -356,6 +369,9 @@ tresult PLUGIN_API MemoryStream::setStreamSize(int64 size)
 {
     if (size < 0) {
         return kInvalidArgument;
+    }
+    if (size > kMaxStreamBytes) {
+        return Steinberg::kOutOfMemory;
     }
     mData.resize(static_cast<size_t>(size));
     return kResultOk;

@@ -22,8 +22,8 @@ using Steinberg::int64;
 using Steinberg::tresult;
 using Steinberg::uint32;
 
-// IHostApplication: names the host and creates nothing (plug-ins that need
-// host-made messages are not supported).
+// IHostApplication: names the host and makes messages (IMessage) for
+// plug-ins whose parts talk through connection points.
 class HostApplication final : public Steinberg::Vst::IHostApplication {
 public:
     explicit HostApplication(std::string name = "mvhost");
@@ -129,7 +129,9 @@ private:
     int32 mUsed = 0;
 };
 
-// IBStream over a byte vector, as hosts use for state chunks.
+// IBStream over a byte vector, as hosts use for state chunks. Writes that
+// would grow it past kMaxStreamBytes are refused, so a runaway plug-in
+// cannot exhaust the host's memory.
 class MemoryStream final : public Steinberg::IBStream, public Steinberg::ISizeableStream {
 public:
     MemoryStream() = default;
@@ -145,6 +147,8 @@ public:
     tresult PLUGIN_API tell(int64* pos) override;
     tresult PLUGIN_API getStreamSize(int64& size) override;
     tresult PLUGIN_API setStreamSize(int64 size) override;
+
+    static constexpr int64 kMaxStreamBytes = int64{256} << 20;
 
     const std::vector<std::uint8_t>& Data() const { return mData; }
     int64 Position() const { return mPos; }
