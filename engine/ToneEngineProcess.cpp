@@ -419,11 +419,13 @@ bool Supported(ToneEngine::Kernel kernel)
   }
 }
 
+// Chosen when the module loads, so the audio thread never runs a guarded first-time initialisation.
+const ChunkKernel best = Supported(ToneEngine::Kernel::kBlockedAvx512) ? RunChunkAvx512
+                         : Supported(ToneEngine::Kernel::kBlockedAvx2) ? RunChunkAvx2
+                                                                       : RunChunkBaseline;
+
 ChunkKernel KernelFor(ToneEngine::Kernel kernel)
 {
-  static const ChunkKernel best = Supported(ToneEngine::Kernel::kBlockedAvx512) ? RunChunkAvx512
-                                  : Supported(ToneEngine::Kernel::kBlockedAvx2) ? RunChunkAvx2
-                                                                                : RunChunkBaseline;
   switch (kernel)
   {
   case ToneEngine::Kernel::kBlockedBaseline:
