@@ -420,9 +420,9 @@ bool Supported(ToneEngine::Kernel kernel)
 }
 
 // Chosen when the module loads, so the audio thread never runs a guarded first-time initialisation.
-const ChunkKernel best = Supported(ToneEngine::Kernel::kBlockedAvx512) ? RunChunkAvx512
-                         : Supported(ToneEngine::Kernel::kBlockedAvx2) ? RunChunkAvx2
-                                                                       : RunChunkBaseline;
+const ChunkKernel kBestKernel = Supported(ToneEngine::Kernel::kBlockedAvx512) ? RunChunkAvx512
+                                : Supported(ToneEngine::Kernel::kBlockedAvx2) ? RunChunkAvx2
+                                                                              : RunChunkBaseline;
 
 ChunkKernel KernelFor(ToneEngine::Kernel kernel)
 {
@@ -431,11 +431,11 @@ ChunkKernel KernelFor(ToneEngine::Kernel kernel)
   case ToneEngine::Kernel::kBlockedBaseline:
     return RunChunkBaseline;
   case ToneEngine::Kernel::kBlockedAvx2:
-    return Supported(kernel) ? RunChunkAvx2 : best;
+    return Supported(kernel) ? RunChunkAvx2 : kBestKernel;
   case ToneEngine::Kernel::kBlockedAvx512:
-    return Supported(kernel) ? RunChunkAvx512 : best;
+    return Supported(kernel) ? RunChunkAvx512 : kBestKernel;
   default:
-    return best;
+    return kBestKernel;
   }
 }
 
