@@ -435,7 +435,8 @@ ChunkKernel KernelFor(ToneEngine::Kernel kernel)
   case ToneEngine::Kernel::kBlockedAvx512:
     return Supported(kernel) ? RunChunkAvx512 : kBestKernel;
   default:
-    return kBestKernel;
+    // An engine run from another module's static initialiser may come before the choice is made.
+    return kBestKernel ? kBestKernel : RunChunkBaseline;
   }
 }
 
