@@ -34,6 +34,7 @@ struct Exchange
 {
   std::string body;
   uint32_t retryAfterSeconds = 0;
+  bool retryAfterSeen = false;
 };
 
 size_t OnBodyBytes(char* data, size_t size, size_t count, void* user)
@@ -87,9 +88,17 @@ size_t OnHeaderLine(char* data, size_t size, size_t count, void* user)
   const size_t n = size * count;
   const std::string_view line(data, n);
   if (StartsWithNoCase(line, "http/"))
-    exchange->retryAfterSeconds = 0; // a new response (after an interim 1xx) starts clean
-  else if (StartsWithNoCase(line, "retry-after:"))
+  {
+    // A new response (after an interim 1xx) starts clean.
+    exchange->retryAfterSeconds = 0;
+    exchange->retryAfterSeen = false;
+  }
+  else if (StartsWithNoCase(line, "retry-after:") && !exchange->retryAfterSeen)
+  {
+    // The first Retry-After of a response counts; repeats are ignored.
+    exchange->retryAfterSeen = true;
     exchange->retryAfterSeconds = ParseRetryAfter(line.substr(std::strlen("retry-after:")));
+  }
   return n;
 }
 

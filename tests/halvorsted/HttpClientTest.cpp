@@ -130,6 +130,8 @@ TEST_F(HttpClient, RetryAfterIsKeptOnlyAsSecondsFromOneTo3600)
     {"Retry-After: 0\r\n", 0},     {"Retry-After: 3601\r\n", 0}, {"Retry-After: -5\r\n", 0},
     {"Retry-After: 12abc\r\n", 0}, {"Retry-After: Wed, 21 Oct 2026 07:28:00 GMT\r\n", 0},
     {"Retry-After: 99999999999999999999\r\n", 0}, {"", 0},
+    // The first header of the response counts, whatever follows it.
+    {"Retry-After: 5\r\nRetry-After: 7\r\n", 5}, {"Retry-After: 0\r\nRetry-After: 7\r\n", 0},
   };
   for (const auto& [header, expected] : cases)
   {
@@ -137,6 +139,21 @@ TEST_F(HttpClient, RetryAfterIsKeptOnlyAsSecondsFromOneTo3600)
     const HttpResult r = HttpGet(server.Url("/"), 2);
     EXPECT_EQ(r.status, 429) << header;
     EXPECT_EQ(r.retryAfterSeconds, expected) << header;
+  }
+
+  // An interim response's header does not carry over to the final one.
+  {
+    LocalServer server(Reply("HTTP/1.1 100 Continue\r\nRetry-After: 50\r\n\r\n" +
+                             LocalServer::Response(503, "{}")));
+    const HttpResult r = HttpGet(server.Url("/"), 2);
+    EXPECT_EQ(r.status, 503);
+    EXPECT_EQ(r.retryAfterSeconds, 0u);
+  }
+  {
+    LocalServer server(Reply("HTTP/1.1 100 Continue\r\n\r\n" + LocalServer::Response(503, "{}", "Retry-After: 40\r\n")));
+    const HttpResult r = HttpGet(server.Url("/"), 2);
+    EXPECT_EQ(r.status, 503);
+    EXPECT_EQ(r.retryAfterSeconds, 40u);
   }
 }
 
