@@ -46,6 +46,9 @@ class SndfileReader
 public:
   explicit SndfileReader(const std::string& path)
   {
+    // A name cut short by a NUL byte would open some other file.
+    if (path.find('\0') != std::string::npos)
+      return;
     // Non-blocking so that opening a FIFO cannot hang the worker; only plain files are read.
     mFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (mFd < 0)

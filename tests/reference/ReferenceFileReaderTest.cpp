@@ -353,6 +353,11 @@ TEST(ReferenceFileReader, OnlyPlainFilesAreOpened)
   ScratchFolder dir;
   std::filesystem::create_directory(dir.Path("folder.wav"));
   EXPECT_EQ(Load(dir.Path("folder.wav")).error, "could not read folder.wav");
+  // A NUL inside the name must not open the file named by the bytes before it.
+  WriteSoundFile16(dir.Path("real.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 44100, 1, Ramp16(3000, 1));
+  const std::string cut = dir.Path("real.wav") + std::string(1, '\0') + ".wav";
+  EXPECT_FALSE(Load(cut).ok);
+  EXPECT_TRUE(Load(dir.Path("real.wav")).ok);
   // A FIFO would block a decoder forever.
   ASSERT_EQ(::mkfifo(dir.Path("pipe.flac").c_str(), 0600), 0);
   EXPECT_EQ(Load(dir.Path("pipe.flac")).error, "could not read pipe.flac");
