@@ -3,7 +3,10 @@
 #include "TempFolder.h"
 
 #include <atomic>
+#include <cstdint>
 #include <gtest/gtest.h>
+#include <set>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -85,6 +88,57 @@ TEST(WriteFileAtomic, CreatesFoldersAndReplacesTheTargetWhole)
   ASSERT_TRUE(WriteFileAtomic(target, ""));
   EXPECT_TRUE(fs::exists(target));
   EXPECT_EQ(fs::file_size(target), 0u);
+}
+
+TEST(WriteFileAtomic, WritesThroughARandomlyNumberedTemporaryBesideTheTarget)
+{
+  TempFolder temp;
+  const fs::path target = temp.Path() / "updates.json";
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, temp.Path().c_str(), IN_CREATE | IN_MOVED_FROM | IN_MOVED_TO), 0);
+
+  constexpr int kWrites = 8;
+  for (int i = 0; i < kWrites; ++i)
+    ASSERT_TRUE(WriteFileAtomic(target, "{}"));
+
+  // Every file created is "updates.json.tmp-" and a decimal 32-bit number, and is then moved onto the target.
+  std::vector<std::string> created;
+  int movedOntoTarget = 0;
+  alignas(inotify_event) char buffer[16384];
+  for (ssize_t n; (n = ::read(watch, buffer, sizeof(buffer))) > 0;)
+    for (ssize_t at = 0; at < n;)
+    {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      const std::string name = event->len > 0 ? event->name : "";
+      if (event->mask & IN_CREATE)
+        created.push_back(name);
+      if ((event->mask & IN_MOVED_TO) && name == "updates.json")
+        ++movedOntoTarget;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  ::close(watch);
+
+  ASSERT_EQ(created.size(), static_cast<size_t>(kWrites));
+  EXPECT_EQ(movedOntoTarget, kWrites);
+  std::set<std::string> distinct;
+  const std::string prefix = "updates.json.tmp-";
+  for (const std::string& name : created)
+  {
+    ASSERT_EQ(name.rfind(prefix, 0), 0u) << name;
+    const std::string digits = name.substr(prefix.size());
+    ASSERT_FALSE(digits.empty()) << name;
+    EXPECT_EQ(digits.find_first_not_of("0123456789"), std::string::npos) << name;
+    EXPECT_TRUE(digits == "0" || digits[0] != '0') << name;
+    EXPECT_LE(digits.size(), 10u) << name;
+    if (digits.size() <= 10 && digits.find_first_not_of("0123456789") == std::string::npos)
+    {
+      EXPECT_LE(std::stoull(digits), 0xFFFFFFFFull) << name;
+    }
+    distinct.insert(name);
+  }
+  // Drawn at random: eight writes do not all reuse one number.
+  EXPECT_GT(distinct.size(), 1u);
 }
 
 TEST(WriteFileAtomic, FailsWithoutLeftoversWhenTheTargetCannotBeReplaced)
