@@ -171,14 +171,15 @@ HttpResult RunRequest(const std::string& url, uint32_t timeoutSeconds, const Htt
   if (parsed.handle == nullptr || !AcceptUrl(parsed.handle, url))
     return result;
 
-  TransferHandles handles;
+  // The header list and the callbacks' data outlive the transfer handles declared after them.
   HeaderList headers;
   headers.list = curl_slist_append(nullptr, "Accept: application/json");
+  Exchange exchange;
+  TransferHandles handles;
   if (handles.multi == nullptr || handles.easy == nullptr || headers.list == nullptr)
     return result;
 
   const long phaseMs = static_cast<long>(timeoutSeconds == 0 ? 1 : timeoutSeconds) * 1000;
-  Exchange exchange;
   CURL* easy = handles.easy;
   bool configured = curl_easy_setopt(easy, CURLOPT_CURLU, parsed.handle) == CURLE_OK &&
                     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
