@@ -533,3 +533,25 @@ TEST_F(UpdateCheckNetwork, WorkerStopsPromptlyInTheMiddleOfANameLookup)
   }
   EXPECT_TRUE(halvorsted::testing::WaitForSlowLookups(10s));
 }
+
+TEST_F(UpdateCheckNetwork, TheEnvironmentCannotPointTheCheckAtLocalFiles)
+{
+  // A newer feed lies on disk; only http and https may be fetched, so it must never be taken.
+  const fs::path feedFile = temp.Path() / "feed.json";
+  WriteBytes(feedFile, kGoodFeed);
+  const fs::path dataFolder = temp.Path() / "Updates";
+  for (const std::string& url : {"file://" + feedFile.string(), "FILE://" + feedFile.string(), feedFile.string()})
+  {
+    setenv("HALVORSTED_UPDATES_URL", url.c_str(), 1);
+    fs::remove(dataFolder / "updates.json");
+    UpdateCheck::Config config;
+    config.productSlug = "morvellan";
+    config.currentVersion = "0.9.14";
+    config.dataFolder = dataFolder;
+    auto check = std::make_shared<UpdateCheck>(std::move(config));
+    halvorsted::updates::RunUpdateCheck(*check);
+    EXPECT_FALSE(check->CurrentOffer().has_value()) << url;
+    // The attempt is recorded with no feed.
+    EXPECT_NE(ReadBytes(dataFolder / "updates.json").find(",\"feed\":\"\"}"), std::string::npos) << url;
+  }
+}
