@@ -5,6 +5,7 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <limits>
 #include <sys/stat.h>
 
 using namespace morvellan;
@@ -346,6 +347,21 @@ TEST(ReferenceFileReader, HeadersNoRealFileHoldsAreRefused)
   EXPECT_EQ(r.audio.samples[0], float(0x1010) / 32768.0f);
   // Room is made for what the file holds, not for what its header claims.
   EXPECT_LT(r.audio.samples.capacity(), body.size() / 2 + 2 * kReadBlockFrames);
+}
+
+TEST(ReferenceFileReader, StrangeStretchesAreBounded)
+{
+  ScratchFolder dir;
+  WriteSoundFile16(dir.Path("x.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 1, Ramp16(3000, 1));
+  for (double seconds : {1e12, std::numeric_limits<double>::infinity()})
+  {
+    const LoadResult r = Load(dir.Path("x.flac"), seconds);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.audio.samples.size(), 3000u);
+    EXPECT_LT(r.audio.samples.capacity(), 3000u + 2 * kReadBlockFrames);
+  }
+  for (double seconds : {0.0, -5.0, std::nan("")})
+    EXPECT_EQ(Load(dir.Path("x.flac"), seconds).error, "could not read x.flac");
 }
 
 TEST(ReferenceFileReader, OnlyPlainFilesAreOpened)
