@@ -184,35 +184,6 @@ TEST(ReferenceLearner, NonFiniteSamplesCountAsSilence)
   EXPECT_EQ(Learn(pink, 0.0).error, "the file's sample rate is not usable");
 }
 
-TEST(ReferenceLearner, EveryFormatLearnsPinkNoiseFlat)
-{
-  ScratchFolder dir;
-  const int rate = 44100;
-  const std::vector<float> pink = PinkNoise(std::size_t(rate) * 8, 17);
-  struct Case
-  {
-    const char* name;
-    int format;
-    int lastBand; // lossy coding may trim the top band
-  };
-  for (const Case& c : {Case{"pink.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 11},
-                        Case{"pink.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_24, 11},
-                        Case{"pink.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 11},
-                        Case{"pink.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 10}})
-  {
-    // Stereo with equal channels, so the mono mix is the noise itself.
-    WriteSoundFile(dir.Path(c.name), c.format, rate, 2, pink.size(),
-                   [&](std::uint64_t t, float* f) { f[0] = f[1] = pink[t]; });
-    AudioData audio;
-    std::string error;
-    ASSERT_TRUE(LoadAudioFile(dir.Path(c.name), audio, error, kReferenceMaxSeconds)) << error;
-    const Learned r = Learn(audio.samples, audio.sampleRate);
-    ASSERT_TRUE(r.ok) << c.name << ": " << r.error;
-    for (int k = 0; k <= c.lastBand; ++k)
-      EXPECT_NEAR(r.balance[std::size_t(k)], 0.0, 1.0) << c.name << " band " << k;
-  }
-}
-
 TEST(ReferenceLearner, LowRateFilesLearnWithTheirOwnBands)
 {
   ScratchFolder dir;
