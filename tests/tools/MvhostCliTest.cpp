@@ -130,3 +130,32 @@ TEST(MvhostCliTest, ReportsBadRequestsClearly)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("unknown command"), std::string::npos) << r.out;
 }
+
+TEST(MvhostCliTest, GeneratedSignalComesOutFlatter)
+{
+    const CliRun r = Mvhost("render " + bundle_test::BundlePath() +
+                            " --seconds 8 --set Amount=100 --set Speed=100");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("stereo pink noise with a bass tilt"), std::string::npos) << r.out;
+    // One row per band, then the spread of each column.
+    int rows = 0;
+    for (std::size_t at = r.out.find("\n  "); at != std::string::npos; at = r.out.find("\n  ", at + 1)) {
+        double centre = 0, in = 0, out = 0, change = 0;
+        if (std::sscanf(r.out.c_str() + at, "%lf %lf %lf %lf", &centre, &in, &out, &change) == 4) {
+            // Each column is rounded to a tenth on its own.
+            EXPECT_NEAR(out - in, change, 0.1001) << r.out;
+            ++rows;
+        }
+    }
+    EXPECT_EQ(rows, 12) << r.out;
+    double inSpread = 0, outSpread = 0;
+    const auto at = r.out.find("spread (highest - lowest band):");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    ASSERT_EQ(std::sscanf(r.out.c_str() + at,
+                          "spread (highest - lowest band): input %lf dB, output %lf dB", &inSpread,
+                          &outSpread),
+              2)
+        << r.out;
+    EXPECT_GT(inSpread, 18.0);
+    EXPECT_LT(outSpread, inSpread - 8.0);
+}
