@@ -261,7 +261,7 @@ HttpResult HttpRequest(const std::string& url, uint32_t timeoutSeconds, const Ht
 
 HttpResult HttpGet(const std::string& url, uint32_t timeoutSeconds)
 {
-  return HttpRequest(url, timeoutSeconds, HttpRequestOptions{});
+  return HttpRequest(url, timeoutSeconds);
 }
 
 } // namespace halvorsted::platform

@@ -28,6 +28,6 @@ struct HttpRequestOptions
 // connect, waiting for data) has timeoutSeconds; the whole exchange gets at most four times that.
 HttpResult HttpGet(const std::string& url, uint32_t timeoutSeconds);
 
-HttpResult HttpRequest(const std::string& url, uint32_t timeoutSeconds, const HttpRequestOptions& options);
+HttpResult HttpRequest(const std::string& url, uint32_t timeoutSeconds, const HttpRequestOptions& options = {});
 
 } // namespace halvorsted::platform

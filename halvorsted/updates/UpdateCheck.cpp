@@ -153,6 +153,13 @@ int64_t DefaultUpdateClock()
   return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
 }
 
+platform::HttpResult DefaultUpdateGet(const std::string& url, const std::atomic<bool>* cancel)
+{
+  platform::HttpRequestOptions options;
+  options.cancel = cancel;
+  return platform::HttpRequest(url, kRequestTimeoutSeconds, options);
+}
+
 bool DefaultUpdateGate()
 {
   return true;
@@ -171,11 +178,7 @@ UpdateCheck::UpdateCheck(Config config) : mConfig(std::move(config))
   if (!mConfig.httpGet)
   {
     // The default request listens to CancelRequests so shutting down never waits out a time-out.
-    mConfig.httpGet = [this](const std::string& url) {
-      platform::HttpRequestOptions options;
-      options.cancel = &mCancel;
-      return platform::HttpRequest(url, kRequestTimeoutSeconds, options);
-    };
+    mConfig.httpGet = [this](const std::string& url) { return DefaultUpdateGet(url, &mCancel); };
   }
   if (!mConfig.gate)
     mConfig.gate = &DefaultUpdateGate;

@@ -102,6 +102,8 @@ std::string BuildStateText(const UpdateCheck::SavedState& state);
 void RunUpdateCheck(UpdateCheck& check);
 
 int64_t DefaultUpdateClock();
+// GET with the request time-out; a set cancel flag ends it early.
+platform::HttpResult DefaultUpdateGet(const std::string& url, const std::atomic<bool>* cancel = nullptr);
 bool DefaultUpdateGate();
 
 } // namespace halvorsted::updates
