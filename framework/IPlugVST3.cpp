@@ -140,6 +140,9 @@ void IPlugVST3::IdleLoop()
       {
         try
         {
+          int paramIdx;
+          while (mParamChangesFromProcessor.Pop(paramIdx))
+            OnParamChangeUI(paramIdx, kHost);
           OnIdle();
         }
         catch (...)
@@ -545,6 +548,7 @@ void IPlugVST3::ApplyParameterChanges(IParameterChanges* changes)
     {
       param->SetNormalized(value);
       OnParamChange(static_cast<int>(id), kHost, offset);
+      mParamChangesFromProcessor.Push(static_cast<int>(id)); // dropped when full: the value is set anyway
     }
   }
 }

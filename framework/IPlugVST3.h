@@ -20,6 +20,7 @@
 #include "IEditorDelegate.h"
 #include "IParam.h"
 #include "IPlugProcessor.h"
+#include "IPlugQueue.h"
 
 namespace iplug
 {
@@ -58,7 +59,8 @@ public:
   ~IPlugVST3() override;
 
   // The plug-in's UI-thread heartbeat, called every kIdleIntervalMs under the UI lock
-  // once the host has initialised the instance, editor or not.
+  // once the host has initialised the instance, editor or not. Just before it, the
+  // timer passes parameter changes that arrived with the audio on to OnParamChangeUI.
   virtual void OnIdle() {}
 
   // State as a chunk. SerializeState appends; UnserializeState reads from startPos and
@@ -224,6 +226,9 @@ private:
   std::vector<sample*> mOutPtrs;
 
   HostChannelInfo mChannelContext;
+
+  // Indices of parameters the host automated in process(), for OnParamChangeUI on the timer.
+  IPlugQueue<int, 512> mParamChangesFromProcessor;
 };
 
 } // namespace iplug

@@ -542,6 +542,26 @@ TEST(IPlugVST3Threads, IdleNeverOverlapsHostCallsOnTheUIThread)
   plug->release();
 }
 
+TEST(IPlugVST3Threads, AutomationReachesTheUISideOnTheTimer)
+{
+  auto* plug = new TestPlug();
+  ProcessSetup setup{kRealtime, kSample32, 64, 48000.};
+  ASSERT_EQ(plug->setupProcessing(setup), kResultOk);
+  ASSERT_EQ(plug->setActive(true), kResultOk);
+  testhost::ParameterChanges changes;
+  changes.Add(testplug::kGain, 0, 0.5);
+  ProcessData data{};
+  data.symbolicSampleSize = kSample32;
+  data.inputParameterChanges = &changes;
+  ASSERT_EQ(plug->process(data), kResultOk);
+  EXPECT_EQ(plug->gainChangesSeenByUI, 0); // not on the audio thread
+  ASSERT_EQ(plug->initialize(nullptr), kResultOk);
+  for (int i = 0; i < 250 && plug->gainChangesSeenByUI == 0; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  EXPECT_EQ(plug->gainChangesSeenByUI, 1);
+  plug->release();
+}
+
 TEST(IPlugVST3Threads, AudioThreadRunsWhileTheUIThreadHoldsTheLock)
 {
   auto* plug = new TestPlug();

@@ -103,10 +103,12 @@ public:
     p.inIdle = false;
   }
 
-  void OnParamChangeUI(int, iplug::EParamSource) override
+  void OnParamChangeUI(int paramIdx, iplug::EParamSource source) override
   {
     if (GetProbe().inIdle)
       GetProbe().overlap = true;
+    if (paramIdx == kGain && source == iplug::kHost)
+      gainChangesSeenByUI++;
   }
 
   void OnParamChange(int paramIdx, iplug::EParamSource source, int) override
@@ -133,6 +135,7 @@ public:
 
   int lastIn = -1, lastOut = -1, lastFrames = -1, blocks = 0, resets = 0, resetBlock = 0;
   double resetRate = 0.;
+  std::atomic<int> gainChangesSeenByUI{0};
   int lastChanged = -1;
   iplug::EParamSource lastSource = iplug::kUnknown;
 };
