@@ -3,8 +3,12 @@
 #include "LocalServer.h"
 #include "SlowLookup.h"
 
+#include <arpa/inet.h>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <thread>
 
 using halvorsted::platform::HttpGet;
@@ -302,4 +306,30 @@ TEST_F(HttpClient, ASlowNameLookupEndsAtItsTimeOutOrACancel)
   // Both requests really were held up in the lookup.
   EXPECT_EQ(gSlowLookupsStarted.load(), lookupsBefore + 2);
   EXPECT_TRUE(WaitForSlowLookups(10s));
+}
+
+TEST_F(HttpClient, AListenerThatNeverSpeaksEndsAfterAboutTheTimeOut)
+{
+  // The kernel completes the connection and keeps whatever the client sends; nothing ever answers,
+  // so the TLS handshake of an https URL and the response of an http URL both stall.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  ASSERT_EQ(::listen(listener, 8), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  const std::string port = std::to_string(ntohs(address.sin_port));
+
+  for (const std::string scheme : {"https", "http"})
+  {
+    const auto start = std::chrono::steady_clock::now();
+    ExpectFailure(HttpGet(scheme + "://127.0.0.1:" + port + "/updates.json", 1));
+    const double seconds = SecondsSince(start);
+    EXPECT_GT(seconds, 0.5) << scheme; // it did wait for the silent peer
+    EXPECT_LT(seconds, 3.0) << scheme;
+  }
+  ::close(listener);
 }
