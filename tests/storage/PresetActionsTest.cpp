@@ -368,3 +368,27 @@ TEST_F(PresetActions, HostMessagesLoadAndSavePresets)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PresetActions, NameWithALineBreakFindsItsOwnFile)
+{
+  mPlug->SavePreset("Line\nBreak", false);
+  EXPECT_EQ(PresetName(), "Line Break");
+  ASSERT_TRUE(fs::exists(Presets() / "Line Break.mvpreset"));
+  mPlug->SavePreset("Other", false);
+
+  mAnswers = {true};
+  mPlug->SavePreset("Line\r\nBreak", true);
+  ASSERT_EQ(mBoxes.size(), 0u) << "a CR LF pair makes two spaces: another name";
+  mAnswers.clear();
+
+  mAnswers = {true};
+  mPlug->SavePreset("Line\rBreak", true);
+  ASSERT_EQ(mBoxes.size(), 1u);
+  EXPECT_EQ(mBoxes[0].text, "A preset named \"Line Break\" already exists. Replace it?");
+  EXPECT_FALSE(fs::exists(Presets() / "Line Break-1.mvpreset"));
+  EXPECT_EQ(PresetName(), "Line Break");
+}
+
+} // namespace
