@@ -50,6 +50,10 @@ void ToneEngine::Prepare(double fs)
   }
   for (int k = 0; k < kNumBands; ++k)
     centrePoints[k] = MakeResponsePoint(kBandCentresHz[k], fs);
+  // Filter responses depend on the rate; the target and range weights do not.
+  highPassCurve.valid = lowPassCurve.valid = false;
+  for (CachedCurve& curve : preEqCurves)
+    curve.valid = false;
 
   BuildCorrectionMatrix();
   ComputeBandCalibration();
@@ -118,50 +122,97 @@ void ToneEngine::Configure()
     preEqInitialised = true;
   }
 
-  // Responses of the cut filters and the pre-EQ at their targets, designed once for all bands.
-  const BiquadCoefficients hp = DesignHighPass(hpTargetHz, fs);
-  const BiquadCoefficients lp = DesignLowPass(lpTargetHz, fs);
-  std::array<BiquadCoefficients, kNumPreEqBands> pre{};
-  std::array<bool, kNumPreEqBands> preUsed{};
+  for (int j = 0; j < kNumTargetBands; ++j)
+  {
+    CachedCurve& curve = targetCurves[j];
+    const std::array<double, 4> key = {settings.targetBands[j].freqHz, 0.0, 0.0, 0.0};
+    if (curve.Matches(key))
+      continue;
+    for (int i = 0; i < kNumBands; ++i)
+    {
+      const double oct = std::log2(kBandCentresHz[i] / key[0]);
+      curve.values[i] = std::exp(-(oct * oct) / kTargetSpread);
+      curve.extra[i] = 1.0 - std::exp(-(oct * oct) / kExclusionSpread);
+    }
+    curve.key = key;
+    curve.valid = true;
+  }
+  const std::array<double, 4> rangeKey = {settings.rangeLowHz, settings.rangeHighHz, 0.0, 0.0};
+  if (!rangeCurve.Matches(rangeKey))
+  {
+    for (int i = 0; i < kNumBands; ++i)
+      rangeCurve.values[i] = RangeTaper(kBandCentresHz[i], rangeKey[0], rangeKey[1]);
+    rangeCurve.key = rangeKey;
+    rangeCurve.valid = true;
+  }
+
+  // Responses of the cut filters and the pre-EQ at their targets.
+  const Row* hp = settings.hpOn ? &CutCurve(highPassCurve, true, hpTargetHz) : nullptr;
+  const Row* lp = settings.lpOn ? &CutCurve(lowPassCurve, false, lpTargetHz) : nullptr;
+  std::array<const Row*, kNumPreEqBands> pre{};
   if (settings.respect != 0.0)
     for (int k = 0; k < kNumPreEqBands; ++k)
-      if (preEqTarget[k].gainDb != 0.0)
+    {
+      const PreEqValues& v = preEqTarget[k];
+      if (v.gainDb == 0.0)
+        continue;
+      CachedCurve& curve = preEqCurves[k];
+      const std::array<double, 4> key = {v.freqHz, v.gainDb, v.q, settings.preEqBands[k].shelf ? 1.0 : 0.0};
+      if (!curve.Matches(key))
       {
-        pre[k] = DesignPreEqBand(k, preEqTarget[k]);
-        preUsed[k] = true;
+        const BiquadCoefficients c = DesignPreEqBand(k, v);
+        for (int i = 0; i < kNumBands; ++i)
+          curve.values[i] = bandEnabled[i] ? MagnitudeDbAt(c, centrePoints[i]) : 0.0;
+        curve.key = key;
+        curve.valid = true;
       }
+      pre[k] = &curve.values;
+    }
 
   for (int i = 0; i < kNumBands; ++i)
   {
-    const double c = kBandCentresHz[i];
     double targetSum = 0.0;
     double exclusion = 1.0;
-    for (const ToneEngineSettings::TargetBand& tb : settings.targetBands)
+    for (int j = 0; j < kNumTargetBands; ++j)
     {
-      const double oct = std::log2(c / tb.freqHz);
+      const ToneEngineSettings::TargetBand& tb = settings.targetBands[j];
       if (tb.on)
-        targetSum += tb.gainDb * std::exp(-(oct * oct) / kTargetSpread);
+        targetSum += tb.gainDb * targetCurves[j].values[i];
       else
-        exclusion *= 1.0 - std::exp(-(oct * oct) / kExclusionSpread);
+        exclusion *= targetCurves[j].extra[i];
     }
     exclusionWeight[i] = exclusion;
-    rangeWeight[i] = RangeTaper(c, settings.rangeLowHz, settings.rangeHighHz);
+    rangeWeight[i] = rangeCurve.values[i];
 
     double cutDb = 0.0;
     double preEqDb = 0.0;
     if (bandEnabled[i])
     {
-      if (settings.hpOn)
-        cutDb += MagnitudeDbAt(hp, centrePoints[i]);
-      if (settings.lpOn)
-        cutDb += MagnitudeDbAt(lp, centrePoints[i]);
+      if (hp)
+        cutDb += (*hp)[i];
+      if (lp)
+        cutDb += (*lp)[i];
       for (int k = 0; k < kNumPreEqBands; ++k)
-        if (preUsed[k])
-          preEqDb += MagnitudeDbAt(pre[k], centrePoints[i]);
+        if (pre[k])
+          preEqDb += (*pre[k])[i];
     }
     desiredCurve[i] = targetSum + settings.tiltDbPerOct * centreOctaves[i];
     desiredCompensated[i] = desiredCurve[i] + cutDb + settings.respect * preEqDb;
   }
+}
+
+const ToneEngine::Row& ToneEngine::CutCurve(CachedCurve& cache, bool high, double cornerHz)
+{
+  const std::array<double, 4> key = {cornerHz, 0.0, 0.0, 0.0};
+  if (!cache.Matches(key))
+  {
+    const BiquadCoefficients c = high ? DesignHighPass(cornerHz, sampleRate) : DesignLowPass(cornerHz, sampleRate);
+    for (int i = 0; i < kNumBands; ++i)
+      cache.values[i] = bandEnabled[i] ? MagnitudeDbAt(c, centrePoints[i]) : 0.0;
+    cache.key = key;
+    cache.valid = true;
+  }
+  return cache.values;
 }
 
 void ToneEngine::DesignCutFilters(double hpHz, double lpHz)

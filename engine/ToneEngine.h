@@ -165,8 +165,24 @@ private:
   BiquadCoefficients DesignPreEqBand(int band, const PreEqValues& v) const;
   double LimitCorner(double hz) const;
 
+  // Per-band values that Configure derives from a few settings, kept until those settings change:
+  // a host automating one knob should not pay for every curve again.
+  struct CachedCurve
+  {
+    std::array<double, 4> key{};
+    bool valid = false;
+    Row values{};
+    Row extra{};
+    bool Matches(const std::array<double, 4>& k) const { return valid && key == k; }
+  };
+  const Row& CutCurve(CachedCurve& cache, bool high, double cornerHz);
+
   std::array<ResponsePoint, kNumBands> centrePoints{}; // response points of the band centres at sampleRate
   std::array<double, kNumBands> centreOctaves{};       // log2(centre / 1000)
+  std::array<CachedCurve, kNumTargetBands> targetCurves{}; // values: target weight, extra: exclusion factor
+  CachedCurve rangeCurve;
+  CachedCurve highPassCurve, lowPassCurve;
+  std::array<CachedCurve, kNumPreEqBands> preEqCurves{};
 };
 
 } // namespace morvellan

@@ -239,3 +239,60 @@ TEST(ToneEngineSetup, ResetKeepsTheTargetAndClearsTheMeasurement)
   EXPECT_EQ(engine.bandPower[4], 0.0);
   EXPECT_EQ(engine.sampleCounter, 0);
 }
+
+// Configure keeps per-band curves between calls; whatever came before, the result must be what a
+// fresh engine computes from the same settings.
+TEST(ToneEngineSetup, ConfigureDependsOnlyOnTheCurrentSettings)
+{
+  ToneEngine engine;
+  engine.Prepare(44100.0);
+  ToneEngineSettings s;
+  Noise noise(77);
+  for (int i = 0; i < 60; ++i)
+  {
+    if (i == 30)
+      engine.Prepare(48000.0);
+    const double r = noise.Next();
+    switch (i % 6)
+    {
+    case 0:
+      s.targetBands[i % 4].freqHz = 150.0 * std::pow(2.0, 3.0 * (r + 1.0));
+      s.targetBands[(i + 1) % 4].on = r > 0.0;
+      break;
+    case 1:
+      s.rangeLowHz = 40.0 * (r + 2.0);
+      s.rangeHighHz = 9000.0 * (r + 1.5);
+      break;
+    case 2:
+      s.hpOn = r > -0.5;
+      s.hpFreqHz = 100.0 * (r + 1.2);
+      s.lpOn = r < 0.5;
+      s.lpFreqHz = 12000.0 * (r + 1.1);
+      break;
+    case 3:
+      s.preEqBands[i % 4].gainDb = 10.0 * r;
+      s.preEqBands[i % 4].freqHz = 1000.0 * (r + 1.1);
+      s.preEqBands[i % 4].q = 2.0 + r;
+      break;
+    case 4:
+      s.preEqBands[0].shelf = r > 0.0;
+      s.preEqBands[3].shelf = r < 0.3;
+      s.preEqBands[(i / 6) % 4].on = r > -0.3;
+      s.respect = (r + 1.0) / 2.0;
+      break;
+    default:
+      s.tiltDbPerOct = 4.0 * r;
+      s.targetBands[(i / 6) % 4].gainDb = 12.0 * r;
+      break;
+    }
+    engine.ApplySettings(s);
+  }
+  ToneEngine fresh;
+  fresh.ApplySettings(s);
+  fresh.Prepare(48000.0);
+  EXPECT_EQ(engine.desiredCurve, fresh.desiredCurve);
+  EXPECT_EQ(engine.desiredCompensated, fresh.desiredCompensated);
+  EXPECT_EQ(engine.exclusionWeight, fresh.exclusionWeight);
+  EXPECT_EQ(engine.rangeWeight, fresh.rangeWeight);
+  EXPECT_NE(engine.desiredCompensated, engine.desiredCurve); // filters were compensated
+}
