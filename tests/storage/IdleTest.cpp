@@ -110,62 +110,13 @@ TEST_F(IdleCallback, LearnFinishedClearsTheSourceName)
   EXPECT_FALSE(mPlug->mLearnFinished.load());
 }
 
-// Channel information as a host passes it.
-class ChannelInfo : public Steinberg::Vst::IAttributeList
-{
-public:
-  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID, void** obj) override
-  {
-    *obj = nullptr;
-    return Steinberg::kNoInterface;
-  }
-  Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
-  Steinberg::uint32 PLUGIN_API release() override { return 1; }
-  Steinberg::tresult PLUGIN_API setInt(AttrID, Steinberg::int64) override { return Steinberg::kResultFalse; }
-  Steinberg::tresult PLUGIN_API getInt(AttrID id, Steinberg::int64& value) override
-  {
-    auto it = ints.find(id);
-    if (it == ints.end())
-      return Steinberg::kResultFalse;
-    value = it->second;
-    return Steinberg::kResultTrue;
-  }
-  Steinberg::tresult PLUGIN_API setFloat(AttrID, double) override { return Steinberg::kResultFalse; }
-  Steinberg::tresult PLUGIN_API getFloat(AttrID, double&) override { return Steinberg::kResultFalse; }
-  Steinberg::tresult PLUGIN_API setString(AttrID, const Steinberg::Vst::TChar*) override
-  {
-    return Steinberg::kResultFalse;
-  }
-  Steinberg::tresult PLUGIN_API getString(AttrID id, Steinberg::Vst::TChar* out, Steinberg::uint32 bytes) override
-  {
-    if (std::strcmp(id, Steinberg::Vst::ChannelContext::kChannelNameKey) != 0 || name.empty())
-      return Steinberg::kResultFalse;
-    const size_t count = std::min<size_t>(name.size(), bytes / sizeof(Steinberg::Vst::TChar) - 1);
-    for (size_t i = 0; i < count; ++i)
-      out[i] = static_cast<Steinberg::Vst::TChar>(name[i]);
-    out[count] = 0;
-    return Steinberg::kResultTrue;
-  }
-  Steinberg::tresult PLUGIN_API setBinary(AttrID, const void*, Steinberg::uint32) override
-  {
-    return Steinberg::kResultFalse;
-  }
-  Steinberg::tresult PLUGIN_API getBinary(AttrID, const void*&, Steinberg::uint32&) override
-  {
-    return Steinberg::kResultFalse;
-  }
-
-  std::string name;
-  std::map<std::string, Steinberg::int64> ints;
-};
-
 TEST_F(IdleCallback, TrackLabelFromTheChannelContext)
 {
   mPlug->OnIdle();
   EXPECT_STREQ(mPlug->mHostTrackLabel.Get(), "");
 
-  ChannelInfo info;
-  info.name = "Vox";
+  FakeAttributes info;
+  info.strings[Steinberg::Vst::ChannelContext::kChannelNameKey] = "Vox";
   info.ints[Steinberg::Vst::ChannelContext::kChannelIndexKey] = 2;
   info.ints[Steinberg::Vst::ChannelContext::kChannelColorKey] = static_cast<Steinberg::int64>(0xFF0A0A0Au);
   mPlug->setChannelContextInfos(&info);
@@ -175,7 +126,7 @@ TEST_F(IdleCallback, TrackLabelFromTheChannelContext)
   EXPECT_EQ(mPlug->mHostTrackColour, 0x0A0A0A);
   EXPECT_TRUE(!mPlug->mAccentDirty.load());
 
-  info.name.clear();
+  info.strings.clear();
   info.ints.erase(Steinberg::Vst::ChannelContext::kChannelColorKey);
   mPlug->setChannelContextInfos(&info);
   mPlug->OnIdle();
@@ -242,8 +193,8 @@ TEST_F(IdleCallback, ReaperIsNotCalledFromTheTimerThread)
   mPlug->StopIdleTimer();
   ASSERT_NE(mPlug->mReaperHost, nullptr);
 
-  ChannelInfo info;
-  info.name = "Vox";
+  FakeAttributes info;
+  info.strings[Steinberg::Vst::ChannelContext::kChannelNameKey] = "Vox";
   mPlug->setChannelContextInfos(&info);
   gReaperCalls = 0;
   mPlug->OnIdle();
@@ -260,8 +211,8 @@ TEST_F(IdleCallback, ReaperIsNotCalledFromTheTimerThread)
 
 TEST_F(IdleCallback, AccentFollowsTheHostOnlyInChoiceFive)
 {
-  ChannelInfo info;
-  info.name = "Vox";
+  FakeAttributes info;
+  info.strings[Steinberg::Vst::ChannelContext::kChannelNameKey] = "Vox";
   info.ints[Steinberg::Vst::ChannelContext::kChannelColorKey] = static_cast<Steinberg::int64>(0xFF0A0A0Au);
   mPlug->setChannelContextInfos(&info);
 
@@ -281,7 +232,7 @@ TEST_F(IdleCallback, AccentFollowsTheHostOnlyInChoiceFive)
 
 TEST_F(IdleCallback, HostColourChangeAsksForARebuildOnlyInChoiceFive)
 {
-  ChannelInfo info;
+  FakeAttributes info;
   info.ints[Steinberg::Vst::ChannelContext::kChannelColorKey] = static_cast<Steinberg::int64>(0xFF336699u);
   mPlug->setChannelContextInfos(&info);
   mPlug->mAccentIndex.store(1);

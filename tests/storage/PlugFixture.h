@@ -7,11 +7,71 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+// An attribute list as a host fills it: a channel context or a message's attributes.
+class FakeAttributes : public Steinberg::Vst::IAttributeList
+{
+public:
+  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID, void** obj) override
+  {
+    *obj = nullptr;
+    return Steinberg::kNoInterface;
+  }
+  Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
+  Steinberg::uint32 PLUGIN_API release() override { return 1; }
+  Steinberg::tresult PLUGIN_API setInt(AttrID, Steinberg::int64) override { return Steinberg::kResultFalse; }
+  Steinberg::tresult PLUGIN_API getInt(AttrID id, Steinberg::int64& value) override
+  {
+    auto it = ints.find(id);
+    if (it == ints.end())
+      return Steinberg::kResultFalse;
+    value = it->second;
+    return Steinberg::kResultTrue;
+  }
+  Steinberg::tresult PLUGIN_API setFloat(AttrID, double) override { return Steinberg::kResultFalse; }
+  Steinberg::tresult PLUGIN_API getFloat(AttrID, double&) override { return Steinberg::kResultFalse; }
+  Steinberg::tresult PLUGIN_API setString(AttrID, const Steinberg::Vst::TChar*) override
+  {
+    return Steinberg::kResultFalse;
+  }
+  // ASCII strings only, which is all the tests pass.
+  Steinberg::tresult PLUGIN_API getString(AttrID id, Steinberg::Vst::TChar* out, Steinberg::uint32 bytes) override
+  {
+    auto it = strings.find(id);
+    if (it == strings.end() || bytes < sizeof(Steinberg::Vst::TChar))
+      return Steinberg::kResultFalse;
+    const size_t count = std::min<size_t>(it->second.size(), bytes / sizeof(Steinberg::Vst::TChar) - 1);
+    for (size_t i = 0; i < count; ++i)
+      out[i] = static_cast<Steinberg::Vst::TChar>(it->second[i]);
+    out[count] = 0;
+    return Steinberg::kResultTrue;
+  }
+  Steinberg::tresult PLUGIN_API setBinary(AttrID id, const void* data, Steinberg::uint32 size) override
+  {
+    binaries[id] = std::string(static_cast<const char*>(data), size);
+    return Steinberg::kResultOk;
+  }
+  Steinberg::tresult PLUGIN_API getBinary(AttrID id, const void*& data, Steinberg::uint32& size) override
+  {
+    auto it = binaries.find(id);
+    if (it == binaries.end())
+      return Steinberg::kResultFalse;
+    data = it->second.data();
+    size = static_cast<Steinberg::uint32>(it->second.size());
+    return Steinberg::kResultOk;
+  }
+
+  std::map<std::string, Steinberg::int64> ints;
+  std::map<std::string, std::string> strings;
+  std::map<std::string, std::string> binaries;
+};
 
 // One plug-in instance with its per-user folders in a temporary folder, and a
 // stand-in for the editor's message boxes that records them and answers

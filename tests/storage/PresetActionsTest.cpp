@@ -294,52 +294,11 @@ TEST_F(PresetActions, ListingDoesNotCreateTheFolder)
 
 namespace {
 
-// A message's attribute list as a host builds it.
-class Attributes : public Steinberg::Vst::IAttributeList
-{
-public:
-  Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID, void** obj) override
-  {
-    *obj = nullptr;
-    return Steinberg::kNoInterface;
-  }
-  Steinberg::uint32 PLUGIN_API addRef() override { return 1; }
-  Steinberg::uint32 PLUGIN_API release() override { return 1; }
-  Steinberg::tresult PLUGIN_API setInt(AttrID, Steinberg::int64) override { return Steinberg::kResultFalse; }
-  Steinberg::tresult PLUGIN_API getInt(AttrID, Steinberg::int64&) override { return Steinberg::kResultFalse; }
-  Steinberg::tresult PLUGIN_API setFloat(AttrID, double) override { return Steinberg::kResultFalse; }
-  Steinberg::tresult PLUGIN_API getFloat(AttrID, double&) override { return Steinberg::kResultFalse; }
-  Steinberg::tresult PLUGIN_API setString(AttrID, const Steinberg::Vst::TChar*) override
-  {
-    return Steinberg::kResultFalse;
-  }
-  Steinberg::tresult PLUGIN_API getString(AttrID, Steinberg::Vst::TChar*, Steinberg::uint32) override
-  {
-    return Steinberg::kResultFalse;
-  }
-  Steinberg::tresult PLUGIN_API setBinary(AttrID id, const void* data, Steinberg::uint32 size) override
-  {
-    binaries[id] = std::string(static_cast<const char*>(data), size);
-    return Steinberg::kResultOk;
-  }
-  Steinberg::tresult PLUGIN_API getBinary(AttrID id, const void*& data, Steinberg::uint32& size) override
-  {
-    auto it = binaries.find(id);
-    if (it == binaries.end())
-      return Steinberg::kResultFalse;
-    data = it->second.data();
-    size = static_cast<Steinberg::uint32>(it->second.size());
-    return Steinberg::kResultOk;
-  }
-
-  std::map<std::string, std::string> binaries;
-};
-
 TEST_F(PresetActions, HostMessagesLoadAndSavePresets)
 {
   OpenEditorStandIn(false);
   SetParam(kAmount, 44.0);
-  Attributes save;
+  FakeAttributes save;
   save.binaries["name"] = "From host";
   ASSERT_TRUE(mPlug->HandlePresetMessage(Morvellan::kSavePresetMessage, &save));
   EXPECT_EQ(save.binaries.count("error"), 0u);
@@ -347,7 +306,7 @@ TEST_F(PresetActions, HostMessagesLoadAndSavePresets)
   EXPECT_EQ(PresetName(), "From host");
 
   SetParam(kAmount, 1.0);
-  Attributes load;
+  FakeAttributes load;
   load.binaries["path"] = save.binaries["path"];
   ASSERT_TRUE(mPlug->HandlePresetMessage(Morvellan::kLoadPresetMessage, &load));
   EXPECT_EQ(load.binaries.count("error"), 0u);
@@ -355,12 +314,12 @@ TEST_F(PresetActions, HostMessagesLoadAndSavePresets)
 
   // Failures come back to the host even though no editor shows them.
   WriteBytes(Presets() / "Broken.mvpreset", "Morvellan preset 1\nstate=%%%%\n");
-  Attributes broken;
+  FakeAttributes broken;
   broken.binaries["path"] = (Presets() / "Broken.mvpreset").string();
   ASSERT_TRUE(mPlug->HandlePresetMessage(Morvellan::kLoadPresetMessage, &broken));
   EXPECT_EQ(broken.binaries["error"], "Could not load the preset: the preset has no readable state: Broken.mvpreset");
 
-  Attributes empty;
+  FakeAttributes empty;
   ASSERT_TRUE(mPlug->HandlePresetMessage(Morvellan::kLoadPresetMessage, &empty));
   EXPECT_EQ(empty.binaries["error"], "the message has no path");
   EXPECT_FALSE(mPlug->HandlePresetMessage("SomethingElse", &empty));

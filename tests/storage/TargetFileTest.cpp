@@ -34,24 +34,6 @@ TEST(TargetFile, WritesExactBytes)
   EXPECT_EQ(ReadBytes(tmp.Path() / "T" / "Bright-light.mvtarget"), expected);
 }
 
-TEST(TargetFile, RoundTripsThroughFile)
-{
-  TempFolder tmp;
-  StoredBalance b{};
-  for (size_t i = 0; i < b.size(); ++i)
-    b[i] = -12.3456 + 2.1 * static_cast<double>(i);
-  std::string error;
-  ASSERT_TRUE(WriteTargetFile(tmp.Path(), "Vox\rA", "input", b, error));
-  SavedTarget t;
-  ASSERT_TRUE(ReadTargetFile(tmp.Path() / "Vox-A.mvtarget", t, error)) << error;
-  EXPECT_EQ(t.name, "Vox A");
-  EXPECT_EQ(t.source, "input");
-  EXPECT_EQ(t.path, tmp.Path() / "Vox-A.mvtarget");
-  EXPECT_FALSE(t.factory);
-  for (size_t i = 0; i < b.size(); ++i)
-    EXPECT_NEAR(t.balance[i], b[i], 0.0005 + 1e-12) << i;
-}
-
 TEST(TargetFile, RefusesNonFiniteValues)
 {
   TempFolder tmp;
