@@ -1,6 +1,7 @@
 #include "BundleFixture.h"
 
 #include <cmath>
+#include <cstdlib>
 
 namespace bundle_test {
 
@@ -158,6 +159,9 @@ std::unique_ptr<mvhost::Module> BundleTest::sModule;
 
 void BundleTest::SetUpTestSuite()
 {
+    // Instances check for updates; keep them on a closed local port even
+    // when this program runs outside ctest.
+    ::setenv("HALVORSTED_UPDATES_URL", "http://127.0.0.1:9/updates.json", 0);
     if (!sModule) {
         std::string error;
         sModule = mvhost::Module::Load(BundlePath(), error);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sys/wait.h>
@@ -20,6 +21,8 @@ struct CliRun {
 
 CliRun Mvhost(const std::string& args)
 {
+    // The plug-in inside checks for updates: only ever on a closed local port here.
+    ::setenv("HALVORSTED_UPDATES_URL", "http://127.0.0.1:9/updates.json", 0);
     CliRun r;
     const std::string command = std::string(MVHOST_PATH) + " " + args + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
