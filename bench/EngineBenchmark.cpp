@@ -86,8 +86,23 @@ void ProcessStereo(benchmark::State& state, Mode mode, ToneEngine::Kernel kernel
   {
     if (mode == Mode::kWorstChanging)
     {
-      // One setting moves every block, as when the host automates a knob.
-      settings.tiltDbPerOct = (block & 1) ? 3.0 : 2.9;
+      // One setting moves every block, as when the host automates a knob; the knob changes too.
+      const double nudge = (block & 4) ? 1.0 : -1.0;
+      switch (block & 3)
+      {
+      case 0:
+        settings.tiltDbPerOct += 0.05 * nudge;
+        break;
+      case 1:
+        settings.targetBands[1].freqHz *= 1.0 + 0.01 * nudge;
+        break;
+      case 2:
+        settings.preEqBands[1].gainDb += 0.1 * nudge;
+        break;
+      default:
+        settings.hpFreqHz *= 1.0 + 0.01 * nudge;
+        break;
+      }
       engine->ApplySettings(settings);
     }
     const std::size_t at = static_cast<std::size_t>(block % kBlocksInSignal) * kBlock;

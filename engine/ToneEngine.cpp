@@ -50,10 +50,12 @@ void ToneEngine::Prepare(double fs)
   }
   for (int k = 0; k < kNumBands; ++k)
     centrePoints[k] = MakeResponsePoint(kBandCentresHz[k], fs);
-  // Filter responses depend on the rate; the target and range weights do not.
+  // Filter designs and responses depend on the rate; the target and range weights do not.
   highPassCurve.valid = lowPassCurve.valid = false;
   for (CachedCurve& curve : preEqCurves)
     curve.valid = false;
+  hpDesignedHz = lpDesignedHz = -1.0;
+  preEqDesignedValid.fill(false);
 
   BuildCorrectionMatrix();
   ComputeBandCalibration();
@@ -219,12 +221,19 @@ void ToneEngine::DesignCutFilters(double hpHz, double lpHz)
 {
   hpCurrentHz = hpHz;
   lpCurrentHz = lpHz;
-  const BiquadCoefficients hp = DesignHighPass(hpHz, sampleRate);
-  const BiquadCoefficients lp = DesignLowPass(lpHz, sampleRate);
-  for (int c = 0; c < kMaxProcessedChannels; ++c)
+  if (hpHz != hpDesignedHz)
   {
-    highPass[c].SetCoefficients(hp);
-    lowPass[c].SetCoefficients(lp);
+    const BiquadCoefficients hp = DesignHighPass(hpHz, sampleRate);
+    for (BiquadSection& section : highPass)
+      section.SetCoefficients(hp);
+    hpDesignedHz = hpHz;
+  }
+  if (lpHz != lpDesignedHz)
+  {
+    const BiquadCoefficients lp = DesignLowPass(lpHz, sampleRate);
+    for (BiquadSection& section : lowPass)
+      section.SetCoefficients(lp);
+    lpDesignedHz = lpHz;
   }
 }
 
@@ -233,10 +242,17 @@ void ToneEngine::DesignPreEq()
   preEqActive = false;
   for (int k = 0; k < kNumPreEqBands; ++k)
   {
-    const BiquadCoefficients coefs = DesignPreEqBand(k, preEqCurrent[k]);
-    for (int c = 0; c < kMaxProcessedChannels; ++c)
-      preEq[c][k].SetCoefficients(coefs);
-    if (preEqCurrent[k].gainDb != 0.0)
+    const PreEqValues& v = preEqCurrent[k];
+    const std::array<double, 4> key = {v.freqHz, v.gainDb, v.q, settings.preEqBands[k].shelf ? 1.0 : 0.0};
+    if (!preEqDesignedValid[k] || preEqDesigned[k] != key)
+    {
+      const BiquadCoefficients coefs = DesignPreEqBand(k, v);
+      for (int c = 0; c < kMaxProcessedChannels; ++c)
+        preEq[c][k].SetCoefficients(coefs);
+      preEqDesigned[k] = key;
+      preEqDesignedValid[k] = true;
+    }
+    if (v.gainDb != 0.0)
       preEqActive = true;
   }
   // Idle sections are skipped while processing; clearing them lets them start clean later.

@@ -183,6 +183,12 @@ private:
   CachedCurve rangeCurve;
   CachedCurve highPassCurve, lowPassCurve;
   std::array<CachedCurve, kNumPreEqBands> preEqCurves{};
+  // What the cut and pre-EQ sections were last designed from, so a glide of one filter does not
+  // redesign the others (the result would be the same coefficients).
+  double hpDesignedHz = -1.0;
+  double lpDesignedHz = -1.0;
+  std::array<std::array<double, 4>, kNumPreEqBands> preEqDesigned{};
+  std::array<bool, kNumPreEqBands> preEqDesignedValid{};
 };
 
 } // namespace morvellan

@@ -296,3 +296,28 @@ TEST(ToneEngineSetup, ConfigureDependsOnlyOnTheCurrentSettings)
   EXPECT_EQ(engine.rangeWeight, fresh.rangeWeight);
   EXPECT_NE(engine.desiredCompensated, engine.desiredCurve); // filters were compensated
 }
+
+TEST(ToneEngineSetup, PrepareAtANewRateRedesignsEveryFilter)
+{
+  ToneEngineSettings s;
+  s.hpOn = s.lpOn = true;
+  s.hpFreqHz = 80.0;
+  s.lpFreqHz = 9000.0;
+  s.preEqBands[1].gainDb = 4.0;
+  s.preEqBands[3].gainDb = -3.0;
+  ToneEngine engine;
+  engine.ApplySettings(s);
+  engine.Prepare(48000.0);
+  engine.Prepare(44100.0);
+  auto same = [](const BiquadSection& section, const BiquadCoefficients& c) {
+    return section.b0 == c.b0 && section.b1 == c.b1 && section.b2 == c.b2 && section.a1 == c.a1 && section.a2 == c.a2;
+  };
+  for (int c = 0; c < 2; ++c)
+  {
+    EXPECT_TRUE(same(engine.highPass[c], DesignHighPass(80.0, 44100.0)));
+    EXPECT_TRUE(same(engine.lowPass[c], DesignLowPass(9000.0, 44100.0)));
+    EXPECT_TRUE(same(engine.preEq[c][1], DesignPeaking(400.0, 4.0, 1.0, 44100.0)));
+    EXPECT_TRUE(same(engine.preEq[c][3], DesignShelf(true, 8000.0, -3.0, 0.707, 44100.0)));
+    EXPECT_TRUE(same(engine.preEq[c][0], DesignShelf(false, 100.0, 0.0, 0.707, 44100.0)));
+  }
+}
