@@ -285,6 +285,7 @@ bool PluginInstance::Configure(const ProcessSettings& settings, std::string& err
         return false;
     }
     mSettings = settings;
+    mHasInputBus = inBuses > 0;
     mConfigured = true;
     mContext.sampleRate = settings.sampleRate;
     return true;
@@ -354,7 +355,7 @@ tresult PluginInstance::ProcessBuses(Sample* const* inputs, int32 numIn, Sample*
     data.processMode = mSettings.processMode;
     data.symbolicSampleSize = sizeof(Sample) == 8 ? kSample64 : kSample32;
     data.numSamples = frames;
-    data.numInputs = mComponent->getBusCount(kAudio, kInput) > 0 ? 1 : 0;
+    data.numInputs = mHasInputBus ? 1 : 0;
     data.numOutputs = 1;
     data.inputs = data.numInputs > 0 ? &in : nullptr;
     data.outputs = &out;

@@ -127,6 +127,8 @@ private:
 
     ProcessSettings mSettings;
     bool mConfigured = false;
+    // Read in Configure: bus queries are not for the audio thread.
+    bool mHasInputBus = true;
     bool mActive = false;
     bool mProcessing = false;
     bool mReleased = false;
