@@ -138,3 +138,25 @@ TEST(IByteChunk, HoldsUses64BitArithmetic)
 }
 
 } // namespace
+
+namespace
+{
+
+TEST(WDLString, FormattingIsCutToTheLimitOnACharacterBoundary)
+{
+  WDL_String s;
+  s.SetFormatted(32, "#%d: %s", 3, "Vox");
+  EXPECT_STREQ(s.Get(), "#3: Vox");
+  s.SetFormatted(5, "#%d: %s", 12, "Vox");
+  EXPECT_STREQ(s.Get(), "#12: ");
+  // "#1: " + U+00E9 (2 bytes): a limit of 5 would split the character, so it goes whole.
+  s.SetFormatted(5, "#%d: %s", 1, "\xC3\xA9");
+  EXPECT_STREQ(s.Get(), "#1: ");
+  s.SetFormatted(6, "#%d: %s", 1, "\xC3\xA9");
+  EXPECT_STREQ(s.Get(), "#1: \xC3\xA9");
+  s.SetFormatted(0, "%s", "abc");
+  EXPECT_STREQ(s.Get(), "");
+  EXPECT_EQ(s.GetLength(), 0);
+}
+
+} // namespace
