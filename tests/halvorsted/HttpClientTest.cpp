@@ -288,7 +288,7 @@ TEST_F(HttpClient, ASlowNameLookupEndsAtItsTimeOutOrACancel)
   {
     const auto start = std::chrono::steady_clock::now();
     ExpectFailure(HttpGet(url, 1));
-    EXPECT_LT(SecondsSince(start), 2.0); // the lookup itself would take 3 s
+    EXPECT_LT(SecondsSince(start), 2.5); // the lookup itself takes 3 s
   }
   {
     std::atomic<bool> cancel{false};
