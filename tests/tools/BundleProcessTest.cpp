@@ -418,3 +418,47 @@ TEST_F(ProcessTest, ControllerAnswersOutOfRangeQueriesSafely)
     stream->seek(0, IBStream::kIBSeekSet, nullptr);
     EXPECT_EQ(controller->setState(stream.get()), kResultOk);
 }
+
+TEST_F(ProcessTest, ReactivatedAtOtherRatesStaysSoundAndTransparent)
+{
+    // One instance taken through several rates, as a host does when the
+    // project's rate changes: stop, set up again, start.
+    auto instance = NewInstance();
+    ASSERT_NE(instance, nullptr);
+    SetPlain(*instance, idx::kAmount, 100.0);
+    SetPlain(*instance, idx::kSpeed, 100.0);
+    SetPlain(*instance, idx::kPreEq2Gain, 6.0);
+    for (const double rate : {44100.0, 96000.0, 8000.0, 192000.0, 22050.0}) {
+        SCOPED_TRACE(rate);
+        instance->Stop();
+        mvhost::ProcessSettings settings;
+        settings.sampleRate = rate;
+        settings.maxBlockSize = 1024;
+        std::string error;
+        ASSERT_TRUE(instance->Configure(settings, error)) << error;
+        ASSERT_TRUE(instance->Start(error)) << error;
+        const mvhost::Audio noise = mvhost::MakeTiltedNoise(rate, 0.5, 2, 12);
+        std::vector<std::vector<float>> input;
+        for (const auto& ch : noise.channels) {
+            input.emplace_back(ch.begin(), ch.end());
+        }
+        // Correcting at full strength: finite and within sensible bounds.
+        tresult failure = kResultOk;
+        auto out = RunBlocks(*instance, input, 2, {1024, 37}, &failure);
+        EXPECT_EQ(failure, kResultOk);
+        float peak = 0.0f;
+        for (const auto& ch : out) {
+            for (float v : ch) {
+                ASSERT_TRUE(std::isfinite(v));
+                peak = std::max(peak, std::abs(v));
+            }
+        }
+        EXPECT_LT(peak, 4.0f);
+        EXPECT_GT(peak, 0.0f);
+        // Bypassed: exact.
+        SetPlain(*instance, idx::kBypass, 1.0);
+        out = RunBlocks(*instance, input, 2, {1024, 37}, &failure);
+        EXPECT_EQ(out, input);
+        SetPlain(*instance, idx::kBypass, 0.0);
+    }
+}
