@@ -197,13 +197,12 @@ void Morvellan::FeedMeter(iplug::IPeakAvgSender<1>& sender, iplug::sample** chan
     sender.ProcessBlock(channels, nFrames, controlTag, 1, 0);
     return;
   }
-  const double scale = 1.0 / double(nChannels);
   for (int t = 0; t < nFrames; ++t)
   {
     double sum = 0.0;
     for (int c = 0; c < nChannels; ++c)
       sum += channels[c][t];
-    mMeterMix[std::size_t(t)] = sum * scale;
+    mMeterMix[std::size_t(t)] = sum / double(nChannels);
   }
   iplug::sample* mix = mMeterMix.data();
   sender.ProcessBlock(&mix, nFrames, controlTag, 1, 0);

@@ -71,18 +71,8 @@ int Morvellan::UnserializeState(const iplug::IByteChunk& chunk, int startPos)
   case state::ReadOutcome::kRejected:
     return -1;
   case state::ReadOutcome::kPlain:
-  {
-    const int pos = UnserializeParams(chunk, startPos);
-    if (pos >= 0)
-    {
-      for (int i = 0; i < kNumParams; ++i)
-      {
-        OnParamChange(i, iplug::kPresetRecall, -1);
-        OnParamChangeUI(i, iplug::kPresetRecall);
-      }
-    }
-    return pos;
-  }
+    // The framework's reader tells the plug-in and the editor about every value itself.
+    return UnserializeParams(chunk, startPos);
   case state::ReadOutcome::kRestored:
     break;
   }

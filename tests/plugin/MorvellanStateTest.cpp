@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <limits>
@@ -207,6 +208,39 @@ TEST(PluginState, PlainParameterChunksAreStillRead)
   plug.Set(kAmount, 10.0);
   EXPECT_EQ(Load(plug, c.b), -1);
   EXPECT_EQ(plug.Get(kAmount), 10.0);
+}
+
+// Counts how often the editor side hears about each parameter.
+class AnnouncingPlug : public TestPlug
+{
+public:
+  void OnParamChangeUI(int paramIdx, iplug::EParamSource source) override
+  {
+    if (paramIdx >= 0 && paramIdx < kNumParams && source == iplug::kPresetRecall)
+      ++heard[std::size_t(paramIdx)];
+  }
+  std::array<int, kNumParams> heard{};
+};
+
+TEST(PluginState, EveryRestoredValueIsAnnouncedOnce)
+{
+  TestPlug source;
+  MakeDistinct(source);
+  Bytes plain;
+  plain.F64s(kNumParams, 1.0, 0.0);
+
+  for (const auto& bytes : {Save(source), plain.b})
+  {
+    AnnouncingPlug plug;
+    ASSERT_EQ(Load(plug, bytes), int(bytes.size()));
+    for (int i = 0; i < kNumParams; ++i)
+      EXPECT_EQ(plug.heard[std::size_t(i)], 1) << "parameter " << i << ", chunk of " << bytes.size();
+  }
+
+  // A refused chunk announces nothing.
+  AnnouncingPlug plug;
+  EXPECT_EQ(Load(plug, {'1', 'S', 'V', 'M', 5}), -1);
+  EXPECT_EQ(plug.heard, (std::array<int, kNumParams>{}));
 }
 
 TEST(PluginState, RestoreForgetsAFailedAnalysisButNotARunningOne)
