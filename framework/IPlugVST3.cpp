@@ -394,14 +394,23 @@ tresult PLUGIN_API IPlugVST3::setState(IBStream* state)
     if (r != kResultOk)
       break;
   }
+  int pos;
   try
   {
-    return UnserializeState(chunk, 0) >= 0 ? kResultOk : kResultFalse;
+    pos = UnserializeState(chunk, 0);
   }
   catch (...)
   {
     return kResultFalse;
   }
+  if (pos < 0)
+    return kResultFalse;
+  // getState appends the host bypass after the plug-in's chunk; older chunks lack it (off).
+  int32_t bypass = 0;
+  if (chunk.Get(&bypass, pos) < 0 || (bypass != 0 && bypass != 1))
+    bypass = 0;
+  mBypassed.store(bypass == 1, std::memory_order_relaxed);
+  return kResultOk;
 }
 
 tresult PLUGIN_API IPlugVST3::getState(IBStream* state)
@@ -419,6 +428,9 @@ tresult PLUGIN_API IPlugVST3::getState(IBStream* state)
   {
     return kResultFalse;
   }
+  const int32_t bypass = GetBypassed() ? 1 : 0;
+  if (chunk.Put(&bypass) <= 0)
+    return kResultFalse;
   int32 done = 0;
   while (done < chunk.Size())
   {

@@ -134,7 +134,8 @@ public:
   Steinberg::tresult PLUGIN_API activateBus(Steinberg::Vst::MediaType type, Steinberg::Vst::BusDirection dir,
                                             Steinberg::int32 index, Steinberg::TBool state) override;
   Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) override;
-  // IComponent and IEditController: one object, one state.
+  // IComponent and IEditController: one object, one state: the plug-in's chunk
+  // (SerializeState) followed by the host bypass as an int32 (1 or 0).
   Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
   Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
 

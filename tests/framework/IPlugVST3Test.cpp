@@ -453,8 +453,8 @@ TEST_F(PlugFixture, StateIsTheParameterValuesAsLittleEndianDoubles)
   testhost::MemoryStream out;
   out.maxWrite = 5; // a stream that accepts a few bytes at a time
   ASSERT_EQ(plug->getState(&out), kResultOk);
-  // 1.5 = 0x3FF8000000000000, then 0.0.
-  const std::vector<uint8_t> expected = {0, 0, 0, 0, 0, 0, 0xF8, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0};
+  // 1.5 = 0x3FF8000000000000, then 0.0, then the host bypass (off).
+  const std::vector<uint8_t> expected = {0, 0, 0, 0, 0, 0, 0xF8, 0x3F, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   EXPECT_EQ(out.data, expected);
 
   testhost::MemoryStream in(DoubleBytes({3.0, 1.0}));
@@ -464,6 +464,36 @@ TEST_F(PlugFixture, StateIsTheParameterValuesAsLittleEndianDoubles)
   EXPECT_EQ(plug->setComponentState(&in), kResultOk);
   EXPECT_EQ(plug->setState(nullptr), kInvalidArgument);
   EXPECT_EQ(plug->getState(nullptr), kInvalidArgument);
+}
+
+TEST_F(PlugFixture, HostBypassTravelsWithTheState)
+{
+  testhost::ParameterChanges on;
+  on.Add(iplug::IPlugVST3::kBypassParamID, 0, 1.);
+  ProcessData data{};
+  data.symbolicSampleSize = kSample32;
+  data.inputParameterChanges = &on;
+  ASSERT_EQ(plug->process(data), kResultOk);
+  testhost::MemoryStream saved;
+  ASSERT_EQ(plug->getState(&saved), kResultOk);
+  ASSERT_EQ(saved.data.size(), 20u);
+  EXPECT_EQ(std::vector<uint8_t>(saved.data.end() - 4, saved.data.end()), (std::vector<uint8_t>{1, 0, 0, 0}));
+
+  auto* other = new TestPlug();
+  saved.pos = 0;
+  ASSERT_EQ(other->setState(&saved), kResultOk);
+  EXPECT_EQ(other->getParamNormalized(iplug::IPlugVST3::kBypassParamID), 1.);
+
+  // A chunk without the trailer, or with a strange one, restores bypass off.
+  for (const auto& tail : {std::vector<uint8_t>{}, std::vector<uint8_t>{7, 0, 0, 0}, std::vector<uint8_t>{1, 0}})
+  {
+    auto bytes = DoubleBytes({1.0, 0.0});
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    testhost::MemoryStream in(bytes);
+    ASSERT_EQ(other->setState(&in), kResultOk);
+    EXPECT_FALSE(other->GetBypassed()) << tail.size() << " trailing bytes";
+  }
+  other->release();
 }
 
 TEST_F(PlugFixture, DamagedStateChangesNothingAndReportsFailure)
