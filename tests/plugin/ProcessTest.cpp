@@ -274,6 +274,27 @@ TEST(AudioCallback, CompletedLearnPublishesTheTargetWithTheEvent)
   EXPECT_FALSE(plug.mEngine.learning);
 }
 
+TEST(AudioCallback, ARestoreThatEndsALearnIsNoCompletedLearn)
+{
+  TestPlug plug;
+  plug.Setup(48000.0, 256, 2, 2);
+  const Channels in = MakeInput(2, 256);
+  plug.mLearnFromInputRequest = 1;
+  plug.Run(in, 2, 256);
+  ASSERT_TRUE(plug.mEngine.learning);
+
+  // The restored target replaces the learn in progress; the user learned nothing.
+  LoadChunk(plug, ChunkWithTarget(plug, 5, true, 1.0, -10.0));
+  plug.Run(in, 2, 256);
+  EXPECT_FALSE(plug.mEngine.learning);
+  EXPECT_TRUE(plug.mEngine.hasTarget);
+  EXPECT_FALSE(plug.mLearnFinished.load());
+  morvellan::BalanceCopy seen;
+  ASSERT_TRUE(plug.TryReadLearnedTarget(seen));
+  EXPECT_TRUE(seen.valid);
+  EXPECT_EQ(seen.absolute[0], -10.0);
+}
+
 TEST(AudioCallback, RestoredTargetsReachTheEngineByTheirVersionsRoute)
 {
   TestPlug plug;
