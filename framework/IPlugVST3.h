@@ -37,9 +37,10 @@ struct HostChannelInfo
 // and the edit controller. Plug-ins derive from it and override ProcessBlock,
 // OnReset, SerializeState, UnserializeState, OnIdle and friends.
 //
-// Threads: process() runs on the audio thread and never takes a lock. Every other
-// host entry, and the idle timer, runs under one UI lock, so OnIdle never overlaps a
-// state call or a parameter call from the host.
+// Threads: process() runs on the audio thread and never takes a lock. Every host entry
+// that changes or reads state (state, parameter setting, activation, bus layout, channel
+// context, messages) and the idle timer run under one UI lock, so OnIdle never overlaps
+// them. Pure lookups (parameter info, value conversions) read fixed or atomic data unlocked.
 class IPlugVST3 : public IPlugProcessor,
                   public IEditorDelegate,
                   public Steinberg::Vst::IComponent,
