@@ -49,20 +49,4 @@ bool BalanceSnapshot::TryRead(BalanceCopy& copy) const
   return true;
 }
 
-void TargetHandOver::Offer(const BandBalance& relative, const BandBalance& absolute, bool valid)
-{
-  mSnapshot.Write(relative, absolute, valid);
-  mPending.store(1, std::memory_order_release);
-}
-
-bool TargetHandOver::Take(BalanceCopy& copy)
-{
-  if (mPending.exchange(0, std::memory_order_acq_rel) == 0)
-    return false;
-  if (mSnapshot.TryRead(copy))
-    return true;
-  mPending.store(1, std::memory_order_release);
-  return false;
-}
-
 } // namespace morvellan

@@ -42,26 +42,4 @@ private:
   static_assert(std::atomic<double>::is_always_lock_free);
 };
 
-// A target handed to the audio thread by one other thread (state restore, file learner, target
-// loader). The writer fills the snapshot first and raises the pending byte afterwards; the audio
-// thread takes the byte by exchange and reads, re-arming the byte when the read was torn so the
-// next block retries. The audio thread thus only reads hand-overs and stays the sole writer of
-// whatever it publishes.
-class TargetHandOver
-{
-public:
-  // Writer side (not the audio thread).
-  void Offer(const BandBalance& relative, const BandBalance& absolute, bool valid);
-  // Audio thread: true when a hand-over was pending and a consistent copy was read.
-  bool Take(BalanceCopy& copy);
-  // Any thread: whether a hand-over waits to be taken.
-  bool Pending() const { return mPending.load(std::memory_order_acquire) != 0; }
-  // Any thread: the last offered value, without taking it (one try).
-  bool TryPeek(BalanceCopy& copy) const { return mSnapshot.TryRead(copy); }
-
-private:
-  BalanceSnapshot mSnapshot;
-  std::atomic<std::uint8_t> mPending{0};
-};
-
 } // namespace morvellan

@@ -1,6 +1,5 @@
 // Proves that the audio path allocates nothing and takes no lock: every allocation and every mutex
 // lock in this process is counted while the window is open.
-#include "AnalysisPublisher.h"
 #include "BalanceSnapshot.h"
 #include "EngineHarness.h"
 
@@ -180,8 +179,9 @@ TEST(AudioPath, TheCountersSeeAllocationsAndLocks)
 TEST(AudioPath, ProcessingAllocatesNothingAndTakesNoLock)
 {
   auto engine = std::make_unique<ToneEngine>();
-  auto publisher = std::make_unique<AnalysisPublisher>();
-  auto handOver = std::make_unique<TargetHandOver>();
+  auto handOver = std::make_unique<BalanceSnapshot>();
+  auto published = std::make_unique<BalanceSnapshot>();
+  std::atomic<std::uint8_t> pending{0};
   engine->Prepare(48000.0);
   const Channels input = BassyPinkStereo(48000, 48000.0);
   std::vector<double> outL(48000), outR(48000);
@@ -190,7 +190,8 @@ TEST(AudioPath, ProcessingAllocatesNothingAndTakesNoLock)
     inF[i] = static_cast<float>(input[0][i]);
   BandBalance target{};
   target[2] = 3.0;
-  handOver->Offer(target, target, true);
+  handOver->Write(target, target, true);
+  pending = 1;
   ToneEngineSettings s = WorstPathSettings();
   BalanceCopy copy;
 
@@ -199,15 +200,14 @@ TEST(AudioPath, ProcessingAllocatesNothingAndTakesNoLock)
     int block = 0;
     for (std::size_t pos = 0; pos + 512 <= 48000; pos += 512, ++block)
     {
-      if (handOver->Take(copy))
-      {
+      // What the audio callback does around the engine: take a hand-over, publish the target.
+      if (pending.exchange(0) != 0 && handOver->TryRead(copy))
         engine->SetTargetBalance(copy.relative);
-        publisher->MarkTargetsChanged();
-      }
       // A setting moves every block, a shelf flips now and then, learning starts and stops.
       s.tiltDbPerOct = (block % 4) * 0.5;
       s.preEqBands[0].shelf = (block % 10) < 5;
       s.hpFreqHz = 30.0 + block;
+      s.targetBands[1].freqHz = 300.0 + block;
       engine->ApplySettings(s);
       if (block == 10)
         engine->StartLearning();
@@ -222,10 +222,9 @@ TEST(AudioPath, ProcessingAllocatesNothingAndTakesNoLock)
       engine->ProcessSamples(in, out, 2, 512);
       const float* inFloat[1] = {inF.data() + pos};
       float* outFloat[1] = {outF.data() + pos};
-      ToneEngine& same = *engine;
-      same.ProcessSamples(inFloat, outFloat, 1, 512);
+      engine->ProcessSamples(inFloat, outFloat, 1, 512);
       PassThroughChannels(in, 2, out, 2, 512);
-      publisher->Publish(*engine);
+      published->TryWrite(engine->targetRelative, engine->targetAbsolute, engine->hasTarget);
     }
   }
   EXPECT_EQ(gAllocations.load(), 0);

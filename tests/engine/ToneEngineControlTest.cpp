@@ -353,3 +353,42 @@ TEST(ToneEngineControl, TargetOperations)
   EXPECT_EQ(engine.targetRelative, BandBalance{});
   EXPECT_EQ(engine.targetAbsolute, BandBalance{});
 }
+
+// A cancel, a host reset or a restored target also end learning; only reaching the step count is a
+// completed learn, which the owner tells by the completion counter.
+TEST(ToneEngineControl, OnlyReachingTheLearnCountCompletesALearn)
+{
+  ToneEngine engine;
+  ToneEngineSettings s;
+  s.thresholdDb = -60.0;
+  engine.ApplySettings(s);
+  engine.Prepare(8000.0); // 750 qualifying steps
+  BandBalance old{};
+  old.fill(1.0);
+  engine.SetTargetBalance(old);
+  const Channels input = PinkStereo(8000);
+
+  engine.StartLearning();
+  Feed(engine, input);
+  engine.StopLearning();
+  engine.StartLearning();
+  Feed(engine, input);
+  engine.Prepare(8000.0);
+  engine.StartLearning();
+  Feed(engine, input);
+  engine.RestoreTarget(old, old);
+  EXPECT_FALSE(engine.learning);
+  EXPECT_EQ(engine.learnsCompleted, 0u);
+  EXPECT_EQ(engine.targetAbsolute, old);
+
+  engine.StartLearning();
+  int steps = 0;
+  Steps(engine, PinkStereo(8000 * 4), [&] {
+    ++steps;
+    return engine.learning;
+  });
+  EXPECT_FALSE(engine.learning);
+  EXPECT_EQ(engine.learnsCompleted, 1u);
+  EXPECT_NE(engine.targetAbsolute, old);
+  EXPECT_GE(steps, 750);
+}
