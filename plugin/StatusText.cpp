@@ -37,7 +37,9 @@ std::string StatusLineText(bool targetValid, const std::string& sourceName)
 
 std::string TrackLabelText(std::int64_t number, const std::string& name)
 {
-  std::string label = "#" + std::to_string(number);
+  // Appended rather than concatenated: GCC 12 warns falsely on "#" + to_string in release builds.
+  std::string label = "#";
+  label += std::to_string(number);
   if (name.empty())
     return label;
   label += ": " + name;

@@ -58,7 +58,7 @@ TEST(Listing, SortsByBytes)
   const std::vector<std::string> names = {"\xC3\xA9t\xC3\xA9", "beta", "Zeta", "Alpha", "Al", "alpha", "Alpha"};
   int n = 0;
   for (const auto& name : names)
-    Preset(dir / ("p" + std::to_string(n++) + ".mvpreset"), name);
+    Preset(dir / (std::to_string(n++) + ".mvpreset"), name);
   auto presets = ListPresetFiles(kPresetFormat, dir);
   std::vector<std::string> got;
   for (const auto& p : presets)

@@ -146,7 +146,7 @@ TEST(PresetFilePath, RefusesWhenEveryNumberIsTaken)
   const fs::path& dir = tmp.Path();
   StorePreset(dir / "Full.mvpreset", "other");
   for (int n = 1; n < 1000; ++n)
-    fs::create_directory(dir / ("Full-" + std::to_string(n) + ".mvpreset"));
+    fs::create_directory(dir / (std::string("Full-").append(std::to_string(n)) + ".mvpreset"));
   EXPECT_TRUE(PresetFilePath(kPresetFormat, dir, "Full").empty());
   std::string error;
   EXPECT_FALSE(WritePresetFile(kPresetFormat, dir, "Full", Bytes("abc"), error));
