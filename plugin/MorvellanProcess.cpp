@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include <xmmintrin.h>
 
@@ -33,7 +34,15 @@ void Morvellan::OnReset()
   mParamsApplied = false;
   mInputMeterSender.Reset(GetSampleRate());
   mOutputMeterSender.Reset(GetSampleRate());
-  mMeterMix.assign(std::size_t(std::max(1, GetBlockSize())), 0.0);
+  try
+  {
+    mMeterMix.assign(std::size_t(std::max(1, GetBlockSize())), 0.0);
+  }
+  catch (const std::bad_alloc&)
+  {
+    // The host's activate call must not fail on this: without a mix the meters show channel 0.
+    mMeterMix.clear();
+  }
 }
 
 morvellan::ToneEngineSettings Morvellan::GetEngineSettings() const

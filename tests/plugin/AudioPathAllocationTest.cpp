@@ -1,6 +1,7 @@
-// The audio callback must not allocate or take a lock. This suite replaces the global
-// allocation functions and pthread_mutex_lock with counting versions, armed only around
-// ProcessBlock, so it lives in an executable of its own.
+// The audio callback must not allocate or take a lock, and a reset must survive running out
+// of memory. This suite replaces the global allocation functions and pthread_mutex_lock with
+// counting (or failing) versions, armed only around the calls under test, so it lives in an
+// executable of its own.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,11 +17,14 @@
 namespace {
 
 thread_local bool tArmed = false;
+thread_local bool tOutOfMemory = false;
 std::atomic<int> gAllocations{0};
 std::atomic<int> gLocks{0};
 
 void* Allocate(std::size_t size)
 {
+  if (tOutOfMemory)
+    throw std::bad_alloc();
   if (tArmed)
     ++gAllocations;
   if (void* p = std::malloc(size ? size : 1))
@@ -151,4 +155,39 @@ TEST(AudioPath, ProcessBlockNeitherAllocatesNorLocks)
   }
   EXPECT_EQ(allocations, 0);
   EXPECT_EQ(locks, 0);
+}
+
+TEST(AudioPath, AResetWithoutMemoryStillLeavesAWorkingPlugin)
+{
+  TestPlug plug;
+  plug.Setup(48000.0, 256, 2, 2);
+
+  // The host activates with a larger block while memory is exhausted.
+  tOutOfMemory = true;
+  bool threw = false;
+  try
+  {
+    plug.Setup(48000.0, 1024, 2, 2);
+  }
+  catch (...)
+  {
+    threw = true;
+  }
+  tOutOfMemory = false;
+  EXPECT_FALSE(threw);
+
+  // Opposite channels would cancel in a mix; with no mix buffer the meter shows channel 0.
+  std::vector<double> left = Noise(1024, 0.5, 3), right(left.size());
+  for (std::size_t t = 0; t < left.size(); ++t)
+    right[t] = -left[t];
+  std::vector<double> out0(1024), out1(1024);
+  double* inputs[2] = {left.data(), right.data()};
+  double* outputs[2] = {out0.data(), out1.data()};
+  plug.Set(kBypass, 1.0);
+  for (int block = 0; block < 10; ++block)
+    plug.ProcessBlock(inputs, outputs, 1024);
+  plug.OnIdle();
+  ASSERT_TRUE(plug.meters[kCtrlTagInputMeter].seen);
+  EXPECT_GT(plug.meters[kCtrlTagInputMeter].peak, 0.3f);
+  EXPECT_EQ(out0, left);
 }
