@@ -156,3 +156,46 @@ TEST(Parameters, KindsShowTheirUnitsShapesAndTexts)
   EXPECT_EQ(d.params[kMaxCut].GetMax(), 18.0);
   EXPECT_EQ(d.params[kOutput].GetMin(), -24.0);
 }
+
+TEST(Parameters, RangesStepsAndDefaultsOfTheContinuousParameters)
+{
+  // index, default, min, max, step: as hosts and saved projects know them.
+  struct Row
+  {
+    int index;
+    double def, lo, hi, step;
+  };
+  const Row rows[] = {
+    {kAmount, 50, 0, 100, 1},          {kSpeed, 50, 0, 100, 1},
+    {kThreshold, -40, -70, -10, 0.5},  {kMaxBoost, 6, 0, 12, 0.5},
+    {kMaxCut, 9, 0, 18, 0.5},          {kLowTarget, 0, -18, 18, 0.5},
+    {kLowFreq, 120, 60, 300, 0.1},     {kBodyTarget, 0, -18, 18, 0.5},
+    {kBodyFreq, 300, 150, 800, 0.1},   {kPresenceTarget, 0, -18, 18, 0.5},
+    {kPresenceFreq, 3000, 1000, 6000, 0.1}, {kAirTarget, 0, -18, 18, 0.5},
+    {kAirFreq, 10000, 6000, 16000, 0.1}, {kHPFreq, 20, 20, 1000, 0.1},
+    {kLPFreq, 20000, 1000, 20000, 0.1}, {kOutput, 0, -24, 24, 0.1},
+    {kTilt, 0, -6, 6, 0.1},            {kRangeLow, 20, 20, 20000, 0.1},
+    {kRangeHigh, 20000, 20, 20000, 0.1}, {kPreEq1Gain, 0, -18, 18, 0.1},
+    {kPreEq1Freq, 100, 20, 20000, 0.1}, {kPreEq1Q, 0.707, 0.3, 10, 0.01},
+    {kPreEq2Gain, 0, -18, 18, 0.1},    {kPreEq2Freq, 400, 20, 20000, 0.1},
+    {kPreEq2Q, 1.0, 0.3, 10, 0.01},    {kPreEq3Gain, 0, -18, 18, 0.1},
+    {kPreEq3Freq, 2500, 20, 20000, 0.1}, {kPreEq3Q, 1.0, 0.3, 10, 0.01},
+    {kPreEq4Gain, 0, -18, 18, 0.1},    {kPreEq4Freq, 8000, 20, 20000, 0.1},
+    {kPreEq4Q, 0.707, 0.3, 10, 0.01},  {kPreEqRespect, 50, 0, 100, 1},
+  };
+  Declared d;
+  for (const Row& r : rows)
+  {
+    const IParam& p = d.params[r.index];
+    EXPECT_DOUBLE_EQ(p.GetDefault(), r.def) << p.GetName();
+    EXPECT_DOUBLE_EQ(p.GetMin(), r.lo) << p.GetName();
+    EXPECT_DOUBLE_EQ(p.GetMax(), r.hi) << p.GetName();
+    EXPECT_DOUBLE_EQ(p.GetStep(), r.step) << p.GetName();
+    EXPECT_EQ(p.Type(), IParam::kTypeDouble) << p.GetName();
+  }
+  // Every parameter that is not a switch has a row above.
+  int switches = 0;
+  for (int i = 0; i < kNumParams; ++i)
+    switches += d.params[i].Type() == IParam::kTypeBool ? 1 : 0;
+  EXPECT_EQ(int(std::size(rows)) + switches, kNumParams);
+}
