@@ -25,19 +25,19 @@ class BalanceSnapshot
 {
 public:
   // Fails at once, writing nothing, while another writer holds the record. Audio-thread safe.
-  bool TryWrite(const BandBalance& relative, const BandBalance& absolute, bool valid);
+  bool TryWrite(const BandBalance& newRelative, const BandBalance& newAbsolute, bool newValid);
   // Retries TryWrite until it succeeds; only for threads that may wait (never the audio thread).
-  void Write(const BandBalance& relative, const BandBalance& absolute, bool valid);
+  void Write(const BandBalance& newRelative, const BandBalance& newAbsolute, bool newValid);
   // Fails when a write is under way or happened during the copy; the caller tries again later.
   bool TryRead(BalanceCopy& copy) const;
 
-  std::uint32_t Sequence() const { return mSequence.load(std::memory_order_acquire); }
+  std::uint32_t Sequence() const { return sequence.load(std::memory_order_acquire); }
 
 private:
-  std::atomic<std::uint32_t> mSequence{0};
-  std::array<std::atomic<double>, kNumBands> mRelative{};
-  std::array<std::atomic<double>, kNumBands> mAbsolute{};
-  std::atomic<bool> mValid{false};
+  std::atomic<std::uint32_t> sequence{0};
+  std::array<std::atomic<double>, kNumBands> relative{};
+  std::array<std::atomic<double>, kNumBands> absolute{};
+  std::atomic<bool> valid{false};
 
   static_assert(std::atomic<double>::is_always_lock_free);
 };
