@@ -1,10 +1,14 @@
 #include "ReferenceFileReader.h"
 
+#include <FLAC/stream_decoder.h>
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <new>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -13,7 +17,7 @@
 namespace morvellan {
 namespace {
 
-enum class Container { WavOrAiff, Mp3, Flac };
+enum class Container { WavOrAiff, Mp3 };
 
 bool Accepts(Container wanted, int format)
 {
@@ -24,7 +28,6 @@ bool Accepts(Container wanted, int format)
       return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_W64 ||
              major == SF_FORMAT_RF64 || major == SF_FORMAT_AIFF;
     case Container::Mp3: return major == SF_FORMAT_MPEG;
-    case Container::Flac: return major == SF_FORMAT_FLAC;
   }
   return false;
 }
@@ -40,33 +43,61 @@ std::uint64_t FrameLimit(double sampleRate, double maxSeconds)
   return std::uint64_t(wanted);
 }
 
-// Owns the descriptor and the decoder, so every early return releases both.
-class SndfileReader
+// A descriptor for a plain file, closed when it goes; invalid for anything else.
+class PlainFile
 {
 public:
-  explicit SndfileReader(const std::string& path)
+  explicit PlainFile(const std::string& path)
   {
     // A name cut short by a NUL byte would open some other file.
     if (path.find('\0') != std::string::npos)
       return;
     // Non-blocking so that opening a FIFO cannot hang the worker; only plain files are read.
-    mFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (mFd < 0)
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
       return;
+    mFd = fd;
     struct stat st{};
-    if (::fstat(mFd, &st) != 0 || !S_ISREG(st.st_mode))
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
       return;
-    const int flags = ::fcntl(mFd, F_GETFL);
-    if (flags < 0 || ::fcntl(mFd, F_SETFL, flags & ~O_NONBLOCK) != 0)
-      return;
-    mFile = sf_open_fd(mFd, SFM_READ, &mInfo, SF_FALSE);
+    mValid = true;
+  }
+  ~PlainFile()
+  {
+    if (mFd >= 0)
+      ::close(mFd);
+  }
+  PlainFile(const PlainFile&) = delete;
+  PlainFile& operator=(const PlainFile&) = delete;
+
+  int Fd() const { return mValid ? mFd : -1; }
+
+private:
+  int mFd = -1;
+  bool mValid = false;
+};
+
+bool HeaderIsPlausible(long long sampleRate, long long channels)
+{
+  return sampleRate >= kReferenceMinSampleRate && sampleRate <= kReferenceMaxSampleRate && channels >= 1 &&
+         channels <= kReferenceMaxChannels;
+}
+
+// Owns the decoder, so every early return releases it (the descriptor is the caller's).
+class SndfileReader
+{
+public:
+  explicit SndfileReader(int fd)
+  {
+    if (fd >= 0)
+      mFile = sf_open_fd(fd, SFM_READ, &mInfo, SF_FALSE);
   }
   ~SndfileReader()
   {
     if (mFile)
       sf_close(mFile);
-    if (mFd >= 0)
-      ::close(mFd);
   }
   SndfileReader(const SndfileReader&) = delete;
   SndfileReader& operator=(const SndfileReader&) = delete;
@@ -75,7 +106,6 @@ public:
   const SF_INFO& Info() const { return mInfo; }
 
 private:
-  int mFd = -1;
   SNDFILE* mFile = nullptr;
   SF_INFO mInfo{};
 };
@@ -93,14 +123,12 @@ void AdviseHugePages(const void* data, std::size_t bytes)
 
 bool ReadWithSndfile(const std::string& path, AudioData& out, double maxSeconds, Container container)
 {
-  SndfileReader reader(path);
+  PlainFile file(path);
+  SndfileReader reader(file.Fd());
   if (!reader.File())
     return false;
   const SF_INFO& info = reader.Info();
-  if (!Accepts(container, info.format))
-    return false;
-  if (info.samplerate < kReferenceMinSampleRate || info.samplerate > kReferenceMaxSampleRate ||
-      info.channels < 1 || info.channels > kReferenceMaxChannels)
+  if (!Accepts(container, info.format) || !HeaderIsPlausible(info.samplerate, info.channels))
     return false;
 
   out.sampleRate = double(info.samplerate);
@@ -130,6 +158,161 @@ bool ReadWithSndfile(const std::string& path, AudioData& out, double maxSeconds,
   }
   return !out.samples.empty();
 }
+
+// FLAC, native or in an Ogg container, decoded by libFLAC straight into the mono mix.
+class FlacReader
+{
+public:
+  FlacReader(int fd, AudioData& out, double maxSeconds) : mFd(fd), mOut(out), mMaxSeconds(maxSeconds) {}
+  ~FlacReader()
+  {
+    if (mDecoder)
+      FLAC__stream_decoder_delete(mDecoder);
+  }
+  FlacReader(const FlacReader&) = delete;
+  FlacReader& operator=(const FlacReader&) = delete;
+
+  bool Read()
+  {
+    unsigned char magic[4] = {};
+    if (mFd < 0 || ::pread(mFd, magic, sizeof magic, 0) != ssize_t(sizeof magic))
+      return false;
+    const bool ogg = std::memcmp(magic, "OggS", 4) == 0;
+    // A stream that starts with neither marker (nor an ID3 tag the decoder skips) is not FLAC;
+    // without this the decoder would hunt through any file for something like a frame sync.
+    if (!ogg && std::memcmp(magic, "fLaC", 4) != 0 && std::memcmp(magic, "ID3", 3) != 0)
+      return false;
+
+    mDecoder = FLAC__stream_decoder_new();
+    if (!mDecoder)
+      return false;
+    const FLAC__StreamDecoderInitStatus status =
+        ogg ? FLAC__stream_decoder_init_ogg_stream(mDecoder, &ReadBytes, nullptr, nullptr, nullptr, nullptr,
+                                                   &WriteFrame, &Metadata, &Error, this)
+            : FLAC__stream_decoder_init_stream(mDecoder, &ReadBytes, nullptr, nullptr, nullptr, nullptr, &WriteFrame,
+                                               &Metadata, &Error, this);
+    if (status != FLAC__STREAM_DECODER_INIT_STATUS_OK)
+      return false;
+    if (!FLAC__stream_decoder_process_until_end_of_metadata(mDecoder) || !mHaveInfo)
+      return false;
+
+    mOut.sampleRate = double(mRate);
+    mOut.channels = int(mChannels);
+    mMaxFrames = FrameLimit(mOut.sampleRate, mMaxSeconds);
+    // The stream's own length is exact when it is given at all.
+    if (mTotalFrames > 0)
+    {
+      mOut.samples.reserve(std::size_t(std::min<std::uint64_t>(mMaxFrames, mTotalFrames)));
+      AdviseHugePages(mOut.samples.data(), mOut.samples.capacity() * sizeof(float));
+    }
+    while (mOut.samples.size() < mMaxFrames && !mStop)
+    {
+      if (!FLAC__stream_decoder_process_single(mDecoder))
+        break;
+      const FLAC__StreamDecoderState state = FLAC__stream_decoder_get_state(mDecoder);
+      if (state == FLAC__STREAM_DECODER_END_OF_STREAM || state == FLAC__STREAM_DECODER_ABORTED)
+        break;
+    }
+    if (mOutOfMemory)
+      throw std::bad_alloc();
+    return !mOut.samples.empty();
+  }
+
+private:
+  static FLAC__StreamDecoderReadStatus ReadBytes(const FLAC__StreamDecoder*, FLAC__byte buffer[], size_t* bytes,
+                                                 void* self)
+  {
+    FlacReader& r = *static_cast<FlacReader*>(self);
+    ssize_t got;
+    do
+      got = ::read(r.mFd, buffer, *bytes);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0)
+    {
+      *bytes = 0;
+      return got == 0 ? FLAC__STREAM_DECODER_READ_STATUS_END_OF_STREAM : FLAC__STREAM_DECODER_READ_STATUS_ABORT;
+    }
+    *bytes = std::size_t(got);
+    return FLAC__STREAM_DECODER_READ_STATUS_CONTINUE;
+  }
+
+  static void Metadata(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* metadata, void* self)
+  {
+    FlacReader& r = *static_cast<FlacReader*>(self);
+    if (metadata->type != FLAC__METADATA_TYPE_STREAMINFO || r.mHaveInfo)
+      return;
+    const FLAC__StreamMetadata_StreamInfo& info = metadata->data.stream_info;
+    if (!HeaderIsPlausible(info.sample_rate, info.channels) || info.bits_per_sample < 4 || info.bits_per_sample > 32)
+      return;
+    r.mRate = info.sample_rate;
+    r.mChannels = info.channels;
+    r.mTotalFrames = info.total_samples;
+    r.mHaveInfo = true;
+  }
+
+  static void Error(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {}
+
+  // Sample for sample what libsndfile's float read and AppendMonoMixdown make of the frame: each
+  // integer scaled to float by 2^-(bits-1), then the channels' mean in double.
+  static FLAC__StreamDecoderWriteStatus WriteFrame(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+                                                   const FLAC__int32* const buffer[], void* self)
+  {
+    FlacReader& r = *static_cast<FlacReader*>(self);
+    const FLAC__FrameHeader& h = frame->header;
+    // Frames that disagree with the stream header cannot be mixed like the rest: the file ends there.
+    if (!r.mHaveInfo || h.channels != r.mChannels || h.bits_per_sample < 4 || h.bits_per_sample > 32)
+    {
+      r.mStop = true;
+      return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+    }
+    std::vector<float>& mono = r.mOut.samples;
+    const std::size_t n = std::min<std::size_t>(h.blocksize, std::size_t(r.mMaxFrames - mono.size()));
+    const std::size_t start = mono.size();
+    // No exception may unwind through the C decoder: note it and throw once it has returned.
+    try
+    {
+      mono.resize(start + n);
+    }
+    catch (const std::bad_alloc&)
+    {
+      r.mOutOfMemory = true;
+      r.mStop = true;
+      return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
+    }
+    float* dst = mono.data() + start;
+    const float norm = std::ldexp(1.0f, -int(h.bits_per_sample - 1));
+    if (h.channels == 1)
+      for (std::size_t t = 0; t < n; ++t)
+        dst[t] = float(buffer[0][t]) * norm;
+    else if (h.channels == 2)
+      for (std::size_t t = 0; t < n; ++t)
+        dst[t] = float((double(float(buffer[0][t]) * norm) + double(float(buffer[1][t]) * norm)) / 2.0);
+    else
+    {
+      const double divisor = double(h.channels);
+      for (std::size_t t = 0; t < n; ++t)
+      {
+        double sum = 0.0;
+        for (unsigned c = 0; c < h.channels; ++c)
+          sum += double(float(buffer[c][t]) * norm);
+        dst[t] = float(sum / divisor);
+      }
+    }
+    return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+  }
+
+  int mFd;
+  AudioData& mOut;
+  double mMaxSeconds;
+  FLAC__StreamDecoder* mDecoder = nullptr;
+  bool mHaveInfo = false;
+  bool mStop = false;
+  bool mOutOfMemory = false;
+  unsigned mRate = 0;
+  unsigned mChannels = 0;
+  std::uint64_t mTotalFrames = 0;
+  std::uint64_t mMaxFrames = 0;
+};
 
 } // namespace
 
@@ -174,7 +357,9 @@ bool ReadMp3File(const std::string& pathUtf8, AudioData& out, double maxSeconds)
 
 bool ReadFlacFile(const std::string& pathUtf8, AudioData& out, double maxSeconds)
 {
-  return ReadWithSndfile(pathUtf8, out, maxSeconds, Container::Flac);
+  PlainFile file(pathUtf8);
+  FlacReader reader(file.Fd(), out, maxSeconds);
+  return reader.Read();
 }
 
 std::string LowerCaseExtension(const std::string& pathUtf8)

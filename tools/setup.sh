@@ -7,7 +7,7 @@ packages=(
   clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
   juce-modules-source-data
-  libsndfile1-dev
+  libsndfile1-dev libflac-dev
   libcurl4-openssl-dev libssl-dev openssl ca-certificates
   libx11-dev libcairo2-dev librsvg2-dev libfreetype-dev
   fonts-roboto-unhinted

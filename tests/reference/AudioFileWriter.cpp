@@ -1,5 +1,6 @@
 #include "AudioFileWriter.h"
 
+#include <FLAC/stream_encoder.h>
 #include <sndfile.h>
 
 #include <cstdio>
@@ -85,6 +86,24 @@ void WriteSoundFile16(const std::string& path, int format, int sampleRate, int c
   sf_close(file);
   if (written != frames)
     throw std::runtime_error("short write to " + path);
+}
+
+void WriteOggFlac16(const std::string& path, int sampleRate, int channels, const std::vector<std::int16_t>& interleaved)
+{
+  FLAC__StreamEncoder* encoder = FLAC__stream_encoder_new();
+  if (!encoder)
+    throw std::runtime_error("libFLAC has no encoder");
+  FLAC__stream_encoder_set_channels(encoder, unsigned(channels));
+  FLAC__stream_encoder_set_bits_per_sample(encoder, 16);
+  FLAC__stream_encoder_set_sample_rate(encoder, unsigned(sampleRate));
+  const std::vector<FLAC__int32> wide(interleaved.begin(), interleaved.end());
+  const bool ok = FLAC__stream_encoder_init_ogg_file(encoder, path.c_str(), nullptr, nullptr) ==
+                      FLAC__STREAM_ENCODER_INIT_STATUS_OK &&
+                  FLAC__stream_encoder_process_interleaved(encoder, wide.data(), unsigned(wide.size() / std::size_t(channels))) &&
+                  FLAC__stream_encoder_finish(encoder);
+  FLAC__stream_encoder_delete(encoder);
+  if (!ok)
+    throw std::runtime_error("libFLAC cannot write " + path);
 }
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)

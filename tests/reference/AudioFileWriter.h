@@ -37,6 +37,9 @@ void WriteSoundFile(const std::string& path, int format, int sampleRate, int cha
 void WriteSoundFile16(const std::string& path, int format, int sampleRate, int channels,
                       const std::vector<std::int16_t>& interleaved);
 
+// FLAC in an Ogg container (libsndfile cannot write one), written by libFLAC's own encoder.
+void WriteOggFlac16(const std::string& path, int sampleRate, int channels, const std::vector<std::int16_t>& interleaved);
+
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 

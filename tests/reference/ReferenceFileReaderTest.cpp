@@ -123,6 +123,108 @@ INSTANTIATE_TEST_SUITE_P(
       return name;
     });
 
+TEST(ReferenceFileReader, FlacInAnOggContainerIsRead)
+{
+  ScratchFolder dir;
+  const std::size_t frames = 10000;
+  const std::vector<std::int16_t> stereo = Ramp16(frames, 2);
+  for (const char* name : {"ogg.flac", "OGG.FLAC"})
+  {
+    morvellan::testing::WriteOggFlac16(dir.Path(name), 48000, 2, stereo);
+    ASSERT_EQ(morvellan::testing::ReadBytes(dir.Path(name))[0], 'O');
+    const LoadResult r = Load(dir.Path(name));
+    ASSERT_TRUE(r.ok) << name << ": " << r.error;
+    EXPECT_EQ(r.audio.sampleRate, 48000.0);
+    EXPECT_EQ(r.audio.channels, 2);
+    ASSERT_EQ(r.audio.samples.size(), frames);
+    for (std::size_t t = 0; t < frames; ++t)
+      ASSERT_EQ(r.audio.samples[t], float((double(Pcm16(stereo[2 * t])) + double(Pcm16(stereo[2 * t + 1]))) / 2.0)) << t;
+  }
+  // Another codec in the same container is not FLAC.
+  WriteSoundFile(dir.Path("vorbis.flac"), SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 1, 20000,
+                 [](std::uint64_t t, float* f) { f[0] = float(0.3 * std::sin(double(t) * 0.05)); });
+  EXPECT_EQ(Load(dir.Path("vorbis.flac")).error, "could not read vorbis.flac");
+}
+
+namespace {
+
+// What libsndfile's own float read makes of a file, mixed to the mean of each frame.
+std::vector<float> MonoAsLibsndfileReadsIt(const std::string& path)
+{
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+  if (!file)
+    return {};
+  std::vector<float> frames(std::size_t(info.frames) * std::size_t(info.channels));
+  frames.resize(std::size_t(sf_readf_float(file, frames.data(), info.frames)) * std::size_t(info.channels));
+  sf_close(file);
+  std::vector<float> mono;
+  for (std::size_t t = 0; t < frames.size(); t += std::size_t(info.channels))
+  {
+    double sum = 0.0;
+    for (int c = 0; c < info.channels; ++c)
+      sum += double(frames[t + std::size_t(c)]);
+    mono.push_back(float(sum / info.channels));
+  }
+  return mono;
+}
+
+} // namespace
+
+TEST(ReferenceFileReader, FlacSamplesMatchLibsndfilesFloatRead)
+{
+  ScratchFolder dir;
+  const std::size_t frames = 10000;
+  for (const int depth : {SF_FORMAT_PCM_S8, SF_FORMAT_PCM_16, SF_FORMAT_PCM_24})
+    for (const int channels : {1, 2, 6})
+    {
+      const std::string path = dir.Path("n" + std::to_string(depth) + "-" + std::to_string(channels) + ".flac");
+      std::uint32_t x = std::uint32_t(depth * 31 + channels);
+      WriteSoundFile(path, SF_FORMAT_FLAC | depth, 8000, channels, frames, [&](std::uint64_t, float* f) {
+        for (int c = 0; c < channels; ++c)
+        {
+          x = x * 1664525u + 1013904223u;
+          f[c] = float(0.9 * (double(x) / 2147483648.0 - 1.0));
+        }
+      });
+      const std::vector<float> expected = MonoAsLibsndfileReadsIt(path);
+      ASSERT_EQ(expected.size(), frames);
+
+      const LoadResult r = Load(path);
+      ASSERT_TRUE(r.ok) << path << ": " << r.error;
+      EXPECT_EQ(r.audio.channels, channels);
+      ASSERT_EQ(r.audio.samples, expected) << path;
+
+      // A stretch that ends inside a coded frame (5000 of 8000 Hz is 0.625 s).
+      const LoadResult part = Load(path, 0.625);
+      ASSERT_TRUE(part.ok) << part.error;
+      ASSERT_EQ(part.audio.samples, std::vector<float>(expected.begin(), expected.begin() + 5000));
+    }
+}
+
+TEST(ReferenceFileReader, FlacStreamInfoNoRealFileHoldsIsRefused)
+{
+  ScratchFolder dir;
+  WriteSoundFile16(dir.Path("good.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 1, Ramp16(5000, 1));
+  const std::vector<std::uint8_t> good = morvellan::testing::ReadBytes(dir.Path("good.flac"));
+  // "fLaC", then the STREAMINFO block whose 20-bit sample rate starts at byte 18.
+  ASSERT_EQ(std::string(good.begin(), good.begin() + 4), "fLaC");
+  ASSERT_EQ(good[4] & 0x7F, 0);
+  ASSERT_EQ((unsigned(good[18]) << 12) | (unsigned(good[19]) << 4) | (unsigned(good[20]) >> 4), 44100u);
+  auto withRate = [&](const char* name, std::uint32_t rate) {
+    std::vector<std::uint8_t> bytes = good;
+    bytes[18] = std::uint8_t(rate >> 12);
+    bytes[19] = std::uint8_t(rate >> 4);
+    bytes[20] = std::uint8_t((bytes[20] & 0x0F) | ((rate & 0x0F) << 4));
+    WriteBytes(dir.Path(name), bytes);
+    return Load(dir.Path(name));
+  };
+  EXPECT_TRUE(withRate("same.flac", 44100).ok);
+  EXPECT_EQ(withRate("zero.flac", 0).error, "could not read zero.flac");
+  EXPECT_EQ(withRate("fast.flac", 1000000).error, "could not read fast.flac");
+  EXPECT_EQ(withRate("slow.flac", 10).error, "could not read slow.flac");
+}
+
 TEST(ReferenceFileReader, Mp3IsDecodedAtItsRateWithTheSignalsLevel)
 {
   ScratchFolder dir;
