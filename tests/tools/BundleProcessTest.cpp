@@ -353,6 +353,20 @@ TEST_F(ProcessTest, HostBypassPassesAudioAndPersists)
         EXPECT_EQ(s.bypass2, 1);
         // The plug-in's own Bypass parameter was never touched.
         EXPECT_EQ(s.params[idx::kBypass], 0.0);
+
+        // A host restoring the state finds its bypass switch as it left it.
+        auto restored = NewInstance();
+        ASSERT_NE(restored, nullptr);
+        ASSERT_EQ(restored->SetState(saved), kResultOk);
+        EXPECT_EQ(restored->Normalized(bypassId), 1.0);
+
+        // A chunk with nothing after the plug-in's layout leaves the switch off.
+        auto plain = NewInstance();
+        ASSERT_NE(plain, nullptr);
+        plain->SetParameter(bypassId, 1.0);
+        ASSERT_EQ(plain->SetState(std::vector<std::uint8_t>(saved.begin(), saved.begin() + static_cast<long>(s.size))),
+                  kResultOk);
+        EXPECT_EQ(plain->Normalized(bypassId), 0.0);
     }
 }
 
