@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <complex>
+#include <memory>
 
 using namespace morvellan;
 using namespace morvellan::test;
@@ -391,4 +394,195 @@ TEST(ToneEngineControl, OnlyReachingTheLearnCountCompletesALearn)
   EXPECT_EQ(engine.learnsCompleted, 1u);
   EXPECT_NE(engine.targetAbsolute, old);
   EXPECT_GE(steps, 750);
+}
+
+namespace {
+
+constexpr double kFs = 48000.0;
+
+double TransferDb(const BiquadCoefficients& c, double f)
+{
+  const std::complex<double> z1 = std::polar(1.0, -2.0 * M_PI * f / kFs);
+  return 20.0 * std::log10(std::abs((c.b0 + c.b1 * z1 + c.b2 * z1 * z1) / (1.0 + c.a1 * z1 + c.a2 * z1 * z1)));
+}
+
+// Gains that bring the band errors w to zero: solves A·t = w, where A[i][j] is the response at
+// centre i per dB of a +6 dB peak at centre j (all bands are enabled at 48 kHz).
+ToneEngine::Row SolveForGains(const ToneEngine::Row& w)
+{
+  double a[kNumBands][kNumBands + 1];
+  for (int i = 0; i < kNumBands; ++i)
+  {
+    for (int j = 0; j < kNumBands; ++j)
+      a[i][j] = TransferDb(DesignPeaking(kBandCentresHz[j], 6.0, kBandQ, kFs), kBandCentresHz[i]) / 6.0;
+    a[i][kNumBands] = w[i];
+  }
+  for (int k = 0; k < kNumBands; ++k) // diagonally dominant: no pivoting needed
+    for (int i = 0; i < kNumBands; ++i)
+      if (i != k)
+      {
+        const double f = a[i][k] / a[k][k];
+        for (int j = k; j <= kNumBands; ++j)
+          a[i][j] -= f * a[k][j];
+      }
+  ToneEngine::Row t{};
+  for (int i = 0; i < kNumBands; ++i)
+    t[i] = a[i][kNumBands] / a[i][i];
+  return t;
+}
+
+double StepCoef(double seconds) { return 1.0 - std::exp(-kControlInterval / (kFs * seconds)); }
+
+// One gain update: release while shrinking or changing sign, at most 0.05 dB, snapping when close.
+double NextGain(double cur, double t, double attack, double release)
+{
+  const double coef = (std::fabs(cur) > std::fabs(t) || cur * t < 0.0) ? release : attack;
+  const double next = cur + std::clamp(coef * (t - cur), -0.05, 0.05);
+  return std::fabs(t - next) < 0.005 ? t : next;
+}
+
+} // namespace
+
+// A measurement planted at the target, then the target bands and tilt move: one control step must
+// aim at the whole shift of the desired curve (its mean over the middle bands included), limited
+// per band, held back near the noise floor and weighted by the range and the switched-off band.
+TEST(ToneEngineControl, OneStepAimsAtTheLimitedWeightedErrorThroughTheMatrix)
+{
+  auto engine = std::make_unique<ToneEngine>();
+  ToneEngineSettings s;
+  s.amount = 1.0;
+  s.speed = 1.0; // attack 0.16 s, release 0.1 s
+  s.maxCutDb = 4.0;
+  s.rangeLowHz = 120.0;
+  engine->ApplySettings(s);
+  engine->Prepare(kFs);
+  BandBalance target{};
+  for (int k = 0; k < kNumBands; ++k)
+    target[k] = 0.3 * k - 1.0;
+  engine->SetTargetBalance(target);
+  engine->measuredBalance = target;
+  engine->smoothedBandDb.fill(-20.0);
+  engine->noiseFloorDb[9] = -24.0;  // 4 dB above the floor: no boost at all
+  engine->noiseFloorDb[10] = -32.0; // 12 dB above: half the largest boost
+
+  s.targetBands[1].gainDb = 4.0; // Body, 300 Hz
+  s.tiltDbPerOct = 1.5;
+  s.targetBands[3].on = false; // Air, 10 kHz
+  engine->ApplySettings(s);
+  engine->ControlStep();
+
+  ToneEngine::Row w{};
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    const double c = kBandCentresHz[k];
+    const double body = std::log2(c / 300.0);
+    const double shift = 4.0 * std::exp(-body * body / 0.98) + 1.5 * std::log2(c / 1000.0);
+    double e = std::clamp(shift, -4.0, 6.0);
+    if (k == 9)
+      e = 0.0;
+    if (k == 10)
+      e = std::min(e, 3.0);
+    const double air = std::log2(c / 10000.0);
+    const double exclusion = 1.0 - std::exp(-air * air / 0.605);
+    const double below = std::log2(120.0 / c); // octaves under the range's low edge
+    const double range = below <= 0.0 ? 1.0 : (std::cos(below * 3.0 * M_PI) + 1.0) * 0.5;
+    w[k] = e * exclusion * range;
+  }
+  ASSERT_LT(w[0], 0.0);
+  ASSERT_GT(w[11], 0.0);
+  const ToneEngine::Row t = SolveForGains(w);
+  const double attack = StepCoef(0.16), release = StepCoef(0.1);
+  for (int k = 0; k < kNumBands; ++k)
+    EXPECT_NEAR(engine->currentGainDb[k], NextGain(0.0, t[k], attack, release), 1e-9) << k;
+
+  // Second step from planted gains: larger than the aim, of the other sign, smaller, or almost there.
+  ToneEngine::Row cur{};
+  int slewLimited = 0;
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    const double factors[4] = {2.0, -3.0, 0.5, 1.0};
+    cur[k] = t[k] * factors[k % 4] + (k % 4 == 3 ? 0.004 : 0.0);
+    if (std::fabs(release * (t[k] - cur[k])) > 0.05)
+      ++slewLimited;
+  }
+  ASSERT_GT(slewLimited, 0);
+  engine->currentGainDb = cur;
+  const ToneEngine::Row designedBefore = engine->designedGainDb;
+  engine->ControlStep();
+  int arrived = 0;
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    const double expected = NextGain(cur[k], t[k], attack, release);
+    EXPECT_NEAR(engine->currentGainDb[k], expected, 1e-9) << k;
+    // Sections follow a gain once it is 0.01 dB from their design, or exactly when it arrived.
+    const double gain = engine->currentGainDb[k];
+    const bool atAim = gain == t[k] || (k % 4 == 3);
+    arrived += k % 4 == 3 && gain != designedBefore[k];
+    if (std::fabs(gain - designedBefore[k]) > 0.0101 || (atAim && gain != designedBefore[k]))
+    {
+      EXPECT_EQ(engine->designedGainDb[k], gain) << k;
+      EXPECT_DOUBLE_EQ(engine->correction[1][k].b0, DesignPeaking(kBandCentresHz[k], gain, kBandQ, kFs).b0) << k;
+    }
+    else if (std::fabs(gain - designedBefore[k]) < 0.0099)
+    {
+      EXPECT_EQ(engine->designedGainDb[k], designedBefore[k]) << k;
+    }
+  }
+  EXPECT_GT(arrived, 0);
+  EXPECT_TRUE(engine->eqActive);
+}
+
+// A learn that reaches its count: the sums take the delayed history row, and the target is stored
+// both as the balance heard and relative to the compensated desired curve.
+TEST(ToneEngineControl, CompletedLearnStoresTheBalanceWithoutTheFilterCompensation)
+{
+  auto engine = std::make_unique<ToneEngine>();
+  ToneEngineSettings s;
+  s.hpOn = true;
+  s.hpFreqHz = 200.0;
+  s.tiltDbPerOct = 1.0;
+  s.preEqBands[2].gainDb = 5.0; // peak at 2500 Hz, q 1
+  s.respect = 0.5;
+  engine->ApplySettings(s);
+  engine->Prepare(kFs);
+  engine->StartLearning();
+  ToneEngine::Row row{}, sums{};
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    row[k] = -20.0 + 1.5 * k - (k == 4 ? 7.0 : 0.0);
+    sums[k] = std::pow(10.0, (k - 5) / 10.0);
+  }
+  engine->levelHistory.fill(row);
+  engine->learnSums = sums;
+  engine->learnCount = 4499;                                  // one short of 3 s at 48 kHz
+  engine->aboveCount = engine->lookback + engine->guard;      // the next step qualifies
+  engine->inputPower = 1.0;                                   // 0 dB, above the -40 dB gate
+  engine->ControlStep();
+
+  ASSERT_FALSE(engine->learning);
+  EXPECT_TRUE(engine->hasTarget);
+  EXPECT_EQ(engine->learnsCompleted, 1u);
+  double levels[kNumBands], mid = 0.0, midRow = 0.0;
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    levels[k] = 10.0 * std::log10(sums[k] + std::pow(10.0, row[k] / 10.0));
+    if (k >= 2 && k <= 8)
+    {
+      mid += levels[k] / 7.0;
+      midRow += row[k] / 7.0;
+    }
+  }
+  const auto hp = DesignHighPass(200.0, kFs);
+  const auto peak = DesignPeaking(2500.0, 5.0, 1.0, kFs);
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    const double c = kBandCentresHz[k];
+    const double compensation = TransferDb(hp, c) + 0.5 * TransferDb(peak, c);
+    const double heard = levels[k] - mid;
+    EXPECT_NEAR(engine->targetAbsolute[k], heard - compensation, 1e-9) << k;
+    EXPECT_NEAR(engine->targetRelative[k], heard - compensation - std::log2(c / 1000.0), 1e-9) << k;
+    // First qualifying step: the averages start from the delayed row itself.
+    EXPECT_EQ(engine->smoothedBandDb[k], row[k]);
+    EXPECT_NEAR(engine->measuredBalance[k], row[k] - midRow, 1e-9) << k;
+  }
 }

@@ -321,3 +321,32 @@ TEST(ToneEngineSetup, PrepareAtANewRateRedesignsEveryFilter)
     EXPECT_TRUE(same(engine.preEq[c][0], DesignShelf(false, 100.0, 0.0, 0.707, 44100.0)));
   }
 }
+
+// Time constants written as seconds and turned into per-sample and per-step coefficients here.
+TEST(ToneEngineSetup, SpeedAndRateSetTheTimeConstants)
+{
+  const double fs = 48000.0;
+  auto perStep = [&](double seconds) { return 1.0 - std::exp(-kControlInterval / (fs * seconds)); };
+  auto perSample = [&](double seconds) { return 1.0 - std::exp(-1.0 / (fs * seconds)); };
+  struct Case
+  {
+    double speed, analysisS, attackS, releaseS;
+  };
+  const double half = 1.0 / std::sqrt(35.0); // speed 0.5
+  for (const Case& c : {Case{0.0, 0.4, 5.6, 0.56}, Case{1.0, 0.05, 0.16, 0.1}, Case{1.5, 0.05, 0.16, 0.1},
+                        Case{-1.0, 0.4, 5.6, 0.56}, Case{0.5, 1.12 * half, 5.6 * half, 0.1}})
+  {
+    ToneEngine engine;
+    ToneEngineSettings s;
+    s.speed = c.speed;
+    engine.ApplySettings(s);
+    engine.Prepare(fs);
+    EXPECT_NEAR(engine.analysisCoef / perStep(c.analysisS), 1.0, 1e-12) << c.speed;
+    EXPECT_NEAR(engine.attackCoef / perStep(c.attackS), 1.0, 1e-12) << c.speed;
+    EXPECT_NEAR(engine.releaseCoef / perStep(c.releaseS), 1.0, 1e-12) << c.speed;
+    EXPECT_NEAR(engine.inputPowerCoef / perSample(0.01), 1.0, 1e-12);
+    EXPECT_NEAR(engine.bandPowerCoef / perSample(0.015), 1.0, 1e-12);
+    EXPECT_NEAR(engine.outputGainCoef / perSample(0.01), 1.0, 1e-12);
+    EXPECT_NEAR(engine.noiseFloorCoef / perStep(2.0), 1.0, 1e-12);
+  }
+}
