@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace morvellan {
@@ -66,6 +67,10 @@ bool LearnTargetFromSamples(const std::vector<float>& samples, double fs, BandBa
   settings.amount = 0.0;
   settings.thresholdDb = l90 - kGateBelowL90Db;
   engine->ApplySettings(settings);
+  // Only the gate and the current band levels are read here, never the delayed averages. A guard
+  // that no run of loud steps can outlast spares the engine keeping them; nothing read below
+  // depends on them (with amount 0 the correction stays flat).
+  engine->guard = std::numeric_limits<std::int32_t>::max() - engine->lookback;
 
   std::array<double, kNumBands> sums{};
   std::int64_t count = 0;

@@ -1,11 +1,15 @@
 #include "AudioFileWriter.h"
 #include "ReferenceFileReader.h"
 #include "ReferenceLearner.h"
+#include "ToneEngine.h"
+#include "ToneEngineSettings.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 #include <numeric>
 
 using namespace morvellan;
@@ -216,5 +220,68 @@ TEST(ReferenceLearner, LowRateFilesLearnWithTheirOwnBands)
       }
     }
     EXPECT_NEAR(MiddleMean(r.balance, c.rate), 0.0, 1e-9);
+  }
+}
+
+namespace {
+
+// The learning rule run step by step on a fresh engine with nothing left out: 50 ms block levels,
+// their 90th percentile, a gate 20 dB below it, 32-sample steps after a half-second warm-up, and
+// the mean power of the engine's calibrated band levels over the gated steps.
+BandBalance LearnDirectly(const std::vector<float>& x, double fs)
+{
+  const std::size_t b = std::size_t(fs * 0.05);
+  std::vector<double> levels;
+  for (std::size_t j = 0; (j + 1) * b <= x.size(); ++j)
+  {
+    double sum = 0;
+    for (std::size_t i = j * b; i < (j + 1) * b; ++i)
+      sum += double(x[i]) * double(x[i]);
+    levels.push_back(10.0 * std::log10(sum / double(b) + 1e-30));
+  }
+  std::sort(levels.begin(), levels.end());
+  const double l90 = levels[levels.size() * 9 / 10];
+
+  auto engine = std::make_unique<ToneEngine>();
+  engine->Prepare(fs);
+  ToneEngineSettings settings;
+  settings.amount = 0.0;
+  settings.thresholdDb = l90 - 20.0;
+  engine->ApplySettings(settings);
+  std::array<double, kNumBands> sums{};
+  float out[32];
+  for (std::size_t pos = 0; pos + 32 <= x.size(); pos += 32)
+  {
+    const float* in[1] = {x.data() + pos};
+    float* outs[1] = {out};
+    engine->ProcessSamples(in, outs, 1, 32);
+    if (pos >= std::size_t(fs * 0.5) && engine->aboveThreshold)
+      for (int k = 0; k < kNumBands; ++k)
+        sums[std::size_t(k)] += std::pow(10.0, engine->latestBandDb[std::size_t(k)] / 10.0);
+  }
+  return ComputeBalance(sums, engine->bandEnabled);
+}
+
+} // namespace
+
+TEST(ReferenceLearner, MatchesTheRuleRunStepByStepOnAFreshEngine)
+{
+  // Bursts of shaped noise between quiet gaps, so that the gate, the warm-up and the percentile
+  // all decide something; 32 kHz leaves the top band out.
+  for (double fs : {32000.0, 48000.0})
+  {
+    std::vector<float> x = WhiteNoise(std::size_t(fs * 9), 17, 0.4);
+    double low = 0;
+    for (std::size_t t = 0; t < x.size(); ++t)
+    {
+      low += (double(x[t]) - low) * 0.03;
+      const bool gap = (t / std::size_t(fs * 0.7)) % 3 == 1;
+      x[t] = float((gap ? 0.002 : 1.0) * (0.5 * x[t] + 3.0 * low));
+    }
+    const Learned r = Learn(x, fs);
+    ASSERT_TRUE(r.ok) << r.error;
+    const BandBalance expected = LearnDirectly(x, fs);
+    for (int k = 0; k < kNumBands; ++k)
+      EXPECT_NEAR(r.balance[std::size_t(k)], expected[std::size_t(k)], 1e-9) << "band " << k << " at " << fs;
   }
 }
