@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,6 +93,19 @@ TEST(MvhostCliTest, RendersAFileAndKeepsTheState)
     ASSERT_TRUE(bundle_test::ParseState(bytes, s));
     EXPECT_EQ(s.params[bundle_test::idx::kThreshold], -55.5);
     EXPECT_EQ(s.params[bundle_test::idx::kBypass], 1.0);
+
+    // The parameter list shows what the saved state holds.
+    r = Mvhost("info " + bundle_test::BundlePath() + " --load-state " + state.string());
+    ASSERT_EQ(r.status, 0) << r.out;
+    const auto line = r.out.find("Analysis Threshold");
+    ASSERT_NE(line, std::string::npos) << r.out;
+    std::istringstream row(r.out.substr(line, r.out.find('\n', line) - line));
+    std::vector<std::string> words{std::istream_iterator<std::string>(row),
+                                   std::istream_iterator<std::string>()};
+    ASSERT_GE(words.size(), 5u);
+    // ... units, default, current, steps, flags.
+    EXPECT_EQ(words[words.size() - 4], "-40");
+    EXPECT_EQ(words[words.size() - 3], "-55.5");
 
     // The saved state brings the bypass back in a new run, in 64-bit.
     r = Mvhost("render " + bundle_test::BundlePath() + " --in " + in.string() + " --out " +

@@ -38,7 +38,7 @@ int RunInfo(const std::vector<std::string>& args)
     }
     Options options;
     std::string error;
-    if (!ParseOptions(args, 1, {"--class"}, {}, options, error)) {
+    if (!ParseOptions(args, 1, {"--class", "--load-state"}, {}, options, error)) {
         return Fail(error);
     }
     auto module = LoadBundle(args[0]);
@@ -67,14 +67,25 @@ int RunInfo(const std::vector<std::string>& args)
     if (!instance) {
         return Fail(error);
     }
+    // With a saved state, the current column shows what it holds.
+    if (const auto* path = options.Get("--load-state")) {
+        std::vector<std::uint8_t> bytes;
+        if (!ReadBytes(*path, bytes)) {
+            return Fail("could not read the state file " + *path);
+        }
+        if (instance->SetState(bytes) != Steinberg::kResultOk) {
+            return Fail("the plug-in refused the state in " + *path);
+        }
+    }
     const auto params = instance->Parameters();
     std::printf("Parameters of \"%s\" (%zu)\n", info->name.c_str(), params.size());
-    std::printf("  %5s  %-26s %-7s %12s %6s  %s\n", "id", "title", "units", "default", "steps",
-                "flags");
+    std::printf("  %5s  %-26s %-7s %12s %12s %6s  %s\n", "id", "title", "units", "default",
+                "current", "steps", "flags");
     for (const auto& p : params) {
         const double plain = instance->NormalizedToPlain(p.id, p.defaultNormalized);
-        std::printf("  %5u  %-26s %-7s %12.6g %6d  %s\n", p.id, p.title.c_str(),
-                    p.units.c_str(), plain, p.stepCount, FlagNames(p.flags).c_str());
+        std::printf("  %5u  %-26s %-7s %12.6g %12.6g %6d  %s\n", p.id, p.title.c_str(),
+                    p.units.c_str(), plain, instance->Plain(p.id), p.stepCount,
+                    FlagNames(p.flags).c_str());
     }
     return 0;
 }

@@ -23,8 +23,9 @@ struct Command {
 int RunHelp(const std::vector<std::string>& args);
 
 const Command kCommands[] = {
-    {"info", "info BUNDLE [--class NAME]",
-     "factory and class information and the parameter list", RunInfo},
+    {"info", "info BUNDLE [--class NAME] [--load-state FILE]",
+     "factory and class information and the parameters (current values from a saved state)",
+     RunInfo},
     {"render", "render BUNDLE [options]",
      "run audio through the plug-in and compare band levels\n"
      "      --in FILE          input audio (default: generated tilted pink noise)\n"
