@@ -28,14 +28,18 @@ void SetError(std::string& error, const char* text) noexcept
   }
 }
 
-// Decodes and learns; any exception becomes an error text, because one escaping a thread ends the host.
-bool LearnFromFile(const std::string& path, BandBalance& balance, std::string& error) noexcept
+// Decodes and learns, and names the source; any exception becomes an error text, because one
+// escaping a thread ends the host.
+bool LearnFromFile(const std::string& path, BandBalance& balance, std::string& name, std::string& error) noexcept
 {
   try
   {
     morvellan::AudioData audio;
-    return morvellan::LoadAudioFile(path, audio, error, morvellan::kReferenceMaxSeconds) &&
-           morvellan::LearnTargetFromSamples(audio.samples, audio.sampleRate, balance, error);
+    if (!morvellan::LoadAudioFile(path, audio, error, morvellan::kReferenceMaxSeconds) ||
+        !morvellan::LearnTargetFromSamples(audio.samples, audio.sampleRate, balance, error))
+      return false;
+    name = morvellan::FileNameOf(path);
+    return true;
   }
   catch (const std::bad_alloc&)
   {
@@ -79,13 +83,12 @@ void Morvellan::StartFileLearning(const std::string& path)
 void Morvellan::FileLearningWorker(std::string path)
 {
   BandBalance balance{};
-  std::string error;
-  const bool learned = LearnFromFile(path, balance, error);
+  std::string name, error;
+  const bool learned = LearnFromFile(path, balance, name, error);
   try
   {
     if (learned)
     {
-      std::string name = morvellan::FileNameOf(path);
       // Snapshot, name, pending byte, state: the audio thread sees the byte only after the record is whole.
       mReferenceTarget.Write(balance, balance, true);
       {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -162,6 +163,53 @@ TEST_F(ReferenceWorker, FailureKeepsTheTargetAndNameAndRecordsWhy)
   plug->StartFileLearning(dir.Path("good.wav"));
   EXPECT_EQ(Error(*plug), "");
   EXPECT_EQ(WaitForWorker(*plug), 0);
+}
+
+TEST_F(ReferenceWorker, AudioRunsOnWhileTheWorkerLearnsAndTakesTheResult)
+{
+  const std::string path = dir.Path("while playing.flac");
+  WriteWhiteNoise(path, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 6.0);
+
+  // The host's audio thread keeps processing blocks the whole time, as it would while the user works.
+  std::atomic<bool> stop{false};
+  std::atomic<int> blocks{0};
+  std::thread audio([&] {
+    const TestPlug::Channels in = {Noise(256, 0.1, 1), Noise(256, 0.1, 2)};
+    while (!stop.load())
+    {
+      plug->Run(in, 2, 256);
+      blocks.fetch_add(1);
+    }
+  });
+
+  plug->StartFileLearning(path);
+  while (plug->mReferenceState.load() == kAnalysing)
+  {
+    // What the editor reads each frame, under the plug-in mutex. The name is stored just before the
+    // state leaves analysing, so it may be either; a successful analysis never records an error.
+    const std::string name = SourceName(*plug);
+    EXPECT_TRUE(name.empty() || name == "while playing.flac") << name;
+    EXPECT_EQ(Error(*plug), "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (plug->mReferenceTargetPending.load() != 0 && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const int blocksAfterHandOver = blocks.load() + 2;
+  while (blocks.load() < blocksAfterHandOver && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  stop = true;
+  audio.join();
+
+  ASSERT_EQ(plug->mReferenceState.load(), 0) << Error(*plug);
+  EXPECT_EQ(SourceName(*plug), "while playing.flac");
+  EXPECT_EQ(plug->mReferenceTargetPending.load(), 0);
+  morvellan::BalanceCopy handed;
+  ASSERT_TRUE(plug->mReferenceTarget.TryRead(handed));
+  EXPECT_TRUE(plug->mEngine.hasTarget);
+  EXPECT_EQ(plug->mEngine.targetAbsolute, handed.absolute);
+  for (int k = 0; k < morvellan::kNumBands; ++k)
+    EXPECT_NEAR(handed.absolute[std::size_t(k)], WhiteNoiseBand(k), 1.0) << "band " << k;
 }
 
 TEST_F(ReferenceWorker, OneAnalysisAtATime)
