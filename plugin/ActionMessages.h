@@ -41,10 +41,24 @@ inline bool Ask(const iplug::IEditorDelegate& plug, const std::string& title, co
 
 inline std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
+// The report of a failure that escaped a body: the dialog itself may fail too
+// (out of memory, no helper process), and that must not unwind into the host.
+inline void TellFromGuard(const iplug::IEditorDelegate& plug, const char* title, const char* prefix,
+                          const char* what) noexcept
+{
+  try
+  {
+    Tell(plug, title, prefix + std::string(what));
+  }
+  catch (...)
+  {
+  }
+}
+
 // The guarded entry of an action: whatever escapes the body is reported under
 // the action's title and prefix, and the plug-in carries on.
 template <class Body>
-void Guarded(const iplug::IEditorDelegate& plug, const char* title, const char* prefix, Body&& body)
+void Guarded(const iplug::IEditorDelegate& plug, const char* title, const char* prefix, Body&& body) noexcept
 {
   try
   {
@@ -52,12 +66,11 @@ void Guarded(const iplug::IEditorDelegate& plug, const char* title, const char* 
   }
   catch (const std::exception& e)
   {
-    Tell(plug, title, prefix + std::string(e.what()));
+    TellFromGuard(plug, title, prefix, e.what());
   }
   catch (...)
   {
-    // Nothing may unwind into the host.
-    Tell(plug, title, prefix + std::string("an unexpected error occurred"));
+    TellFromGuard(plug, title, prefix, "an unexpected error occurred");
   }
 }
 

@@ -6,6 +6,7 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 
 #include <map>
+#include <stdexcept>
 
 using namespace morvellan::offline;
 namespace fs = std::filesystem;
@@ -348,6 +349,35 @@ TEST_F(PresetActions, NameWithALineBreakFindsItsOwnFile)
   EXPECT_EQ(mBoxes[0].text, "A preset named \"Line Break\" already exists. Replace it?");
   EXPECT_FALSE(fs::exists(Presets() / "Line Break-1.mvpreset"));
   EXPECT_EQ(PresetName(), "Line Break");
+}
+
+} // namespace
+
+namespace {
+
+// A dialog that fails (out of memory, a broken helper process) while an action
+// reports its own failure must not unwind into the host.
+TEST_F(PresetActions, FailingMessageBoxDoesNotEscapeTheActions)
+{
+  int shown = 0;
+  mHook.reset();
+  mHook = std::make_unique<iplug::ScopedMessageBoxHook>(
+      [&shown](const iplug::MessageBoxCall&) -> iplug::EMsgBoxResult {
+        ++shown;
+        throw std::runtime_error("dialog failed");
+      },
+      true);
+
+  PresetFile missing;
+  missing.path = Presets() / "Gone.mvpreset";
+  EXPECT_NO_THROW(mPlug->LoadPreset(missing));
+  EXPECT_NO_THROW(mPlug->DeletePreset(missing));
+  morvellan::offline::SavedTarget target;
+  target.path = Targets() / "Gone.mvtarget";
+  EXPECT_NO_THROW(mPlug->LoadTarget(target));
+  EXPECT_NO_THROW(mPlug->SaveTarget("Nothing learned"));
+  // The body's message and the entry's report of its failure were both tried.
+  EXPECT_EQ(shown, 8);
 }
 
 } // namespace
