@@ -9,6 +9,20 @@ namespace morvellan::offline {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// From the last full stop of the name on; a name that is only an extension
+// (".mvpreset") has one too, unlike path::extension.
+std::string ExtensionOf(const std::string& fileName)
+{
+  if (fileName == "." || fileName == "..")
+    return {};
+  const size_t dot = fileName.rfind('.');
+  return dot == std::string::npos ? std::string{} : fileName.substr(dot);
+}
+
+} // namespace
+
 std::vector<fs::path> ListFilesWithExtension(const fs::path& folder, const std::string& extension)
 {
   std::vector<fs::path> files;
@@ -19,13 +33,12 @@ std::vector<fs::path> ListFilesWithExtension(const fs::path& folder, const std::
   fs::directory_iterator it(folder, ec);
   if (ec)
     return files;
-  const fs::path wanted(extension);
   for (; it != fs::directory_iterator(); ++it)
   {
     std::error_code statusError;
     if (!it->is_regular_file(statusError))
       continue;
-    if (it->path().filename().extension() == wanted)
+    if (ExtensionOf(it->path().filename().string()) == extension)
       files.push_back(it->path());
   }
   return files;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace morvellan::offline;
 namespace fs = std::filesystem;
 
@@ -49,6 +51,23 @@ TEST(Listing, OnlyReadableRegularFilesWithExactExtension)
   EXPECT_EQ(presets[1].name, "Good");
   EXPECT_NE(presets[0].path, presets[1].path);
   EXPECT_EQ(presets[0].state, (std::vector<uint8_t>{'a', 'b', 'c'}));
+}
+
+TEST(Listing, ExtensionRunsFromTheLastFullStop)
+{
+  TempFolder tmp;
+  const fs::path& dir = tmp.Path();
+  // A name that is only the extension still has it.
+  Preset(dir / ".mvpreset", "Hidden");
+  Preset(dir / "mvpreset", "NoDot");
+  Preset(dir / "Two.dots.mvpreset", "TwoDots");
+  Preset(dir / "Warm.mvpreset.bak", "Backup");
+  auto files = ListFilesWithExtension(dir, ".mvpreset");
+  std::vector<std::string> names;
+  for (const auto& f : files)
+    names.push_back(f.filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".mvpreset", "Two.dots.mvpreset"}));
 }
 
 TEST(Listing, SortsByBytes)
