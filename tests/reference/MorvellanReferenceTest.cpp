@@ -7,10 +7,14 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 
 using morvellan::testing::PinkNoise;
@@ -285,6 +289,58 @@ TEST(ReferenceWorkerLifetime, AWorkerThatCannotStartIsAFailure)
   plug->StartFileLearning(dir.Path("fine.wav"));
   EXPECT_EQ(WaitForWorker(*plug), 0) << Error(*plug);
   EXPECT_EQ(SourceName(*plug), "fine.wav");
+}
+
+TEST(ReferenceWorkerLifetime, RunningOutOfMemoryIsAFailureWithItsReason)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' allocators do not honour an address-space limit";
+#else
+  ScratchFolder dir;
+  // A short 192 kHz FLAC whose stream header claims a length past the read cap: the reader makes
+  // room for the whole 480 seconds (368 MB), which the limit below does not allow.
+  const std::string path = dir.Path("claims long.flac");
+  WriteSoundFile(path, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 192000, 1, PinkNoise(192000 * 3, 9));
+  std::vector<std::uint8_t> bytes = morvellan::testing::ReadBytes(path);
+  ASSERT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "fLaC");
+  bytes[21] |= 0x0F; // the 36-bit total length: top four bits, then bytes 22 to 25
+  for (std::size_t i = 22; i < 26; ++i)
+    bytes[i] = 0xFF;
+  morvellan::testing::WriteBytes(path, bytes);
+
+  // In a child process, so that the limit cannot touch the other tests.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0)
+  {
+    long pages = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r"))
+    {
+      if (std::fscanf(f, "%ld", &pages) != 1)
+        pages = 0;
+      std::fclose(f);
+    }
+    const rlim_t limit = rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (rlim_t(160) << 20);
+    const rlimit rl{limit, limit};
+    if (pages == 0 || ::setrlimit(RLIMIT_AS, &rl) != 0)
+      ::_exit(10);
+    int code = 11;
+    {
+      TestPlug plug;
+      plug.StartFileLearning(path);
+      const int state = WaitForWorker(plug);
+      if (state == kFailed && Error(plug) == "not enough memory to read the file" && SourceName(plug).empty())
+        code = 0;
+      else if (state != kFailed)
+        code = 12;
+    }
+    ::_exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the child ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
 }
 
 namespace {
