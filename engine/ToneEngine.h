@@ -163,6 +163,7 @@ private:
   void ProcessAny(const T* const* inputs, T* const* outputs, int nChannels, int nFrames);
 
   BiquadCoefficients DesignPreEqBand(int band, const PreEqValues& v) const;
+  void ClearFilterStates();
   double LimitCorner(double hz) const;
 
   // Per-band values that Configure derives from a few settings, kept until those settings change:
@@ -189,6 +190,8 @@ private:
   double lpDesignedHz = -1.0;
   std::array<std::array<double, 4>, kNumPreEqBands> preEqDesigned{};
   std::array<bool, kNumPreEqBands> preEqDesignedValid{};
+  // Set when a control step cleared the filter states, so a blocked run reloads its copies.
+  bool filterStatesCleared = false;
 };
 
 } // namespace morvellan

@@ -89,6 +89,11 @@ void ToneEngine::ControlStep()
   GlideCutFilters();
   GlidePreEq();
 
+  // A NaN or infinite input sample would otherwise stay in every filter state, and from there in the
+  // levels and gains, until the next reset. It shows in the input power within this step.
+  if (!std::isfinite(inputPower))
+    ClearFilterStates();
+
   aboveThreshold = 10.0 * std::log10(inputPower + 1e-30) > settings.thresholdDb;
 
   Row d{};
@@ -244,6 +249,27 @@ void ToneEngine::ControlStep()
       for (BiquadSection& section : channel)
         section.ClearState();
   eqActive = anyGain;
+}
+
+void ToneEngine::ClearFilterStates()
+{
+  for (int c = 0; c < kMaxProcessedChannels; ++c)
+  {
+    highPass[c].ClearState();
+    lowPass[c].ClearState();
+    for (BiquadSection& section : preEq[c])
+      section.ClearState();
+    for (BiquadSection& section : correction[c])
+      section.ClearState();
+  }
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    analysisStage1[k].ClearState();
+    analysisStage2[k].ClearState();
+    bandPower[k] = 0.0;
+  }
+  inputPower = 0.0;
+  filterStatesCleared = true;
 }
 
 void ToneEngine::SetTargetBalance(const BandBalance& t)

@@ -619,24 +619,27 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
   const BiquadSection identity;
   auto stage1 = [&](int k) -> const BiquadSection& { return k < nBands ? analysisStage1[k] : identity; };
   auto stage2 = [&](int k) -> const BiquadSection& { return k < nBands ? analysisStage2[k] : identity; };
-  for (int q = 0; q < kAnalysisQuads; ++q)
-  {
-    const int k = 4 * q;
-    for (int stage = 0; stage < 2; ++stage)
+  auto packAnalysis = [&] {
+    for (int q = 0; q < kAnalysisQuads; ++q)
     {
-      auto section = [&](int i) -> const BiquadSection& { return stage == 0 ? stage1(k + i) : stage2(k + i); };
-      QuadSection& out = stage == 0 ? analysis[q].stage1 : analysis[q].stage2;
-      out.b0 = Quad{section(0).b0, section(1).b0, section(2).b0, section(3).b0};
-      out.b1 = Quad{section(0).b1, section(1).b1, section(2).b1, section(3).b1};
-      out.b2 = Quad{section(0).b2, section(1).b2, section(2).b2, section(3).b2};
-      out.a1 = Quad{section(0).a1, section(1).a1, section(2).a1, section(3).a1};
-      out.a2 = Quad{section(0).a2, section(1).a2, section(2).a2, section(3).a2};
-      out.z1 = Quad{section(0).z1, section(1).z1, section(2).z1, section(3).z1};
-      out.z2 = Quad{section(0).z2, section(1).z2, section(2).z2, section(3).z2};
+      const int k = 4 * q;
+      for (int stage = 0; stage < 2; ++stage)
+      {
+        auto section = [&](int i) -> const BiquadSection& { return stage == 0 ? stage1(k + i) : stage2(k + i); };
+        QuadSection& out = stage == 0 ? analysis[q].stage1 : analysis[q].stage2;
+        out.b0 = Quad{section(0).b0, section(1).b0, section(2).b0, section(3).b0};
+        out.b1 = Quad{section(0).b1, section(1).b1, section(2).b1, section(3).b1};
+        out.b2 = Quad{section(0).b2, section(1).b2, section(2).b2, section(3).b2};
+        out.a1 = Quad{section(0).a1, section(1).a1, section(2).a1, section(3).a1};
+        out.a2 = Quad{section(0).a2, section(1).a2, section(2).a2, section(3).a2};
+        out.z1 = Quad{section(0).z1, section(1).z1, section(2).z1, section(3).z1};
+        out.z2 = Quad{section(0).z2, section(1).z2, section(2).z2, section(3).z2};
+      }
+      auto power = [&](int i) { return k + i < nBands ? bandPower[k + i] : 0.0; };
+      analysis[q].power = Quad{power(0), power(1), power(2), power(3)};
     }
-    auto power = [&](int i) { return k + i < nBands ? bandPower[k + i] : 0.0; };
-    analysis[q].power = Quad{power(0), power(1), power(2), power(3)};
-  }
+  };
+  packAnalysis();
 
   int start = 0;
   while (start < nFrames)
@@ -709,7 +712,10 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
     if (sampleCounter >= kControlInterval)
     {
       sampleCounter = 0;
+      filterStatesCleared = false;
       ControlStep();
+      if (filterStatesCleared)
+        packAnalysis();
     }
   }
   for (int k = 0; k < nBands; ++k)

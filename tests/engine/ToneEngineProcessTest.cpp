@@ -294,3 +294,52 @@ TEST(PassThrough, CopiesFillsAndSilences)
   PassThroughChannels(ins, 2, outs, 1, 0);
   EXPECT_EQ(out0, std::vector<double>(3, 7.0));
 }
+
+// A host that hands over a few NaN or infinite samples gets garbage for the control step they fall
+// in, and from the next step on finite audio and analysis again, from every kernel alike.
+TEST(ToneEngineProcess, NonFiniteInputSamplesSpoilOnlyTheirOwnControlStep)
+{
+  const double fs = 48000.0;
+  Channels input = BassyPinkStereo(96000, fs);
+  for (int i = 30000; i < 30005; ++i)
+    input[0][i] = NAN;
+  input[1][50001] = INFINITY;
+  // Steps end every 32 samples from the start, so the spoiled stretches are these two.
+  auto spoiled = [](std::size_t i) { return (i >= 29984 && i < 30016) || (i >= 49984 && i < 50016); };
+  std::vector<Channels> outputs;
+  for (ToneEngine::Kernel kernel : {ToneEngine::Kernel::kPlain, ToneEngine::Kernel::kBlocked,
+                                    ToneEngine::Kernel::kBlockedBaseline})
+  {
+    ToneEngine engine;
+    engine.kernel = kernel;
+    engine.Prepare(fs);
+    engine.ApplySettings(WorstPathSettings());
+    outputs.push_back(RunEngine(engine, input, {500}));
+    const Channels& out = outputs.back();
+    for (int c = 0; c < 2; ++c)
+      for (std::size_t i = 0; i < out[c].size(); ++i)
+      {
+        if (!spoiled(i))
+        {
+          ASSERT_TRUE(std::isfinite(out[c][i])) << "kernel " << static_cast<int>(kernel) << " channel " << c << " at " << i;
+        }
+      }
+    for (int k = 0; k < kNumBands; ++k)
+    {
+      EXPECT_TRUE(std::isfinite(engine.bandPower[k]));
+      EXPECT_TRUE(std::isfinite(engine.measuredBalance[k]));
+      EXPECT_TRUE(std::isfinite(engine.currentGainDb[k]));
+      EXPECT_TRUE(std::isfinite(engine.analysisStage2[k].z1));
+    }
+    EXPECT_TRUE(engine.eqActive);
+  }
+  for (std::size_t k = 1; k < outputs.size(); ++k)
+    for (int c = 0; c < 2; ++c)
+      for (std::size_t i = 0; i < input[c].size(); ++i)
+      {
+        if (!spoiled(i))
+        {
+          ASSERT_EQ(outputs[k][c][i], outputs[0][c][i]) << k << " " << c << " " << i;
+        }
+      }
+}
