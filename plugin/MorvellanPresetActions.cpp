@@ -139,7 +139,8 @@ void Morvellan::LoadPresetImpl(const PresetFile& listed)
 
   {
     std::lock_guard<std::mutex> lock(mMutex);
-    mPresetName = CleanPresetName(preset.name);
+    // As the listing shows it, so the loaded preset is found in the list.
+    mPresetName = morvellan::offline::SingleLine(preset.name);
   }
   MarkPresetClean();
 }

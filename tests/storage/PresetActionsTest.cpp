@@ -69,6 +69,15 @@ TEST_F(PresetActions, LoadTakesTheNameInsideTheFile)
   mPlug->LoadPreset(Listed("File.mvpreset"));
   EXPECT_EQ(PresetName(), "Inside");
   EXPECT_TRUE(mPlug->mTakeBaseline.load());
+
+  // A hand-edited name keeps its spaces, as the list shows it.
+  StoreState("Spaced.mvpreset", " Spaced\t", CurrentState());
+  auto listed = mPlug->UserPresets();
+  ASSERT_EQ(listed.size(), 2u);
+  mPlug->LoadPreset(listed[0]);
+  EXPECT_TRUE(mBoxes.empty());
+  EXPECT_EQ(PresetName(), " Spaced\t");
+  EXPECT_EQ(PresetName(), listed[0].name);
 }
 
 TEST_F(PresetActions, DamagedPresetAppliesNothing)
@@ -195,10 +204,12 @@ TEST_F(PresetActions, ReplacingAnotherPresetAsksFirst)
 
   // Without an editor the question counts as No.
   OpenEditorStandIn(false);
-  const std::string now = ReadBytes(Presets() / "Warm.mvpreset");
+  const std::string other = ReadBytes(Presets() / "Other.mvpreset");
   SetParam(kAmount, 4.0);
+  mAnswers = {true};
   mPlug->SavePreset("Other", true);
   EXPECT_EQ(mBoxes.size(), 2u);
+  EXPECT_EQ(ReadBytes(Presets() / "Other.mvpreset"), other);
   EXPECT_EQ(PresetName(), "Warm");
 }
 
