@@ -146,6 +146,25 @@ TEST(ReferenceFileReader, FlacInAnOggContainerIsRead)
   EXPECT_EQ(Load(dir.Path("vorbis.flac")).error, "could not read vorbis.flac");
 }
 
+TEST(ReferenceFileReader, FlacAfterAnId3TagIsRead)
+{
+  ScratchFolder dir;
+  const std::vector<std::int16_t> mono = Ramp16(6000, 1);
+  WriteSoundFile16(dir.Path("plain.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 1, mono);
+  // An ID3v2.4 header (its size as four 7-bit bytes) and 100 bytes of tag in front of the stream.
+  std::vector<std::uint8_t> bytes = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 100};
+  bytes.resize(bytes.size() + 100, 0);
+  const std::vector<std::uint8_t> flac = morvellan::testing::ReadBytes(dir.Path("plain.flac"));
+  bytes.insert(bytes.end(), flac.begin(), flac.end());
+  WriteBytes(dir.Path("tagged.flac"), bytes);
+
+  const LoadResult r = Load(dir.Path("tagged.flac"));
+  ASSERT_TRUE(r.ok) << r.error;
+  ASSERT_EQ(r.audio.samples.size(), mono.size());
+  for (std::size_t t = 0; t < mono.size(); ++t)
+    ASSERT_EQ(r.audio.samples[t], Pcm16(mono[t])) << t;
+}
+
 namespace {
 
 // What libsndfile's own float read makes of a file, mixed to the mean of each frame.
