@@ -367,15 +367,19 @@ TEST_F(PresetActions, NameWithALineBreakFindsItsOwnFile)
 namespace {
 
 // A dialog that fails (out of memory, a broken helper process) while an action
-// reports its own failure must not unwind into the host.
+// reports its own failure must not unwind into the host; the entry reports
+// what escaped under the action's title and prefix.
 TEST_F(PresetActions, FailingMessageBoxDoesNotEscapeTheActions)
 {
   int shown = 0;
+  std::vector<iplug::MessageBoxCall> reported;
   mHook.reset();
   mHook = std::make_unique<iplug::ScopedMessageBoxHook>(
-      [&shown](const iplug::MessageBoxCall&) -> iplug::EMsgBoxResult {
-        ++shown;
-        throw std::runtime_error("dialog failed");
+      [&](const iplug::MessageBoxCall& call) -> iplug::EMsgBoxResult {
+        if (++shown % 2 == 1)
+          throw std::runtime_error("dialog failed");
+        reported.push_back(call);
+        return iplug::EMsgBoxResult::kOK;
       },
       true);
 
@@ -387,8 +391,22 @@ TEST_F(PresetActions, FailingMessageBoxDoesNotEscapeTheActions)
   target.path = Targets() / "Gone.mvtarget";
   EXPECT_NO_THROW(mPlug->LoadTarget(target));
   EXPECT_NO_THROW(mPlug->SaveTarget("Nothing learned"));
-  // The body's message and the entry's report of its failure were both tried.
-  EXPECT_EQ(shown, 8);
+  ASSERT_EQ(reported.size(), 4u);
+  EXPECT_EQ(reported[0].title, "Load preset");
+  EXPECT_EQ(reported[0].text, "Could not load the preset: dialog failed");
+  EXPECT_EQ(reported[1].title, "Delete preset");
+  EXPECT_EQ(reported[1].text, "Could not delete the preset: dialog failed");
+  EXPECT_EQ(reported[2].title, "Load target");
+  EXPECT_EQ(reported[2].text, "Could not load the target: dialog failed");
+  EXPECT_EQ(reported[3].title, "Save target");
+  EXPECT_EQ(reported[3].text, "Could not save the target: dialog failed");
+
+  // When every box fails, nothing escapes either.
+  mHook.reset();
+  mHook = std::make_unique<iplug::ScopedMessageBoxHook>(
+      [](const iplug::MessageBoxCall&) -> iplug::EMsgBoxResult { throw std::runtime_error("dialog failed"); }, true);
+  EXPECT_NO_THROW(mPlug->LoadPreset(missing));
+  EXPECT_NO_THROW(mPlug->SaveTarget("Nothing learned"));
 }
 
 } // namespace
