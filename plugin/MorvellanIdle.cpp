@@ -83,7 +83,10 @@ int Morvellan::ReadHostTrackColour() const
   {
     if (void* track = GetReaperTrack())
     {
-      const auto value = static_cast<std::int32_t>(mGetMediaTrackInfoValue(track, "I_CUSTOMCOLOR"));
+      // Converting a NaN or a value far outside 32 bits is undefined: such a value holds no colour.
+      const double raw = mGetMediaTrackInfoValue(track, "I_CUSTOMCOLOR");
+      const std::int32_t value =
+          std::isfinite(raw) && std::fabs(raw) < 4.0e9 ? static_cast<std::int32_t>(static_cast<std::int64_t>(raw)) : 0;
       if (value & morvellan::kReaperCustomColourFlag)
       {
         int red = 0, green = 0, blue = 0;

@@ -6,6 +6,7 @@
 #include "pluginterfaces/vst/ivstattributes.h"
 #include "pluginterfaces/vst/ivstchannelcontextinfo.h"
 
+#include <cmath>
 #include <cstring>
 #include <map>
 
@@ -206,6 +207,54 @@ TEST_F(IdleCallback, ReaperIsNotCalledFromTheTimerThread)
   // The label that an open editor would show, read the same way.
   const std::string label = mPlug->ReadHostTrackLabel();
   EXPECT_EQ(label, "#3: " + std::string(511, 'x'));
+  mPlug->terminate();
+}
+
+// A REAPER host with one track whose custom colour the test sets.
+double gCustomColour = 0.0;
+double ColourTrackValue(void*, const char* what)
+{
+  return std::strcmp(what, "I_CUSTOMCOLOR") == 0 ? gCustomColour : 1.0;
+}
+// Native colours here are 0xBBGGRR, as on Windows.
+void NativeToRgb(int native, int* r, int* g, int* b)
+{
+  *r = native & 255;
+  *g = (native >> 8) & 255;
+  *b = (native >> 16) & 255;
+}
+
+class ColourReaper : public FakeReaper
+{
+public:
+  void* PLUGIN_API getReaperApi(Steinberg::CStringA name) override
+  {
+    if (std::strcmp(name, "GetMediaTrackInfo_Value") == 0)
+      return reinterpret_cast<void*>(&ColourTrackValue);
+    if (std::strcmp(name, "ColorFromNative") == 0)
+      return reinterpret_cast<void*>(&NativeToRgb);
+    return FakeReaper::getReaperApi(name);
+  }
+};
+
+TEST_F(IdleCallback, ReaperTrackColourNeedsItsFlagAndASaneValue)
+{
+  static ColourReaper reaper;
+  ASSERT_EQ(mPlug->initialize(&reaper), Steinberg::kResultOk);
+  mPlug->StopIdleTimer();
+  FakeAttributes info;
+  info.ints[Steinberg::Vst::ChannelContext::kChannelColorKey] = static_cast<Steinberg::int64>(0xFF445566u);
+  mPlug->setChannelContextInfos(&info);
+
+  // Flag set: native 0x302010 is red 0x10, green 0x20, blue 0x30.
+  gCustomColour = static_cast<double>(0x01000000 | 0x302010);
+  EXPECT_EQ(mPlug->ReadHostTrackColour(), 0x102030);
+  // Without the flag, or with a value no colour can be, the channel colour stands.
+  for (double v : {static_cast<double>(0x302010), std::nan(""), 1e300, -1e300, 0.0})
+  {
+    gCustomColour = v;
+    EXPECT_EQ(mPlug->ReadHostTrackColour(), 0x445566) << v;
+  }
   mPlug->terminate();
 }
 
