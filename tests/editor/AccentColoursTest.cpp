@@ -21,6 +21,24 @@ TEST(AccentColours, TablesHoldTheNamedRows)
   EXPECT_FLOAT_EQ(WindowScaleTable[2].scale, 1.5f);
 }
 
+TEST(AccentColours, EveryRowAsTheMenusOfferIt)
+{
+  const char* accentNames[] = {"Green", "Red", "Orange", "Blue", "Purple", "DAW color"};
+  const AccentRgb accents[] = {{21, 232, 121}, {233, 21, 90}, {255, 122, 0}, {0, 184, 255}, {134, 0, 255}, {21, 232, 121}};
+  for (size_t i = 0; i < 6; ++i)
+  {
+    EXPECT_EQ(std::string(AccentColourTable[i].name), accentNames[i]);
+    EXPECT_EQ((AccentRgb{AccentColourTable[i].red, AccentColourTable[i].green, AccentColourTable[i].blue}), accents[i]);
+  }
+  const char* scaleNames[] = {"Window 0.75x", "Window 1x", "Window 1.5x", "Window 2x"};
+  const float scales[] = {0.75f, 1.0f, 1.5f, 2.0f};
+  for (size_t i = 0; i < 4; ++i)
+  {
+    EXPECT_EQ(std::string(WindowScaleTable[i].name), scaleNames[i]);
+    EXPECT_EQ(WindowScaleTable[i].scale, scales[i]);
+  }
+}
+
 TEST(AccentColours, OutOfRangeIndexDrawsGreen)
 {
   EXPECT_EQ(AccentRgbFor(7, 0xFF0000), (AccentRgb{21, 232, 121}));
