@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstdarg>
-#include <cstdio>
 #include <string>
 
 // A small growable UTF-8 string with the handful of calls the plug-in code uses.
@@ -20,34 +18,7 @@ public:
 
   // Formats at most maxLength bytes (not counting the terminator); longer output is cut,
   // never inside a UTF-8 character.
-  void SetFormatted(int maxLength, const char* fmt, ...) __attribute__((format(printf, 3, 4)))
-  {
-    va_list args;
-    va_start(args, fmt);
-    va_list again;
-    va_copy(again, args);
-    const int n = std::vsnprintf(nullptr, 0, fmt, args);
-    va_end(args);
-    if (n < 0)
-    {
-      va_end(again);
-      mStr.clear();
-      return;
-    }
-    std::string buf(static_cast<size_t>(n) + 1, '\0');
-    std::vsnprintf(buf.data(), buf.size(), fmt, again);
-    va_end(again);
-    size_t len = static_cast<size_t>(n);
-    if (maxLength < n)
-    {
-      len = maxLength > 0 ? static_cast<size_t>(maxLength) : 0;
-      // Step back over continuation bytes so the cut lands on a character boundary.
-      while (len > 0 && (static_cast<unsigned char>(buf[len]) & 0xC0) == 0x80)
-        --len;
-    }
-    buf.resize(len);
-    mStr = std::move(buf);
-  }
+  void SetFormatted(int maxLength, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 
   bool operator==(const WDL_String& other) const { return mStr == other.mStr; }
   bool operator!=(const WDL_String& other) const { return mStr != other.mStr; }
