@@ -8,8 +8,9 @@ namespace mvhost {
 
 namespace {
 
-// Longest input the host accepts, in frames (an hour at 192 kHz).
-constexpr sf_count_t kMaxFrames = sf_count_t{192000} * 3600;
+// Longest input the host accepts, in frames (over eleven minutes at 48 kHz);
+// the whole file is held in memory several times over.
+constexpr sf_count_t kMaxFrames = sf_count_t{1} << 25;
 constexpr int kMaxChannels = 64;
 
 } // namespace
@@ -25,7 +26,7 @@ bool ReadAudioFile(const std::filesystem::path& path, Audio& audio, std::string&
     if (info.channels < 1 || info.channels > kMaxChannels || info.samplerate <= 0 ||
         info.frames < 0 || info.frames > kMaxFrames) {
         sf_close(file);
-        error = path.string() + " has an unsupported layout";
+        error = path.string() + " has an unsupported layout or is too long";
         return false;
     }
     const auto channels = static_cast<std::size_t>(info.channels);

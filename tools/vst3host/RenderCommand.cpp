@@ -107,8 +107,11 @@ int RunRender(const std::vector<std::string>& args)
             return Fail("--rate takes a sample rate from 8000 to 384000 Hz");
         }
         if (const auto* s = options.Get("--seconds");
-            s && !ParseNumber(*s, 0.01, 3600, seconds)) {
-            return Fail("--seconds takes a length from 0.01 to 3600 s");
+            s && !ParseNumber(*s, 0.01, 600, seconds)) {
+            return Fail("--seconds takes a length from 0.01 to 600 s");
+        }
+        if (rate * seconds > double(1 << 25)) {
+            return Fail("the generated input would be too long; use fewer --seconds");
         }
         input = MakeTiltedNoise(rate, seconds, 2, 1);
         std::printf("Input: %.1f s of stereo pink noise with a bass tilt at %.0f Hz\n", seconds,

@@ -5,6 +5,7 @@
 #include "Commands.h"
 
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,7 +69,13 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : kCommands) {
         if (name == c.name) {
-            return c.run(args);
+            try {
+                return c.run(args);
+            } catch (const std::exception& e) {
+                // Out of memory on a huge input, and the like: say so, no crash.
+                std::fprintf(stderr, "mvhost: %s\n", e.what());
+                return 1;
+            }
         }
     }
     std::fprintf(stderr, "mvhost: unknown command \"%s\"\n", argv[1]);
