@@ -129,6 +129,10 @@ TEST(MvhostCliTest, ReportsBadRequestsClearly)
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find("--block"), std::string::npos) << r.out;
 
+    r = Mvhost("render " + bundle_test::BundlePath() + " --seconds 600 --rate 192000");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find("too long"), std::string::npos) << r.out;
+
     const auto junk = Temp("junk.wav");
     std::ofstream(junk) << "not audio";
     r = Mvhost("render " + bundle_test::BundlePath() + " --in " + junk.string());
