@@ -586,3 +586,22 @@ TEST(ToneEngineControl, CompletedLearnStoresTheBalanceWithoutTheFilterCompensati
     EXPECT_NEAR(engine->measuredBalance[k], row[k] - midRow, 1e-9) << k;
   }
 }
+
+// The gate opens only strictly above the threshold, measured on the mean-square input power.
+TEST(ToneEngineControl, GateOpensOnlyAboveTheThreshold)
+{
+  auto engine = std::make_unique<ToneEngine>();
+  ToneEngineSettings s;
+  s.thresholdDb = -40.0;
+  engine->ApplySettings(s);
+  engine->Prepare(kFs);
+  engine->inputPower = 1e-4; // exactly -40 dB
+  engine->ControlStep();
+  EXPECT_FALSE(engine->aboveThreshold);
+  EXPECT_EQ(engine->belowCount, 1);
+  engine->inputPower = 1.0001e-4;
+  engine->ControlStep();
+  EXPECT_TRUE(engine->aboveThreshold);
+  EXPECT_EQ(engine->aboveCount, 1);
+  EXPECT_EQ(engine->belowCount, 0);
+}
