@@ -351,6 +351,10 @@ TEST_F(ProcessTest, HostBypassPassesAudioAndPersists)
         ASSERT_TRUE(ParseState(saved, s));
         EXPECT_EQ(s.bypass, 1);
         EXPECT_EQ(s.bypass2, 1);
+        // ... and once more after the plug-in's layout, for the host's own use.
+        ASSERT_EQ(saved.size(), s.size + 4);
+        EXPECT_EQ(std::vector<std::uint8_t>(saved.end() - 4, saved.end()),
+                  (std::vector<std::uint8_t>{1, 0, 0, 0}));
         // The plug-in's own Bypass parameter was never touched.
         EXPECT_EQ(s.params[idx::kBypass], 0.0);
 
