@@ -201,7 +201,10 @@ void IPlugVST3::SendParameterValueFromUI(int paramIdx, double normalizedValue)
   IParam* param = GetParam(paramIdx);
   if (!param)
     return;
-  param->SetNormalized(normalizedValue);
+  // Re-sending the value a parameter already holds must not move it by a rounding step
+  // on the way through its normalised form.
+  if (normalizedValue != param->GetNormalized())
+    param->SetNormalized(normalizedValue);
   OnParamChange(paramIdx, kUI, -1);
   InformHostOfParamChange(paramIdx, param->GetNormalized());
 }

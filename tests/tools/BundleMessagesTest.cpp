@@ -145,13 +145,11 @@ TEST_F(MessagesTest, SavedPresetLoadsIntoAnotherInstance)
     ASSERT_FALSE(load.GetText("error", failure)) << failure;
     const auto loaded = ParsedStateOf(*b);
     EXPECT_EQ(loaded.preset, "Warm Vox");
-    // Values travel to the host as normalised numbers and back, which may
-    // move them by a rounding step; nothing more.
-    for (std::size_t i = 0; i < static_cast<std::size_t>(kParams); ++i) {
-        EXPECT_NEAR(loaded.params[i], saved.params[i], 1e-12 * std::max(1.0, std::abs(saved.params[i])))
-            << kParamTable[i].title;
-    }
-    EXPECT_NEAR(loaded.params[idx::kAmount], 73.0, 1e-9);
+    // Telling the host about the loaded values must not move them: a state saved
+    // right after the load holds the preset's exact values.
+    for (std::size_t i = 0; i < static_cast<std::size_t>(kParams); ++i)
+        EXPECT_EQ(loaded.params[i], saved.params[i]) << kParamTable[i].title;
+    EXPECT_EQ(loaded.params[idx::kAmount], 73.0);
 
     // A damaged preset file changes nothing and says so.
     const auto before = StateOf(*b);
