@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <sys/stat.h>
 
@@ -37,7 +39,11 @@ void PutLe32(std::vector<std::uint8_t>& b, std::uint32_t v)
   PutLe16(b, v & 0xFFFF);
   PutLe16(b, v >> 16);
 }
-void PutTag(std::vector<std::uint8_t>& b, const char* tag) { b.insert(b.end(), tag, tag + 4); }
+void PutTag(std::vector<std::uint8_t>& b, const char* tag)
+{
+  for (int i = 0; i < 4; ++i)
+    b.push_back(std::uint8_t(tag[i]));
+}
 
 // A canonical 16-bit PCM WAV header written out by hand, with whatever the fields claim.
 std::vector<std::uint8_t> WavHeader(std::uint32_t channels, std::uint32_t rate, std::uint32_t dataBytes)
@@ -152,10 +158,11 @@ TEST(ReferenceFileReader, FlacAfterAnId3TagIsRead)
   const std::vector<std::int16_t> mono = Ramp16(6000, 1);
   WriteSoundFile16(dir.Path("plain.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 1, mono);
   // An ID3v2.4 header (its size as four 7-bit bytes) and 100 bytes of tag in front of the stream.
-  std::vector<std::uint8_t> bytes = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 100};
-  bytes.resize(bytes.size() + 100, 0);
   const std::vector<std::uint8_t> flac = morvellan::testing::ReadBytes(dir.Path("plain.flac"));
-  bytes.insert(bytes.end(), flac.begin(), flac.end());
+  std::vector<std::uint8_t> bytes(10 + 100 + flac.size(), 0);
+  const std::uint8_t id3[10] = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 100};
+  std::copy(std::begin(id3), std::end(id3), bytes.begin());
+  std::copy(flac.begin(), flac.end(), bytes.begin() + 110);
   WriteBytes(dir.Path("tagged.flac"), bytes);
 
   const LoadResult r = Load(dir.Path("tagged.flac"));
@@ -197,7 +204,12 @@ TEST(ReferenceFileReader, FlacSamplesMatchLibsndfilesFloatRead)
   for (const int depth : {SF_FORMAT_PCM_S8, SF_FORMAT_PCM_16, SF_FORMAT_PCM_24})
     for (const int channels : {1, 2, 6})
     {
-      const std::string path = dir.Path("n" + std::to_string(depth) + "-" + std::to_string(channels) + ".flac");
+      std::string name = "n";
+      name += std::to_string(depth);
+      name += '-';
+      name += std::to_string(channels);
+      name += ".flac";
+      const std::string path = dir.Path(name);
       std::uint32_t x = std::uint32_t(depth * 31 + channels);
       WriteSoundFile(path, SF_FORMAT_FLAC | depth, 8000, channels, frames, [&](std::uint64_t, float* f) {
         for (int c = 0; c < channels; ++c)
