@@ -5,6 +5,7 @@
 
 #include "AccentColours.h"
 #include "ActionMessages.h"
+#include "HostMessageText.h"
 #include "Listing.h"
 #include "PresetFile.h"
 #include "StateChunk.h"
@@ -220,26 +221,6 @@ void Morvellan::QueuePresetSave(const std::string& name)
   });
 }
 
-namespace {
-
-bool BinaryText(Steinberg::Vst::IAttributeList* attributes, const char* id, std::string& text)
-{
-  const void* data = nullptr;
-  Steinberg::uint32 size = 0;
-  if (!attributes || attributes->getBinary(id, data, size) != Steinberg::kResultOk || (size > 0 && !data))
-    return false;
-  text.assign(static_cast<const char*>(data), size);
-  return true;
-}
-
-void SetBinaryText(Steinberg::Vst::IAttributeList* attributes, const char* id, const std::string& text)
-{
-  if (attributes)
-    attributes->setBinary(id, text.data(), static_cast<Steinberg::uint32>(text.size()));
-}
-
-} // namespace
-
 bool Morvellan::HandlePresetMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes)
 {
   const std::string id = messageId ? messageId : "";
@@ -249,9 +230,9 @@ bool Morvellan::HandlePresetMessage(const char* messageId, Steinberg::Vst::IAttr
   std::string argument;
   std::string error;
   const char* key = id == kLoadPresetMessage ? "path" : "name";
-  if (!BinaryText(attributes, key, argument))
+  if (!morvellan::ReadMessageText(attributes, key, argument))
   {
-    SetBinaryText(attributes, "error", std::string("the message has no ") + key);
+    morvellan::WriteMessageText(attributes, "error", std::string("the message has no ") + key);
     return true;
   }
 
@@ -270,11 +251,11 @@ bool Morvellan::HandlePresetMessage(const char* messageId, Steinberg::Vst::IAttr
       // Where the preset of that name now lives, for the host to report.
       const std::string name = CleanPresetName(argument);
       if (!name.empty())
-        SetBinaryText(attributes, "path",
+        morvellan::WriteMessageText(attributes, "path",
                       morvellan::offline::PresetFilePath(kPresetFormat, PresetFolder(), name).string());
     }
   }
   if (!error.empty())
-    SetBinaryText(attributes, "error", error);
+    morvellan::WriteMessageText(attributes, "error", error);
   return true;
 }

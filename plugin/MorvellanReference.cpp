@@ -1,5 +1,7 @@
 #include "Morvellan.h"
 
+#include "HostMessageText.h"
+
 #include "ReferenceFileReader.h"
 #include "ReferenceLearner.h"
 
@@ -108,39 +110,19 @@ void Morvellan::FileLearningWorker(std::string path)
   mReferenceState.store(kReferenceFailed);
 }
 
-namespace {
-
-bool ReadText(Steinberg::Vst::IAttributeList* attributes, const char* id, std::string& text)
-{
-  const void* data = nullptr;
-  Steinberg::uint32 size = 0;
-  if (!attributes || attributes->getBinary(id, data, size) != Steinberg::kResultOk || (size > 0 && !data))
-    return false;
-  text.assign(static_cast<const char*>(data), size);
-  return true;
-}
-
-void WriteText(Steinberg::Vst::IAttributeList* attributes, const char* id, const std::string& text)
-{
-  if (attributes)
-    attributes->setBinary(id, text.data(), Steinberg::uint32(text.size()));
-}
-
-} // namespace
-
 bool Morvellan::HandleReferenceMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes)
 {
   if (!messageId || std::string_view(messageId) != kLearnReferenceMessage)
     return false;
   std::string path;
-  if (!ReadText(attributes, "path", path) || path.empty())
+  if (!morvellan::ReadMessageText(attributes, "path", path) || path.empty())
   {
-    WriteText(attributes, "error", "the message has no path");
+    morvellan::WriteMessageText(attributes, "error", "the message has no path");
     return true;
   }
   if (mReferenceState.load() == kReferenceAnalysing)
   {
-    WriteText(attributes, "error", "an analysis is already running");
+    morvellan::WriteMessageText(attributes, "error", "an analysis is already running");
     return true;
   }
 
@@ -158,8 +140,8 @@ bool Morvellan::HandleReferenceMessage(const char* messageId, Steinberg::Vst::IA
     source = mTargetSourceName;
   }
   if (mReferenceState.load() == kReferenceFailed)
-    WriteText(attributes, "error", error);
+    morvellan::WriteMessageText(attributes, "error", error);
   else
-    WriteText(attributes, "source", source);
+    morvellan::WriteMessageText(attributes, "source", source);
   return true;
 }
