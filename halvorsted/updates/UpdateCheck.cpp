@@ -2,14 +2,12 @@
 
 #include "halvorsted/json/Json.h"
 #include "halvorsted/store/FileStore.h"
+#include "IPlugPaths.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
-#include <pwd.h>
 #include <system_error>
-#include <unistd.h>
-#include <vector>
 
 namespace halvorsted::updates {
 
@@ -20,29 +18,6 @@ constexpr const char* kMarkerFileName = "updates-off";
 constexpr const char* kMarkerText = "The Halvorsted plug-ins do not check for updates while this file is here.\n";
 constexpr size_t kMaxFeedBytes = 65536;
 constexpr size_t kMaxPageBytes = 100;
-
-std::filesystem::path AbsoluteFromEnvironment(const char* name)
-{
-  const char* value = std::getenv(name);
-  if (value == nullptr || value[0] == '\0')
-    return {};
-  std::filesystem::path path(value);
-  return path.is_absolute() ? path : std::filesystem::path{};
-}
-
-std::filesystem::path HomeFolder()
-{
-  if (auto home = AbsoluteFromEnvironment("HOME"); !home.empty())
-    return home;
-  const long hint = sysconf(_SC_GETPW_R_SIZE_MAX);
-  std::vector<char> buffer(hint > 0 ? static_cast<size_t>(hint) : 16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && found->pw_dir[0] == '/')
-    return std::filesystem::path(found->pw_dir);
-  return {};
-}
 
 // Accepts exactly the doubles that convert to int64_t without loss; NaN fails every comparison.
 std::optional<int64_t> WholeSeconds(double value)
@@ -95,14 +70,9 @@ bool DueForRequest(int64_t now, int64_t checkedAt)
 
 std::filesystem::path MakerDataFolder()
 {
-  std::filesystem::path base = AbsoluteFromEnvironment("XDG_DATA_HOME");
+  const std::filesystem::path base = iplug::UserDataFolder();
   if (base.empty())
-  {
-    const auto home = HomeFolder();
-    if (home.empty())
-      return {};
-    base = home / ".local" / "share";
-  }
+    return {};
   return base / "Halvorsted" / "Updates";
 }
 
