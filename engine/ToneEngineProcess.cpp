@@ -457,6 +457,17 @@ MV_INLINE void UnpackState(const LaneSection& l, BiquadSection& s0, BiquadSectio
   }
 }
 
+// One glide step per frame towards the output gain's target; it lands exactly once close enough.
+MV_INLINE void GlideOutputGain(double& gain, double target, double coef)
+{
+  if (gain != target)
+  {
+    gain += (target - gain) * coef;
+    if (std::fabs(gain - target) < 1e-6)
+      gain = target;
+  }
+}
+
 template <typename T>
 void CopyChannel(const T* in, T* out, int nFrames)
 {
@@ -555,12 +566,7 @@ void ToneEngine::ProcessPlain(const T* const* inputs, T* const* outputs, int n, 
       const double y = analysisStage2[k].Process(analysisStage1[k].Process(mono));
       bandPower[k] += (y * y - bandPower[k]) * bandPowerCoef;
     }
-    if (outputGain != outputGainTarget)
-    {
-      outputGain += (outputGainTarget - outputGain) * outputGainCoef;
-      if (std::fabs(outputGain - outputGainTarget) < 1e-6)
-        outputGain = outputGainTarget;
-    }
+    GlideOutputGain(outputGain, outputGainTarget, outputGainCoef);
     for (int c = 0; c < n; ++c)
     {
       double y = x[c];
@@ -691,12 +697,7 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
     // Output gain, one glide step per frame, applied after the correction.
     for (int t = 0; t < len; ++t)
     {
-      if (outputGain != outputGainTarget)
-      {
-        outputGain += (outputGainTarget - outputGain) * outputGainCoef;
-        if (std::fabs(outputGain - outputGainTarget) < 1e-6)
-          outputGain = outputGainTarget;
-      }
+      GlideOutputGain(outputGain, outputGainTarget, outputGainCoef);
       const double gain = outputGain;
       for (int c = 0; c < n; ++c)
       {
