@@ -14,9 +14,6 @@
 
 using halvorsted::store::ReadWholeFile;
 using halvorsted::store::WriteFileAtomic;
-using halvorsted::testing::ReadBytes;
-using halvorsted::testing::TempFolder;
-using halvorsted::testing::WriteBytes;
 namespace fs = std::filesystem;
 
 namespace {

@@ -9,8 +9,6 @@
 #include <thread>
 
 using halvorsted::testing::LocalServer;
-using halvorsted::testing::ReadBytes;
-using halvorsted::testing::TempFolder;
 using namespace std::chrono_literals;
 
 namespace {

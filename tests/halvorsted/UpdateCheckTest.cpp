@@ -12,9 +12,6 @@
 
 using halvorsted::platform::HttpResult;
 using halvorsted::testing::LocalServer;
-using halvorsted::testing::ReadBytes;
-using halvorsted::testing::TempFolder;
-using halvorsted::testing::WriteBytes;
 using halvorsted::updates::ParseVersion;
 using halvorsted::updates::UpdateCheck;
 using halvorsted::updates::UpdateWorker;

@@ -3,26 +3,25 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 
-namespace halvorsted::testing {
-
-// A fresh folder under the system's temporary folder, removed with everything in it.
+// A fresh folder under the system temp folder, removed with everything in it.
 class TempFolder
 {
 public:
   TempFolder()
   {
-    std::string pattern = (std::filesystem::temp_directory_path() / "halvorsted-test-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "morvellan-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr)
       throw std::runtime_error("mkdtemp failed");
     mPath = pattern;
   }
   ~TempFolder()
   {
-    std::error_code ignored;
-    std::filesystem::remove_all(mPath, ignored);
+    std::error_code ec;
+    std::filesystem::remove_all(mPath, ec);
   }
   TempFolder(const TempFolder&) = delete;
   TempFolder& operator=(const TempFolder&) = delete;
@@ -36,7 +35,7 @@ private:
 inline void WriteBytes(const std::filesystem::path& path, const std::string& bytes)
 {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out << bytes;
 }
 
 inline std::string ReadBytes(const std::filesystem::path& path)
@@ -44,5 +43,3 @@ inline std::string ReadBytes(const std::filesystem::path& path)
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
-
-} // namespace halvorsted::testing
