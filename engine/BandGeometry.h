@@ -15,8 +15,7 @@ constexpr double kMaxBandGainDb = 24.0;
 // Bands 2..8 (251.98 Hz to 4031.75 Hz) form the reference level of every balance.
 constexpr int kFirstMiddleBand = 2;
 constexpr int kLastMiddleBand = 8;
-constexpr double kMiddleLowHz = 200.0;
-constexpr double kMiddleHighHz = 5000.0;
+inline bool IsMiddleBand(int band) { return band >= kFirstMiddleBand && band <= kLastMiddleBand; }
 
 // Two-thirds-octave Q shared by the analysis band-passes and the correction peaks.
 extern const double kBandQ;

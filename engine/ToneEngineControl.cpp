@@ -8,8 +8,6 @@ namespace morvellan {
 
 namespace {
 
-bool IsMiddleBand(int k) { return kBandCentresHz[k] >= kMiddleLowHz && kBandCentresHz[k] <= kMiddleHighHz; }
-
 // Counters saturate instead of wrapping: a signal that stays above the threshold for weeks must
 // keep qualifying.
 void CountUp(std::int32_t& counter)
@@ -36,7 +34,7 @@ BandBalance ComputeBalance(const std::array<double, kNumBands>& powers, const st
     if (!enabled[k])
       continue;
     levels[k] = 10.0 * std::log10(powers[k] + 1e-30);
-    if (k >= kFirstMiddleBand && k <= kLastMiddleBand)
+    if (IsMiddleBand(k))
     {
       sum += levels[k];
       ++count;
