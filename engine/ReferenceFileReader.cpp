@@ -32,6 +32,12 @@ bool Accepts(Container wanted, int format)
   return false;
 }
 
+// Extensions read as WAV or AIFF, lower case.
+bool IsWavOrAiffExtension(const std::string& ext)
+{
+  return ext == ".wav" || ext == ".wave" || ext == ".aif" || ext == ".aiff" || ext == ".aifc";
+}
+
 // Frames worth reading: maxSeconds of the file, never more than the buffer cap.
 std::uint64_t FrameLimit(double sampleRate, double maxSeconds)
 {
@@ -379,8 +385,7 @@ std::string FileNameOf(const std::string& pathUtf8)
 bool IsSupportedAudioFile(const std::string& pathUtf8)
 {
   const std::string ext = LowerCaseExtension(pathUtf8);
-  return ext == ".wav" || ext == ".wave" || ext == ".aif" || ext == ".aiff" || ext == ".aifc" ||
-         ext == ".mp3" || ext == ".flac";
+  return IsWavOrAiffExtension(ext) || ext == ".mp3" || ext == ".flac";
 }
 
 bool LoadAudioFile(const std::string& pathUtf8, AudioData& out, std::string& error, double maxSeconds)
@@ -391,7 +396,7 @@ bool LoadAudioFile(const std::string& pathUtf8, AudioData& out, std::string& err
 
   const std::string ext = LowerCaseExtension(pathUtf8);
   bool ok = false;
-  if (ext == ".wav" || ext == ".wave" || ext == ".aif" || ext == ".aiff" || ext == ".aifc")
+  if (IsWavOrAiffExtension(ext))
     ok = ReadWavFile(pathUtf8, out, maxSeconds);
   else if (ext == ".mp3")
     ok = ReadMp3File(pathUtf8, out, maxSeconds);
