@@ -122,8 +122,7 @@ bool ReadPresetFile(const PresetFormat& format, const std::filesystem::path& pat
   bool haveHeader = false;
   if (outcome == ReadOutcome::kOk && std::getline(in, line))
   {
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
+    DropTrailingCr(line);
     haveHeader = line == format.header;
   }
   if (!haveHeader)
@@ -136,8 +135,7 @@ bool ReadPresetFile(const PresetFormat& format, const std::filesystem::path& pat
   bool ok = false;
   while (std::getline(in, line))
   {
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
+    DropTrailingCr(line);
     size_t eq = line.find('=');
     if (line.empty() || eq == std::string::npos)
       continue;

@@ -252,6 +252,12 @@ std::string SingleLine(std::string text)
   return text;
 }
 
+void DropTrailingCr(std::string& line)
+{
+  if (!line.empty() && line.back() == '\r')
+    line.pop_back();
+}
+
 std::string TrimSpacesAndTabs(const std::string& text)
 {
   size_t first = text.find_first_not_of(" \t");

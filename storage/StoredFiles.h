@@ -37,6 +37,9 @@ ReadOutcome ReadSmallFile(const std::filesystem::path& path, std::uintmax_t maxB
 // Line feeds, then carriage returns, become spaces.
 std::string SingleLine(std::string text);
 
+// A line read from a file written on Windows ends in a carriage return; drop it.
+void DropTrailingCr(std::string& line);
+
 // Leading and trailing spaces and tabs removed.
 std::string TrimSpacesAndTabs(const std::string& text);
 

@@ -27,12 +27,6 @@ const char* const kFactoryTargetTexts[] = {
   nullptr,
 };
 
-void DropTrailingCr(std::string& line)
-{
-  if (!line.empty() && line.back() == '\r')
-    line.pop_back();
-}
-
 } // namespace
 
 std::string FormatTargetText(const std::string& name, const std::string& source, const StoredBalance& balance)
