@@ -265,15 +265,19 @@ void ToneEngine::DesignPreEq()
 void ToneEngine::BuildCorrectionMatrix()
 {
   using Matrix = std::array<Row, kNumBands>;
+  // Column j: the response of band j's peak at 6 dB, per dB, at every band centre.
   Matrix a{};
-  for (int i = 0; i < kNumBands; ++i)
-    for (int j = 0; j < kNumBands; ++j)
+  for (int j = 0; j < kNumBands; ++j)
+  {
+    const BiquadCoefficients peak = DesignPeaking(6.0, bandShape[j]);
+    for (int i = 0; i < kNumBands; ++i)
     {
       if (bandEnabled[i] && bandEnabled[j])
-        a[i][j] = BiquadMagnitudeDb(DesignPeaking(6.0, bandShape[j]), kBandCentresHz[i], sampleRate) / 6.0;
+        a[i][j] = MagnitudeDbAt(peak, centrePoints[i]) / 6.0;
       else
         a[i][j] = (i == j) ? 1.0 : 0.0;
     }
+  }
 
   // Gauss-Jordan on [A | I] with partial pivoting. Each row of A is strictly diagonally dominant,
   // so no pivot comes near zero.
