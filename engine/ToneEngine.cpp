@@ -341,11 +341,9 @@ void ToneEngine::ComputeBandCalibration()
 
 void ToneEngine::ResetState()
 {
+  ClearFilterStates();
   for (int k = 0; k < kNumBands; ++k)
   {
-    analysisStage1[k].ClearState();
-    analysisStage2[k].ClearState();
-    bandPower[k] = 0.0;
     measuredBalance[k] = -1000.0;
     smoothedBandPower[k] = -1.0;
     smoothedBandDb[k] = -1000.0;
@@ -356,13 +354,6 @@ void ToneEngine::ResetState()
     for (auto& channel : correction)
       channel[k].ResetToIdentity();
   }
-  for (int c = 0; c < kMaxProcessedChannels; ++c)
-  {
-    highPass[c].ClearState();
-    lowPass[c].ClearState();
-    for (BiquadSection& section : preEq[c])
-      section.ClearState();
-  }
   outputGain = outputGainTarget = std::pow(10.0, settings.outputDb / 20.0);
   learning = false;
   learnCount = 0;
@@ -370,7 +361,6 @@ void ToneEngine::ResetState()
   aboveCount = 0;
   belowCount = 0;
   sampleCounter = 0;
-  inputPower = 0.0;
   eqActive = false;
   aboveThreshold = false;
 }
