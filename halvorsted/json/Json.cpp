@@ -9,6 +9,16 @@ namespace {
 
 constexpr int kMaxDepth = 8;
 
+struct Cursor
+{
+  const std::string* text = nullptr;
+  size_t index = 0;
+};
+
+bool ParseValue(Cursor& cursor, JsonValue& out, int depth);
+void SkipWhitespace(Cursor& cursor);
+bool ParseString(Cursor& cursor, std::string& out);
+
 bool AtEnd(const Cursor& c)
 {
   return c.index >= c.text->size();
@@ -201,18 +211,6 @@ bool ParseArray(Cursor& c, JsonValue& out, int depth)
   }
 }
 
-} // namespace
-
-const JsonValue* JsonValue::Find(const std::string& key) const
-{
-  if (kind != Kind::Object)
-    return nullptr;
-  for (const auto& member : members)
-    if (member.first == key)
-      return &member.second;
-  return nullptr;
-}
-
 void SkipWhitespace(Cursor& cursor)
 {
   while (!AtEnd(cursor))
@@ -310,6 +308,18 @@ bool ParseValue(Cursor& c, JsonValue& out, int depth)
     case 'n': return MatchLiteral(c, "null");
     default: return ParseNumber(c, out);
   }
+}
+
+} // namespace
+
+const JsonValue* JsonValue::Find(const std::string& key) const
+{
+  if (kind != Kind::Object)
+    return nullptr;
+  for (const auto& member : members)
+    if (member.first == key)
+      return &member.second;
+  return nullptr;
 }
 
 std::optional<JsonValue> Parse(const std::string& text)

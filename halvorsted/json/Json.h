@@ -41,20 +41,10 @@ inline JsonValue& JsonValue::operator=(const JsonValue&) = default;
 inline JsonValue& JsonValue::operator=(JsonValue&&) noexcept = default;
 inline JsonValue::~JsonValue() = default;
 
-struct Cursor
-{
-  const std::string* text = nullptr;
-  size_t index = 0;
-};
-
 // The root value of a whole text (whitespace around it allowed), or nothing.
 std::optional<JsonValue> Parse(const std::string& text);
 
 // The bytes as a JSON string literal, quotes included.
 std::string QuoteString(const std::string& text);
-
-bool ParseValue(Cursor& cursor, JsonValue& out, int depth);
-void SkipWhitespace(Cursor& cursor);
-bool ParseString(Cursor& cursor, std::string& out);
 
 } // namespace halvorsted::json
