@@ -12,6 +12,12 @@ constexpr double kTargetSpread = 0.9799999999999999;
 constexpr double kExclusionSpread = 0.6050000000000001;
 constexpr double kSpeedBase = 0.028571428571428574; // 1/35
 
+// What a pre-EQ band's design and response depend on.
+std::array<double, 4> PreEqKey(const ToneEngine::PreEqValues& v, bool shelf)
+{
+  return {v.freqHz, v.gainDb, v.q, shelf ? 1.0 : 0.0};
+}
+
 } // namespace
 
 ToneEngine::ToneEngine()
@@ -159,7 +165,7 @@ void ToneEngine::Configure()
       if (v.gainDb == 0.0)
         continue;
       CachedCurve& curve = preEqCurves[k];
-      const std::array<double, 4> key = {v.freqHz, v.gainDb, v.q, settings.preEqBands[k].shelf ? 1.0 : 0.0};
+      const std::array<double, 4> key = PreEqKey(v, settings.preEqBands[k].shelf);
       if (!curve.Matches(key))
       {
         const BiquadCoefficients c = DesignPreEqBand(k, v);
@@ -243,7 +249,7 @@ void ToneEngine::DesignPreEq()
   for (int k = 0; k < kNumPreEqBands; ++k)
   {
     const PreEqValues& v = preEqCurrent[k];
-    const std::array<double, 4> key = {v.freqHz, v.gainDb, v.q, settings.preEqBands[k].shelf ? 1.0 : 0.0};
+    const std::array<double, 4> key = PreEqKey(v, settings.preEqBands[k].shelf);
     if (!preEqDesignedValid[k] || preEqDesigned[k] != key)
     {
       const BiquadCoefficients coefs = DesignPreEqBand(k, v);
