@@ -27,7 +27,7 @@ int ScaleChannel(int channel, float factor)
 
 int HostColourFromChannel(std::uint32_t argb)
 {
-  if (argb == 0 || (argb >> 24) == 0)
+  if ((argb >> 24) == 0)
     return -1;
   return static_cast<int>(argb & 0xFFFFFFu);
 }
