@@ -100,4 +100,18 @@ bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
     return static_cast<bool>(out);
 }
 
+bool LoadStateFile(PluginInstance& instance, const std::string& path)
+{
+    std::vector<std::uint8_t> bytes;
+    if (!ReadBytes(path, bytes)) {
+        Fail("could not read the state file " + path);
+        return false;
+    }
+    if (instance.SetState(bytes) != Steinberg::kResultOk) {
+        Fail("the plug-in refused the state in " + path);
+        return false;
+    }
+    return true;
+}
+
 } // namespace mvhost::cli

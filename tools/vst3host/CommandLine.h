@@ -3,6 +3,7 @@
 // the bundle and picking its class, and state files.
 
 #include "Module.h"
+#include "PluginInstance.h"
 
 #include <cstdint>
 #include <memory>
@@ -58,5 +59,9 @@ const ClassInfo* PickClass(const Module& module, const Options& options);
 
 bool ReadBytes(const std::string& path, std::vector<std::uint8_t>& bytes);
 bool WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// Gives the instance the state saved in a file (--load-state); false after
+// printing why not.
+bool LoadStateFile(PluginInstance& instance, const std::string& path);
 
 } // namespace mvhost::cli

@@ -69,12 +69,8 @@ int RunInfo(const std::vector<std::string>& args)
     }
     // With a saved state, the current column shows what it holds.
     if (const auto* path = options.Get("--load-state")) {
-        std::vector<std::uint8_t> bytes;
-        if (!ReadBytes(*path, bytes)) {
-            return Fail("could not read the state file " + *path);
-        }
-        if (instance->SetState(bytes) != Steinberg::kResultOk) {
-            return Fail("the plug-in refused the state in " + *path);
+        if (!LoadStateFile(*instance, *path)) {
+            return 1;
         }
     }
     const auto params = instance->Parameters();

@@ -119,12 +119,8 @@ int RunRender(const std::vector<std::string>& args)
     }
 
     if (const auto* path = options.Get("--load-state")) {
-        std::vector<std::uint8_t> bytes;
-        if (!ReadBytes(*path, bytes)) {
-            return Fail("could not read the state file " + *path);
-        }
-        if (instance->SetState(bytes) != Steinberg::kResultOk) {
-            return Fail("the plug-in refused the state in " + *path);
+        if (!LoadStateFile(*instance, *path)) {
+            return 1;
         }
     }
     if (const auto* path = options.Get("--load-preset")) {
