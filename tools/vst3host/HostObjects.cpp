@@ -30,6 +30,15 @@ bool Answer(const Steinberg::TUID iid, Self* self, void** obj)
 
 } // namespace
 
+void WidenToString128(std::string_view text, Steinberg::Vst::String128 out)
+{
+    size_t i = 0;
+    for (; i < text.size() && i < 127; ++i) {
+        out[i] = static_cast<Steinberg::Vst::TChar>(static_cast<unsigned char>(text[i]));
+    }
+    out[i] = 0;
+}
+
 // HostApplication
 
 HostApplication::HostApplication(std::string name) : mName(std::move(name)) {}
@@ -67,12 +76,7 @@ tresult PLUGIN_API HostApplication::getName(Steinberg::Vst::String128 name)
     if (name == nullptr) {
         return kInvalidArgument;
     }
-    // ASCII name into UTF-16, always terminated.
-    size_t i = 0;
-    for (; i < mName.size() && i < 127; ++i) {
-        name[i] = static_cast<Steinberg::Vst::TChar>(static_cast<unsigned char>(mName[i]));
-    }
-    name[i] = 0;
+    WidenToString128(mName, name);
     return kResultOk;
 }
 

@@ -12,6 +12,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,6 +22,10 @@ using Steinberg::int32;
 using Steinberg::int64;
 using Steinberg::tresult;
 using Steinberg::uint32;
+
+// Text into a VST3 string one byte per unit (ASCII as it is), cut to fit and
+// always terminated.
+void WidenToString128(std::string_view text, Steinberg::Vst::String128 out);
 
 // IHostApplication: names the host and makes messages (IMessage) for
 // plug-ins whose parts talk through connection points.

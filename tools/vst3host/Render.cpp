@@ -85,9 +85,7 @@ bool ApplySetting(PluginInstance& instance, std::string_view setting, std::strin
         normalized = instance.PlainToNormalized(param->id, plain);
     } else {
         Vst::String128 text{};
-        for (std::size_t i = 0; i < value.size() && i < 127; ++i) {
-            text[i] = static_cast<Vst::TChar>(static_cast<unsigned char>(value[i]));
-        }
+        WidenToString128(value, text);
         if (instance.Controller() == nullptr ||
             instance.Controller()->getParamValueByString(param->id, text, normalized) !=
                 kResultOk) {
