@@ -5,6 +5,7 @@
 #include <pluginterfaces/base/smartpointer.h>
 
 #include <cstring>
+#include <utility>
 
 namespace mvhost {
 
@@ -18,11 +19,9 @@ using Steinberg::uint32;
 
 namespace {
 
-// IMessage around a caller-owned attribute list; lives on the caller's stack.
-class Message final : public Steinberg::Vst::IMessage {
+// What every host-made message shares: its ID and the usual interface query.
+class MessageBase : public Steinberg::Vst::IMessage {
 public:
-    Message(const char* id, AttributeList& attributes) : mId(id), mAttributes(attributes) {}
-
     tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override
     {
         if (obj == nullptr) {
@@ -37,36 +36,34 @@ public:
         return kNoInterface;
     }
     uint32 PLUGIN_API addRef() override { return ++mRefs; }
-    uint32 PLUGIN_API release() override { return --mRefs; }
 
     Steinberg::FIDString PLUGIN_API getMessageID() override { return mId.c_str(); }
     void PLUGIN_API setMessageID(Steinberg::FIDString id) override { mId = id != nullptr ? id : ""; }
+
+protected:
+    explicit MessageBase(std::string id = {}) : mId(std::move(id)) {}
+    ~MessageBase() = default;
+
+    std::atomic<uint32> mRefs{1};
+    std::string mId;
+};
+
+// IMessage around a caller-owned attribute list; lives on the caller's stack.
+class Message final : public MessageBase {
+public:
+    Message(const char* id, AttributeList& attributes) : MessageBase(id), mAttributes(attributes) {}
+
+    uint32 PLUGIN_API release() override { return --mRefs; }
     Steinberg::Vst::IAttributeList* PLUGIN_API getAttributes() override { return &mAttributes; }
 
 private:
-    std::atomic<uint32> mRefs{1};
-    std::string mId;
     AttributeList& mAttributes;
 };
 
 // Heap message with its own attribute list, for plug-ins that ask the host
 // for one.
-class OwnedMessage final : public Steinberg::Vst::IMessage {
+class OwnedMessage final : public MessageBase {
 public:
-    tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override
-    {
-        if (obj == nullptr) {
-            return kInvalidArgument;
-        }
-        if (iidEqual(iid, Steinberg::Vst::IMessage::iid) || iidEqual(iid, Steinberg::FUnknown::iid)) {
-            addRef();
-            *obj = static_cast<Steinberg::Vst::IMessage*>(this);
-            return kResultOk;
-        }
-        *obj = nullptr;
-        return kNoInterface;
-    }
-    uint32 PLUGIN_API addRef() override { return ++mRefs; }
     uint32 PLUGIN_API release() override
     {
         const uint32 left = --mRefs;
@@ -75,14 +72,10 @@ public:
         }
         return left;
     }
-    Steinberg::FIDString PLUGIN_API getMessageID() override { return mId.c_str(); }
-    void PLUGIN_API setMessageID(Steinberg::FIDString id) override { mId = id != nullptr ? id : ""; }
     Steinberg::Vst::IAttributeList* PLUGIN_API getAttributes() override { return &mAttributes; }
 
 private:
     ~OwnedMessage() = default;
-    std::atomic<uint32> mRefs{1};
-    std::string mId;
     AttributeList mAttributes;
 };
 
