@@ -8,9 +8,6 @@ namespace mvhost {
 
 namespace {
 
-// Longest input the host accepts, in frames (over eleven minutes at 48 kHz);
-// the whole file is held in memory several times over.
-constexpr sf_count_t kMaxFrames = sf_count_t{1} << 25;
 constexpr int kMaxChannels = 64;
 
 } // namespace
@@ -24,7 +21,7 @@ bool ReadAudioFile(const std::filesystem::path& path, Audio& audio, std::string&
         return false;
     }
     if (info.channels < 1 || info.channels > kMaxChannels || info.samplerate <= 0 ||
-        info.frames < 0 || info.frames > kMaxFrames) {
+        info.frames < 0 || info.frames > kMaxAudioFrames) {
         sf_close(file);
         error = path.string() + " has an unsupported layout or is too long";
         return false;

@@ -110,7 +110,7 @@ int RunRender(const std::vector<std::string>& args)
             s && !ParseNumber(*s, 0.01, 600, seconds)) {
             return Fail("--seconds takes a length from 0.01 to 600 s");
         }
-        if (rate * seconds > double(1 << 25)) {
+        if (rate * seconds > static_cast<double>(kMaxAudioFrames)) {
             return Fail("the generated input would be too long; use fewer --seconds");
         }
         input = MakeTiltedNoise(rate, seconds, 2, 1);
