@@ -107,18 +107,21 @@ std::string Utf16ToUtf8(const Steinberg::char16* src, size_t maxChars)
   return out;
 }
 
+size_t Utf8BoundaryAtOrBefore(const char* text, size_t pos)
+{
+  // Step back over continuation bytes.
+  while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
+    --pos;
+  return pos;
+}
+
 void CopyUtf8(char* dst, const char* src, size_t size)
 {
   if (!dst || size == 0)
     return;
   size_t n = src ? std::strlen(src) : 0;
   if (n > size - 1)
-  {
-    n = size - 1;
-    // Step back over continuation bytes so the cut lands on a character boundary.
-    while (n > 0 && (static_cast<unsigned char>(src[n]) & 0xC0) == 0x80)
-      --n;
-  }
+    n = Utf8BoundaryAtOrBefore(src, size - 1);
   if (n > 0)
     std::memcpy(dst, src, n);
   dst[n] = '\0';

@@ -15,5 +15,8 @@ void Utf8ToUtf16(const char* src, Steinberg::char16* dst, size_t maxChars);
 std::string Utf16ToUtf8(const Steinberg::char16* src, size_t maxChars);
 // Copies at most size - 1 bytes and terminates; never cuts a UTF-8 character in two.
 void CopyUtf8(char* dst, const char* src, size_t size);
+// The last character boundary at or before pos: a cut there leaves whole UTF-8 characters.
+// text[pos] must be readable.
+size_t Utf8BoundaryAtOrBefore(const char* text, size_t pos);
 
 } // namespace iplug

@@ -1,5 +1,7 @@
 #include "WDL_String.h"
 
+#include "Vst3Strings.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -24,12 +26,7 @@ void WDL_String::SetFormatted(int maxLength, const char* fmt, ...)
   va_end(again);
   size_t len = static_cast<size_t>(n);
   if (maxLength < n)
-  {
-    len = maxLength > 0 ? static_cast<size_t>(maxLength) : 0;
-    // Step back over continuation bytes so the cut lands on a character boundary.
-    while (len > 0 && (static_cast<unsigned char>(buf[len]) & 0xC0) == 0x80)
-      --len;
-  }
+    len = iplug::Utf8BoundaryAtOrBefore(buf.data(), maxLength > 0 ? static_cast<size_t>(maxLength) : 0);
   buf.resize(len);
   mStr = std::move(buf);
 }

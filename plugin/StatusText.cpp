@@ -1,5 +1,7 @@
 #include "StatusText.h"
 
+#include "Vst3Strings.h"
+
 namespace morvellan {
 
 namespace {
@@ -16,10 +18,7 @@ std::string TruncateUtf8WithEllipsis(const std::string& text)
 {
   if (text.size() <= kShownBytes)
     return text;
-  size_t cut = kCutBytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-    --cut;
-  return text.substr(0, cut) + kEllipsis;
+  return text.substr(0, iplug::Utf8BoundaryAtOrBefore(text.c_str(), kCutBytes)) + kEllipsis;
 }
 
 std::string StatusLineText(bool targetValid, const std::string& sourceName)
@@ -44,12 +43,7 @@ std::string TrackLabelText(std::int64_t number, const std::string& name)
     return label;
   label += ": " + name;
   if (label.size() > kMaxLabelBytes)
-  {
-    size_t cut = kMaxLabelBytes;
-    while (cut > 0 && (static_cast<unsigned char>(label[cut]) & 0xC0) == 0x80)
-      --cut;
-    label.resize(cut);
-  }
+    label.resize(iplug::Utf8BoundaryAtOrBefore(label.c_str(), kMaxLabelBytes));
   return label;
 }
 
