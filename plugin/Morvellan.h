@@ -150,7 +150,9 @@ private:
   void LoadTargetImpl(const morvellan::offline::SavedTarget& target);
   void SaveTargetImpl(const std::string& name);
   void DeleteTargetImpl(const morvellan::offline::SavedTarget& target);
-  void MarkPresetClean();
+  // Clears the modified mark and asks the idle callback for a new baseline; a restored
+  // state's own mark shows until that baseline is taken.
+  void ResetPresetMark(bool restoredModified);
 
   // Idle-callback steps (UI thread).
   void UpdatePresetModified();

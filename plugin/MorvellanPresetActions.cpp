@@ -74,9 +74,9 @@ std::string Morvellan::GetPresetNameLocked()
   return mPresetName;
 }
 
-void Morvellan::MarkPresetClean()
+void Morvellan::ResetPresetMark(bool restoredModified)
 {
-  mRestoredModified = false;
+  mRestoredModified = restoredModified;
   mPresetBaseline.clear();
   mPresetModified = false;
   mTakeBaseline.store(true);
@@ -143,7 +143,7 @@ void Morvellan::LoadPresetImpl(const PresetFile& listed)
     // As the listing shows it, so the loaded preset is found in the list.
     mPresetName = morvellan::offline::SingleLine(preset.name);
   }
-  MarkPresetClean();
+  ResetPresetMark(false);
 }
 
 void Morvellan::SavePresetImpl(const std::string& name, bool confirm)
@@ -172,7 +172,7 @@ void Morvellan::SavePresetImpl(const std::string& name, bool confirm)
   }
   const bool oldModified = mPresetModified || mRestoredModified;
   // Before serialising, so the stored chunk carries the new name and a clear mark.
-  MarkPresetClean();
+  ResetPresetMark(false);
 
   iplug::IByteChunk chunk;
   std::string error;
@@ -188,10 +188,7 @@ void Morvellan::SavePresetImpl(const std::string& name, bool confirm)
       std::lock_guard<std::mutex> lock(mMutex);
       mPresetName = oldName;
     }
-    mRestoredModified = oldModified;
-    mPresetBaseline.clear();
-    mPresetModified = false;
-    mTakeBaseline.store(true);
+    ResetPresetMark(oldModified);
     actions::Tell(*this, kSaveTitle, kSavePrefix + (error.empty() ? std::string("the state could not be taken") : error));
   }
 }

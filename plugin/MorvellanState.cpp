@@ -122,10 +122,7 @@ void Morvellan::ApplyRestoredState(const morvellan::state::RestoredState& r)
     std::lock_guard<std::mutex> lock(mMutex);
     mPresetName = r.presetName;
   }
-  mRestoredModified = r.modified;
-  mPresetBaseline.clear();
-  mPresetModified = false;
-  mTakeBaseline.store(true);
+  ResetPresetMark(r.modified);
 
   for (int i = 0; i < kNumParams; ++i)
   {
