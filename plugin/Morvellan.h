@@ -81,6 +81,8 @@ public:
   // Reference-file learning (UI thread starts it; the worker runs the body).
   void StartFileLearning(const std::string& path);
   void FileLearningWorker(std::string path);
+  // A target from elsewhere (a state, a saved target) names its source and ends a failed analysis.
+  void SetTargetSource(std::string name);
   // Host message kLearnReferenceMessage (binary "path"; int "wait" non-zero to wait for the worker):
   // starts learning from that file. Answers "error" on failure and, after a wait, the target's "source".
   static constexpr const char* kLearnReferenceMessage = "MorvellanLearnReference";

@@ -56,6 +56,18 @@ bool LearnFromFile(const std::string& path, BandBalance& balance, std::string& n
 
 } // namespace
 
+void Morvellan::SetTargetSource(std::string name)
+{
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    mTargetSourceName = std::move(name);
+    mReferenceError.clear();
+  }
+  // A failed analysis is forgotten with its text; a running one finishes on its own.
+  int failed = kReferenceFailed;
+  mReferenceState.compare_exchange_strong(failed, kReferenceIdle);
+}
+
 void Morvellan::StartFileLearning(const std::string& path)
 {
   if (mReferenceState.load() == kReferenceAnalysing)

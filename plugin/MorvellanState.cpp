@@ -85,14 +85,7 @@ void Morvellan::ApplyRestoredState(const morvellan::state::RestoredState& r)
 {
   using namespace morvellan;
 
-  {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mTargetSourceName = r.sourceName;
-    mReferenceError.clear();
-  }
-  // A failed analysis is forgotten with its text; a running one finishes on its own.
-  int failed = 2;
-  mReferenceState.compare_exchange_strong(failed, 0);
+  SetTargetSource(r.sourceName);
 
   const int accent = r.accent >= 0 && r.accent < kAccentCount ? r.accent : 0;
   if (mAccentIndex.exchange(accent) != accent)

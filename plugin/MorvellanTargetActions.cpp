@@ -65,14 +65,7 @@ void Morvellan::LoadTargetImpl(const SavedTarget& listed)
     }
   }
 
-  {
-    std::lock_guard<std::mutex> lock(mMutex);
-    mTargetSourceName = morvellan::offline::SingleLine(target.name);
-    mReferenceError.clear();
-  }
-  // A failed analysis is forgotten; a running one goes on.
-  int failed = 2;
-  mReferenceState.compare_exchange_strong(failed, 0);
+  SetTargetSource(morvellan::offline::SingleLine(target.name));
 
   mLoadedTarget.Write(target.balance, target.balance, true);
   mLoadedTargetPending.store(1, std::memory_order_release);
