@@ -5,6 +5,7 @@
 
 #include "AccentColours.h"
 #include "ActionMessages.h"
+#include "EditorSizing.h"
 #include "HostMessageText.h"
 #include "Listing.h"
 #include "PresetFile.h"
@@ -133,7 +134,7 @@ void Morvellan::LoadPresetImpl(const PresetFile& listed)
 
   if (mRestoredEditorWidth > 0)
   {
-    const float wanted = static_cast<float>(mRestoredEditorWidth) / 720.0f;
+    const float wanted = static_cast<float>(mRestoredEditorWidth) / float(morvellan::sizing::kCanvasWidth);
     if (std::fabs(wanted - GetUiScale(*this)) > kScaleTolerance)
       SetUiScale(*this, wanted);
   }
