@@ -181,12 +181,17 @@ int IPlugVST3::UnserializeParams(const IByteChunk& chunk, int startPos)
     pos = chunk.Get(&v, pos);
     GetParam(i)->Set(v);
   }
+  InformParamsRecalled();
+  return pos;
+}
+
+void IPlugVST3::InformParamsRecalled()
+{
   for (int i = 0; i < NParams(); ++i)
   {
     OnParamChange(i, kPresetRecall, -1);
     OnParamChangeUI(i, kPresetRecall);
   }
-  return pos;
 }
 
 void IPlugVST3::SetLatency(int samples)

@@ -75,6 +75,8 @@ public:
   // Reads NParams() doubles from startPos. A chunk too short for all of them changes
   // nothing and gives -1; each value goes through the parameter's Constrain.
   int UnserializeParams(const IByteChunk& chunk, int startPos);
+  // After a restore: every parameter's OnParamChange and OnParamChangeUI, as a preset recall.
+  void InformParamsRecalled();
 
   // A parameter changed (host automation on the audio thread, host or UI calls on the
   // UI thread, or a restore). Must be real-time safe.

@@ -117,11 +117,7 @@ void Morvellan::ApplyRestoredState(const morvellan::state::RestoredState& r)
   }
   ResetPresetMark(r.modified);
 
-  for (int i = 0; i < kNumParams; ++i)
-  {
-    OnParamChange(i, iplug::kPresetRecall, -1);
-    OnParamChangeUI(i, iplug::kPresetRecall);
-  }
+  InformParamsRecalled();
 
   // The record first, then the flags the audio thread reads once it takes the pending byte.
   mRestoredLegacy.store(r.version < 2, std::memory_order_release);
