@@ -49,10 +49,10 @@ void IParam::Init(EParamType type, const char* name, double defaultVal, double m
   mStep = step > 0. ? step : 1.;
   mDisplayPrecision = PrecisionForStep(mStep);
   mDisplayTexts.clear();
-  // The default itself goes through the clamp (and step) so that it is a reachable value.
-  mDefault = std::isfinite(defaultVal) ? std::clamp(defaultVal, mMin, mMax) : mMin;
-  if (GetStepped())
-    mDefault = std::clamp(mMin + std::round((mDefault - mMin) / mStep) * mStep, mMin, mMax);
+  // The default itself goes through Constrain so that it is a reachable value; one that is
+  // not finite becomes the minimum, which Constrain hands back as the default so far.
+  mDefault = mMin;
+  mDefault = Constrain(defaultVal);
   mValue.store(mDefault, std::memory_order_relaxed);
 }
 
