@@ -45,14 +45,11 @@ bool Morvellan::SerializeState(iplug::IByteChunk& chunk)
   {
     std::lock_guard<std::mutex> lock(mMutex);
     s.sourceName = mTargetSourceName;
+    s.presetName = mPresetName;
   }
   for (int i = 0; i < kNumParams; ++i)
     s.params[i] = GetParam(i)->Value();
   s.hostBypass = GetBypassed();
-  {
-    std::lock_guard<std::mutex> lock(mMutex);
-    s.presetName = mPresetName;
-  }
   s.modified = mPresetModified || mRestoredModified;
 
   std::vector<std::uint8_t> bytes;
