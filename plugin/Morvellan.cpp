@@ -1,5 +1,6 @@
 #include "Morvellan.h"
 
+#include "AccentColours.h"
 #include "EditorSizing.h"
 #include "IPlugVST3Entry.h"
 #include "Parameters.h"
@@ -97,7 +98,7 @@ Morvellan::Morvellan(const iplug::InstanceInfo& info)
   for (int i = 0; i < kNumParams; ++i)
     morvellan::DeclareParameter(*GetParam(i), morvellan::kParamTable[i]);
 
-  mAccentIndex.store(5); // follow the host track colour
+  mAccentIndex.store(morvellan::kHostAccentIndex);
 
   for (int k = 0; k < morvellan::kNumBands; ++k)
   {

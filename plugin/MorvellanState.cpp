@@ -2,12 +2,13 @@
 
 #include <span>
 
+#include "AccentColours.h"
 #include "EditorSizing.h"
 
 namespace {
 
 constexpr int kSaveReadAttempts = 100;
-constexpr int kAccentCount = 6;
+constexpr int kAccentCount = int(morvellan::AccentColourTable.size());
 
 } // namespace
 
