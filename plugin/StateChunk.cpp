@@ -189,10 +189,8 @@ ReadOutcome ReadStateChunk(std::span<const std::uint8_t> bytes, int startPos, Re
   {
     std::int32_t count = 0;
     r.Skip(4);
-    // A negative count is damage: reading stops there.
-    if (r.Int(count) && count < 0)
-      r.Fail();
-    if (r.Ok() && count > 0)
+    // A count of zero or less stores no values; the fields after it still follow.
+    if (r.Int(count) && count > 0)
     {
       const int wanted = count < kTailParamCount ? count : kTailParamCount;
       out.tailCount = r.Doubles(out.params.data() + kHeadParamCount, wanted);

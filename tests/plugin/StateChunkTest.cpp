@@ -206,21 +206,16 @@ TEST(StateChunkReader, TailCountsOtherThanOursAreBounded)
     EXPECT_EQ(r.params[33], 509.0);
     EXPECT_EQ(r.endPos, int(b.size()));
   }
-  // None is fine; a negative count is damage and stops the read.
-  {
-    const auto b = chunkWithCount(0, 0);
-    const RestoredState r = Read(b);
-    EXPECT_EQ(r.tailCount, 0);
-    EXPECT_EQ(r.endPos, int(b.size()));
-  }
-  for (std::int32_t negative : {-5, INT_MIN})
+  // Zero or a negative count: no values, and the preset name and mark after it are read.
+  for (std::int32_t none : {0, -5, INT_MIN})
   {
     Bytes c;
-    c.Header(5).Str("").F64s(24, 1.0).F64s(12, 0.0).I32(0).I32(negative).I32(0).Str("P").I32(1);
+    c.Header(5).Str("").F64s(24, 1.0).F64s(12, 0.0).I32(0).I32(none).I32(0).Str("P").I32(1);
     const RestoredState r = Read(c.b);
-    EXPECT_EQ(r.tailCount, 0);
-    EXPECT_EQ(r.presetName, "");
-    EXPECT_EQ(r.endPos, -1);
+    EXPECT_EQ(r.tailCount, 0) << none;
+    EXPECT_EQ(r.presetName, "P") << none;
+    EXPECT_TRUE(r.modified) << none;
+    EXPECT_EQ(r.endPos, int(c.b.size())) << none;
   }
   // Huge counts neither loop nor read past the end.
   for (std::int32_t huge : {INT_MAX, INT_MAX / 8 + 1, 23})
