@@ -26,13 +26,6 @@ constexpr const char* kDeleteTitle = "Delete preset";
 constexpr const char* kDeletePrefix = "Could not delete the preset: ";
 constexpr float kScaleTolerance = 0.01f;
 
-// Names are compared and stored as one line, without surrounding spaces and tabs.
-std::string CleanPresetName(const std::string& name)
-{
-  using namespace morvellan::offline;
-  return TrimSpacesAndTabs(SingleLine(name));
-}
-
 bool StartsWithStateMagic(const std::vector<uint8_t>& state)
 {
   if (state.size() < 4)
@@ -141,8 +134,8 @@ void Morvellan::LoadPresetImpl(const PresetFile& listed)
 
   {
     std::lock_guard<std::mutex> lock(mMutex);
-    // As the listing shows it, so the loaded preset is found in the list.
-    mPresetName = morvellan::offline::SingleLine(preset.name);
+    // Exactly as the listing shows it, so the loaded preset is found in the list.
+    mPresetName = preset.name;
   }
   ResetPresetMark(false);
 }
@@ -151,17 +144,17 @@ void Morvellan::SavePresetImpl(const std::string& name, bool confirm)
 {
   using namespace morvellan;
 
-  const std::string trimmed = CleanPresetName(name);
-  if (trimmed.empty())
+  const offline::NameToSave names = offline::MakeNameToSave(name);
+  if (names.Blank())
     return;
   const std::filesystem::path folder = PresetFolder();
 
   if (confirm)
   {
-    const std::filesystem::path path = offline::PresetFilePath(kPresetFormat, folder, trimmed);
+    const std::filesystem::path path = offline::PresetFilePath(kPresetFormat, folder, names.trimmed);
     if (offline::PathExists(path) &&
         !actions::Ask(*this, kSaveTitle,
-                      "A preset named " + actions::Quoted(trimmed) + " already exists. Replace it?"))
+                      "A preset named " + actions::Quoted(names.stored) + " already exists. Replace it?"))
       return;
   }
 
@@ -169,7 +162,8 @@ void Morvellan::SavePresetImpl(const std::string& name, bool confirm)
   {
     std::lock_guard<std::mutex> lock(mMutex);
     oldName = mPresetName;
-    mPresetName = trimmed;
+    // The name the file stores, so the saved preset is found in the list.
+    mPresetName = names.stored;
   }
   const bool oldModified = mPresetModified || mRestoredModified;
   // Before serialising, so the stored chunk carries the new name and a clear mark.
@@ -181,7 +175,7 @@ void Morvellan::SavePresetImpl(const std::string& name, bool confirm)
   if (ok)
   {
     const std::vector<uint8_t> bytes(chunk.GetData(), chunk.GetData() + chunk.Size());
-    ok = offline::WritePresetFile(kPresetFormat, folder, trimmed, bytes, error);
+    ok = offline::WritePresetFile(kPresetFormat, folder, names.trimmed, bytes, error);
   }
   if (!ok)
   {
@@ -204,14 +198,17 @@ void Morvellan::DeletePresetImpl(const PresetFile& preset)
 void Morvellan::QueuePresetSave(const std::string& name)
 {
   morvellan::actions::Guarded(*this, kSaveTitle, kSavePrefix, [&] {
+    const morvellan::offline::NameToSave names = morvellan::offline::MakeNameToSave(name);
+    if (names.Blank())
+      return;
     // The current preset is overwritten without a question.
-    if (CleanPresetName(name) == GetPresetNameLocked())
+    if (names.stored == GetPresetNameLocked())
     {
       SavePreset(name, false);
       return;
     }
     const std::filesystem::path path =
-        morvellan::offline::PresetFilePath(kPresetFormat, PresetFolder(), CleanPresetName(name));
+        morvellan::offline::PresetFilePath(kPresetFormat, PresetFolder(), names.trimmed);
     if (morvellan::offline::PathExists(path))
       mPendingPresetSave = name; // asked about from the idle callback, outside the control's callback
     else
@@ -247,10 +244,10 @@ bool Morvellan::HandlePresetMessage(const char* messageId, Steinberg::Vst::IAttr
     if (error.empty())
     {
       // Where the preset of that name now lives, for the host to report.
-      const std::string name = CleanPresetName(argument);
-      if (!name.empty())
+      const morvellan::offline::NameToSave names = morvellan::offline::MakeNameToSave(argument);
+      if (!names.Blank())
         morvellan::WriteMessageText(attributes, "path",
-                      morvellan::offline::PresetFilePath(kPresetFormat, PresetFolder(), name).string());
+                      morvellan::offline::PresetFilePath(kPresetFormat, PresetFolder(), names.trimmed).string());
     }
   }
   if (!error.empty())

@@ -75,8 +75,8 @@ void Morvellan::SaveTargetImpl(const std::string& name)
 {
   using namespace morvellan;
 
-  const std::string trimmed = offline::TrimSpacesAndTabs(offline::SingleLine(name));
-  if (trimmed.empty())
+  const offline::NameToSave names = offline::MakeNameToSave(name);
+  if (names.Blank())
     return;
 
   BalanceCopy copy;
@@ -91,8 +91,9 @@ void Morvellan::SaveTargetImpl(const std::string& name)
   }
 
   const std::filesystem::path folder = TargetFolder();
-  if (offline::PathExists(offline::TargetFilePath(folder, trimmed)) &&
-      !actions::Ask(*this, kSaveTitle, "A target named " + actions::Quoted(trimmed) + " already exists. Replace it?"))
+  if (offline::PathExists(offline::TargetFilePath(folder, names.trimmed)) &&
+      !actions::Ask(*this, kSaveTitle,
+                    "A target named " + actions::Quoted(names.stored) + " already exists. Replace it?"))
     return;
 
   std::string source;
@@ -104,7 +105,7 @@ void Morvellan::SaveTargetImpl(const std::string& name)
     source = "input";
 
   std::string error;
-  if (!offline::WriteTargetFile(folder, trimmed, source, copy.absolute, error))
+  if (!offline::WriteTargetFile(folder, names.trimmed, source, copy.absolute, error))
     actions::Tell(*this, kSaveTitle, kSavePrefix + error);
 }
 

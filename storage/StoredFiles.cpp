@@ -266,6 +266,14 @@ std::string TrimSpacesAndTabs(const std::string& text)
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
+NameToSave MakeNameToSave(const std::string& name)
+{
+  NameToSave n;
+  n.trimmed = TrimSpacesAndTabs(name);
+  n.stored = SingleLine(n.trimmed);
+  return n;
+}
+
 std::string FileNameText(const fs::path& path) { return path.filename().string(); }
 
 std::string FileStemText(const fs::path& path) { return path.stem().string(); }

@@ -43,6 +43,18 @@ void DropTrailingCr(std::string& line);
 // Leading and trailing spaces and tabs removed.
 std::string TrimSpacesAndTabs(const std::string& text);
 
+// A name given to a save. The file name is derived from the trimmed name as given
+// (a line break there becomes "-"), so a name maps to the same file everywhere;
+// the name stored in the file, listed and compared is that name on one line.
+struct NameToSave
+{
+  std::string trimmed; // spaces and tabs trimmed, line breaks kept
+  std::string stored;  // SingleLine(trimmed)
+  // Nothing but spaces, tabs and line breaks: nothing to save.
+  bool Blank() const { return TrimSpacesAndTabs(stored).empty(); }
+};
+NameToSave MakeNameToSave(const std::string& name);
+
 // The file's name (with extension) and stem as UTF-8 text for messages.
 std::string FileNameText(const std::filesystem::path& path);
 std::string FileStemText(const std::filesystem::path& path);

@@ -344,22 +344,37 @@ namespace {
 
 TEST_F(PresetActions, NameWithALineBreakFindsItsOwnFile)
 {
+  // The file name comes from the name as given, a line feed becoming "-";
+  // the name stored and shown is the same text on one line.
   mPlug->SavePreset("Line\nBreak", false);
   EXPECT_EQ(PresetName(), "Line Break");
-  ASSERT_TRUE(fs::exists(Presets() / "Line Break.mvpreset"));
+  ASSERT_TRUE(fs::exists(Presets() / "Line-Break.mvpreset"));
+  EXPECT_FALSE(fs::exists(Presets() / "Line Break.mvpreset"));
+  EXPECT_EQ(ReadBytes(Presets() / "Line-Break.mvpreset").rfind("Morvellan preset 1\nname=Line Break\nstate=", 0), 0u);
   mPlug->SavePreset("Other", false);
 
   mAnswers = {true};
   mPlug->SavePreset("Line\r\nBreak", true);
   ASSERT_EQ(mBoxes.size(), 0u) << "a CR LF pair makes two spaces: another name";
+  EXPECT_TRUE(fs::exists(Presets() / "Line--Break.mvpreset"));
   mAnswers.clear();
 
   mAnswers = {true};
   mPlug->SavePreset("Line\rBreak", true);
   ASSERT_EQ(mBoxes.size(), 1u);
   EXPECT_EQ(mBoxes[0].text, "A preset named \"Line Break\" already exists. Replace it?");
-  EXPECT_FALSE(fs::exists(Presets() / "Line Break-1.mvpreset"));
+  EXPECT_FALSE(fs::exists(Presets() / "Line-Break-1.mvpreset"));
   EXPECT_EQ(PresetName(), "Line Break");
+
+  // A hand-edited name with a carriage return inside loads exactly as listed.
+  StoreState("Edited.mvpreset", "Car\rriage", CurrentState());
+  PresetFile edited;
+  for (const PresetFile& p : mPlug->UserPresets())
+    if (p.path.filename() == "Edited.mvpreset")
+      edited = p;
+  ASSERT_EQ(edited.name, "Car\rriage");
+  mPlug->LoadPreset(edited);
+  EXPECT_EQ(PresetName(), "Car\rriage");
 }
 
 } // namespace

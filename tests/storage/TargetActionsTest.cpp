@@ -82,6 +82,14 @@ TEST_F(TargetActions, ReplacingAsksAboutTheSameFile)
   mPlug->SaveTarget("a-b");
   EXPECT_NE(ReadBytes(Targets() / "a-b.mvtarget"), first);
 
+  // A line feed in the name also maps to "-": the same file, asked about by the name it stores.
+  mBoxes.clear();
+  mAnswers = {false};
+  mPlug->SaveTarget("a\nb");
+  ASSERT_EQ(mBoxes.size(), 1u);
+  EXPECT_EQ(mBoxes[0].text, "A target named \"a b\" already exists. Replace it?");
+  EXPECT_FALSE(fs::exists(Targets() / "a b.mvtarget"));
+
   OpenEditorStandIn(false);
   const std::string second = ReadBytes(Targets() / "a-b.mvtarget");
   PublishLearnedTarget(Ramp(5.0));
