@@ -153,6 +153,14 @@ TEST(MvhostCliTest, ReportsBadRequestsClearly)
     EXPECT_NE(r.out.find("unknown command"), std::string::npos) << r.out;
 }
 
+TEST(MvhostCliTest, BlankPresetNameSaysNothingWasSaved)
+{
+    const CliRun r = Mvhost("render " + bundle_test::BundlePath() + " --seconds 0.1 --save-preset '   '");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Saved no preset: the name \"   \" is blank\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Saved the preset"), std::string::npos) << r.out;
+}
+
 TEST(MvhostCliTest, GeneratedSignalComesOutFlatter)
 {
     const CliRun r = Mvhost("render " + bundle_test::BundlePath() +

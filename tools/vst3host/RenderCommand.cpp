@@ -177,9 +177,13 @@ int RunRender(const std::vector<std::string>& args)
         if (!SendPresetMessage(*instance, "MorvellanSavePreset", "name", *name, attributes, error)) {
             return Fail(error);
         }
+        // The plug-in names the file only when it saved one: a blank name saves nothing.
         std::string file;
-        attributes.GetText("path", file);
-        std::printf("Saved the preset \"%s\" to %s\n", name->c_str(), file.c_str());
+        if (attributes.GetText("path", file)) {
+            std::printf("Saved the preset \"%s\" to %s\n", name->c_str(), file.c_str());
+        } else {
+            std::printf("Saved no preset: the name \"%s\" is blank\n", name->c_str());
+        }
     }
     PrintBandTable(input, output);
     return 0;
