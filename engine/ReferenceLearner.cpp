@@ -18,8 +18,6 @@ constexpr int kMinBlocks = 40;          // 40 blocks of 50 ms: two seconds
 constexpr double kSilentDb = -80.0;     // 90th-percentile block level below this is silence
 constexpr double kGateBelowL90Db = 20.0;
 constexpr double kMinLoudSeconds = 2.0;
-// 10^(x/10) as exp(x·ln10/10): the same power, at half the cost of pow in this loop.
-constexpr double kLn10Over10 = 0.23025850929940458;
 
 } // namespace
 
@@ -88,7 +86,7 @@ bool LearnTargetFromSamples(const std::vector<float>& samples, double fs, BandBa
     if (pos >= warmUp && engine->aboveThreshold)
     {
       for (int k = 0; k < kNumBands; ++k)
-        sums[std::size_t(k)] += std::exp(engine->latestBandDb[std::size_t(k)] * kLn10Over10);
+        sums[std::size_t(k)] += std::pow(10.0, engine->latestBandDb[std::size_t(k)] / 10.0);
       ++count;
     }
   }
