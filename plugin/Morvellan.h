@@ -220,6 +220,7 @@ public:
   std::unique_ptr<halvorsted::updates::UpdateWorker> mUpdateWorker; // rounds of mUpdateCheck; joined by the destructor
   std::atomic<int> mAccentIndex{0};
   std::atomic<bool> mAccentDirty{false};
+  int mAccentRebuildsAsked = 0; // UI: accent changes the idle callback took, each rebuilding an open editor
   int mHostTrackColour = -1; // UI
   WDL_String mHostTrackLabel; // UI
   morvellan::IReaperHostApplication* mReaperHost = nullptr; // holds one reference until terminate

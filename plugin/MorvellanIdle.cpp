@@ -41,8 +41,13 @@ void Morvellan::OnIdle()
     }
   }
 
-  if (mAccentDirty.exchange(false) && GetUI())
-    RebuildEditor();
+  // A closed editor is built afresh when it opens, so the request is simply consumed.
+  if (mAccentDirty.exchange(false))
+  {
+    ++mAccentRebuildsAsked;
+    if (GetUI())
+      RebuildEditor();
+  }
 
   if (onHostUiThread || !reaperPresent)
   {

@@ -125,7 +125,7 @@ TEST_F(IdleCallback, TrackLabelFromTheChannelContext)
   EXPECT_STREQ(mPlug->mHostTrackLabel.Get(), "#2: Vox");
   // Accent 5 follows the channel colour.
   EXPECT_EQ(mPlug->mHostTrackColour, 0x0A0A0A);
-  EXPECT_TRUE(!mPlug->mAccentDirty.load());
+  EXPECT_EQ(mPlug->mAccentRebuildsAsked, 1);
 
   info.strings.clear();
   info.ints.erase(Steinberg::Vst::ChannelContext::kChannelColorKey);
@@ -133,6 +133,7 @@ TEST_F(IdleCallback, TrackLabelFromTheChannelContext)
   mPlug->OnIdle();
   EXPECT_STREQ(mPlug->mHostTrackLabel.Get(), "");
   EXPECT_EQ(mPlug->mHostTrackColour, -1);
+  EXPECT_EQ(mPlug->mAccentRebuildsAsked, 2);
 }
 
 // A REAPER host whose functions count their calls.
@@ -287,9 +288,27 @@ TEST_F(IdleCallback, HostColourChangeAsksForARebuildOnlyInChoiceFive)
   mPlug->mAccentIndex.store(1);
   mPlug->OnIdle();
   EXPECT_EQ(mPlug->mHostTrackColour, -1);
+  EXPECT_EQ(mPlug->mAccentRebuildsAsked, 0);
+
   mPlug->mAccentIndex.store(5);
   mPlug->OnIdle();
   EXPECT_EQ(mPlug->mHostTrackColour, 0x336699);
+  EXPECT_EQ(mPlug->mAccentRebuildsAsked, 1);
+  mPlug->OnIdle(); // the same colour asks for nothing
+  EXPECT_EQ(mPlug->mAccentRebuildsAsked, 1);
+
+  info.ints[Steinberg::Vst::ChannelContext::kChannelColorKey] = static_cast<Steinberg::int64>(0xFF112233u);
+  mPlug->setChannelContextInfos(&info);
+  mPlug->OnIdle();
+  EXPECT_EQ(mPlug->mHostTrackColour, 0x112233);
+  EXPECT_EQ(mPlug->mAccentRebuildsAsked, 2);
+
+  // Outside choice five a host colour change is not followed.
+  mPlug->mAccentIndex.store(2);
+  info.ints[Steinberg::Vst::ChannelContext::kChannelColorKey] = static_cast<Steinberg::int64>(0xFF445566u);
+  mPlug->setChannelContextInfos(&info);
+  mPlug->OnIdle();
+  EXPECT_EQ(mPlug->mAccentRebuildsAsked, 2);
 }
 
 TEST(StatusText, TruncatesOnCharacterBoundaries)
