@@ -605,3 +605,41 @@ TEST(ToneEngineControl, GateOpensOnlyAboveTheThreshold)
   EXPECT_EQ(engine->aboveCount, 1);
   EXPECT_EQ(engine->belowCount, 0);
 }
+
+// Weeks on one side of the threshold: the step counters stop at their largest value instead of
+// wrapping negative, so loud input keeps qualifying and quiet input keeps feeding the noise floor.
+TEST(ToneEngineControl, StepCountersSaturateInsteadOfWrapping)
+{
+  constexpr std::int32_t kMax = 2147483647;
+  auto engine = std::make_unique<ToneEngine>();
+  ToneEngineSettings s;
+  s.thresholdDb = -40.0;
+  engine->ApplySettings(s);
+  engine->Prepare(kFs);
+
+  engine->inputPower = 1.0; // 0 dB, above the gate
+  engine->aboveCount = kMax - 1;
+  engine->ControlStep();
+  EXPECT_EQ(engine->aboveCount, kMax);
+  EXPECT_GT(engine->measuredBalance[0], -1000.0);
+
+  engine->measuredBalance.fill(-1000.0);
+  engine->StartLearning();
+  engine->learnCount = kMax;
+  engine->ControlStep();
+  EXPECT_EQ(engine->aboveCount, kMax);
+  EXPECT_GT(engine->measuredBalance[0], -1000.0) << "still qualifies";
+  EXPECT_EQ(engine->learnCount, kMax);
+  EXPECT_TRUE(engine->hasTarget);
+  EXPECT_FALSE(engine->learning);
+
+  engine->inputPower = 0.0;
+  engine->belowCount = kMax - 1;
+  engine->ControlStep();
+  EXPECT_EQ(engine->aboveCount, 0);
+  EXPECT_EQ(engine->belowCount, kMax);
+  engine->noiseFloorDb.fill(-1000.0);
+  engine->ControlStep();
+  EXPECT_EQ(engine->belowCount, kMax);
+  EXPECT_GT(engine->noiseFloorDb[4], -1000.0) << "the noise floor still follows";
+}
