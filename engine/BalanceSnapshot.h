@@ -34,6 +34,9 @@ public:
   std::uint32_t Sequence() const { return sequence.load(std::memory_order_acquire); }
 
 private:
+  // Lets a test hold a write open, as a writer on another thread does between its two increments.
+  friend struct BalanceSnapshotWriteHold;
+
   std::atomic<std::uint32_t> sequence{0};
   std::array<std::atomic<double>, kNumBands> relative{};
   std::array<std::atomic<double>, kNumBands> absolute{};

@@ -377,6 +377,57 @@ TEST(AudioCallback, HandOversAndRequestsAreTakenOnce)
   EXPECT_FALSE(plug.mEngine.hasTarget);
 }
 
+namespace morvellan {
+
+struct BalanceSnapshotWriteHold
+{
+  explicit BalanceSnapshotWriteHold(BalanceSnapshot& s) : snapshot(s) { snapshot.sequence.fetch_add(1); }
+  ~BalanceSnapshotWriteHold() { snapshot.sequence.fetch_add(1); }
+  BalanceSnapshot& snapshot;
+};
+
+} // namespace morvellan
+
+TEST(AudioCallback, BusySnapshotsAreTriedAgainNextBlock)
+{
+  TestPlug plug;
+  plug.Setup(48000.0, 64, 1, 1);
+  const Channels in = MakeInput(1, 64);
+  morvellan::BandBalance balance{};
+  for (int k = 0; k < 12; ++k)
+    balance[k] = 0.25 * k - 1.0;
+  plug.mLoadedTarget.Write(balance, balance, true);
+  plug.mLoadedTargetPending = 1;
+
+  // A hand-over being written is not read; its pending byte stays for the next block.
+  {
+    morvellan::BalanceSnapshotWriteHold busy(plug.mLoadedTarget);
+    plug.Run(in, 1, 64);
+    EXPECT_FALSE(plug.mEngine.hasTarget);
+    EXPECT_EQ(plug.mLoadedTargetPending.load(), 1);
+  }
+
+  // Taken now; but the published record is being written, so readers fail and nothing is published.
+  morvellan::BalanceCopy seen;
+  {
+    morvellan::BalanceSnapshotWriteHold busy(plug.mLearnedTarget);
+    plug.Run(in, 1, 64);
+    EXPECT_EQ(plug.mLoadedTargetPending.load(), 0);
+    EXPECT_EQ(plug.mEngine.targetAbsolute, balance);
+    EXPECT_FALSE(plug.TryReadLearnedTarget(seen));
+    EXPECT_TRUE(plug.mTargetsChanged);
+  }
+  ASSERT_TRUE(plug.TryReadLearnedTarget(seen));
+  EXPECT_FALSE(seen.valid) << "nothing was published during the write";
+
+  // The next block publishes it.
+  plug.Run(in, 1, 64);
+  ASSERT_TRUE(plug.TryReadLearnedTarget(seen));
+  EXPECT_TRUE(seen.valid);
+  EXPECT_EQ(seen.absolute, balance);
+  EXPECT_FALSE(plug.mTargetsChanged);
+}
+
 TEST(AudioCallback, MetersMixTheChannelsUnlessTheBlockOutgrowsTheMix)
 {
   TestPlug plug;
