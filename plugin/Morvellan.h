@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -196,6 +197,8 @@ public:
   morvellan::BalanceSnapshot mRestoredTarget; // UI writes, audio reads
   std::atomic<bool> mRestoredLegacy{false};  // the restored target came from a version-1 state
   std::thread mLearnThread;
+  // Tests: run on the reference-file worker after its last write into the instance.
+  std::function<void()> mLearnWorkerDoneHook;
   std::atomic<int> mReferenceState{0}; // 0 idle or succeeded, 1 analysing, 2 failed
   std::atomic<std::uint8_t> mReferenceTargetPending{0};
   morvellan::BalanceSnapshot mReferenceTarget; // worker writes, audio reads

@@ -99,6 +99,7 @@ void Morvellan::FileLearningWorker(std::string path)
   BandBalance balance{};
   std::string name, error;
   const bool learned = LearnFromFile(path, balance, name, error);
+  int outcome = kReferenceFailed;
   try
   {
     if (learned)
@@ -110,16 +111,20 @@ void Morvellan::FileLearningWorker(std::string path)
         mTargetSourceName = std::move(name);
       }
       mReferenceTargetPending.store(1, std::memory_order_release);
-      mReferenceState.store(kReferenceIdle);
-      return;
+      outcome = kReferenceIdle;
     }
-    std::lock_guard<std::mutex> lock(mMutex);
-    mReferenceError = std::move(error);
+    else
+    {
+      std::lock_guard<std::mutex> lock(mMutex);
+      mReferenceError = std::move(error);
+    }
   }
   catch (...)
   {
   }
-  mReferenceState.store(kReferenceFailed);
+  mReferenceState.store(outcome);
+  if (mLearnWorkerDoneHook)
+    mLearnWorkerDoneHook();
 }
 
 bool Morvellan::HandleReferenceMessage(const char* messageId, Steinberg::Vst::IAttributeList* attributes)

@@ -238,29 +238,27 @@ TEST_F(ReferenceWorker, OneAnalysisAtATime)
   EXPECT_EQ(SourceName(*plug), "other.wav");
 }
 
-namespace {
-std::size_t ThreadCount()
-{
-  std::size_t n = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
-    ++n;
-  return n;
-}
-} // namespace
-
 TEST(ReferenceWorkerLifetime, ReleasingTheInstanceWaitsForARunningAnalysis)
 {
   ScratchFolder dir;
-  WritePink(dir.Path("long.wav"), 48000, 60.0);
-  const std::size_t before = ThreadCount();
+  WritePink(dir.Path("long.wav"), 48000, 5.0);
+  std::atomic<bool> releasing{false}, workerDone{false};
   {
     auto plug = std::make_unique<TestPlug>();
     plug->Setup(48000.0, 256, 2, 2);
+    plug->mLearnWorkerDoneHook = [&] {
+      // The worker ends only once the release has begun, and late enough that a release that
+      // did not wait would have returned first.
+      while (!releasing.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      workerDone = true;
+    };
     plug->StartFileLearning(dir.Path("long.wav"));
     EXPECT_EQ(plug->mReferenceState.load(), kAnalysing);
-    // The worker writes into the instance until it ends; destruction must wait for it.
+    releasing = true;
   }
-  EXPECT_EQ(ThreadCount(), before);
+  EXPECT_TRUE(workerDone.load());
 }
 
 TEST(ReferenceWorkerLifetime, AWorkerThatCannotStartIsAFailure)
