@@ -1,5 +1,7 @@
 #include "IEditorDelegate.h"
 
+#include "igraphics/IGraphics.h"
+
 namespace iplug
 {
 
@@ -39,12 +41,30 @@ void IEditorDelegate::EndInformHostOfParamChangeFromUI(int paramIdx)
   EndInformHostOfParamChange(paramIdx);
 }
 
-// No editor layer yet: nothing listens for control messages.
 void IEditorDelegate::SendControlMsgFromDelegate(int ctrlTag, int msgTag, int dataSize, const void* data)
 {
-  (void)ctrlTag; (void)msgTag; (void)dataSize; (void)data;
+  if (mGraphics)
+    mGraphics->SendControlMsgFromDelegate(ctrlTag, msgTag, dataSize, data);
 }
 
-void IEditorDelegate::SendCurrentParamValuesFromDelegate() {}
+void IEditorDelegate::SendCurrentParamValuesFromDelegate()
+{
+  for (int i = 0; i < NParams(); ++i)
+    SendParameterValueFromDelegate(i);
+}
+
+void IEditorDelegate::SendParameterValueFromDelegate(int paramIdx)
+{
+  if (mGraphics)
+    if (const IParam* param = GetParam(paramIdx))
+      mGraphics->SetParamValueFromDelegate(paramIdx, param->GetNormalized());
+}
+
+void IEditorDelegate::EditorResizeFromUI(int width, int height, bool needsPlatformResize)
+{
+  (void)needsPlatformResize;
+  mEditorWidth = width;
+  mEditorHeight = height;
+}
 
 } // namespace iplug

@@ -32,6 +32,9 @@ public:
 
   // The open editor's graphics context, or nullptr while no editor is open.
   igraphics::IGraphics* GetUI() const { return mGraphics; }
+  // The editor view (or a headless harness) that owns the graphics context sets it
+  // after making it and clears it before destroying it.
+  void SetGraphics(igraphics::IGraphics* graphics) { mGraphics = graphics; }
 
   // A parameter value was set from the editor (normalised). Sets the parameter,
   // tells the plug-in (OnParamChange with kUI) and informs the host.
@@ -43,6 +46,16 @@ public:
   virtual void SendControlMsgFromDelegate(int ctrlTag, int msgTag, int dataSize, const void* data);
   // Delegate -> editor: every parameter's current value to the controls bound to it.
   virtual void SendCurrentParamValuesFromDelegate();
+  // Delegate -> editor: one parameter's current value.
+  void SendParameterValueFromDelegate(int paramIdx);
+
+  // The editor changed its own size (a scale from the menu or the corner grip): the
+  // window is now width x height pixels. With needsPlatformResize the host is asked
+  // for that size.
+  virtual void EditorResizeFromUI(int width, int height, bool needsPlatformResize);
+  // A right press on a control bound to paramIdx: the host's menu for that parameter,
+  // at (x, y) in window pixels.
+  virtual void PopupHostContextMenuForParam(int paramIdx, float x, float y) { (void)paramIdx; (void)x; (void)y; }
 
   // Called on the UI thread after a parameter changed, wherever the change came from.
   virtual void OnParamChangeUI(int paramIdx, EParamSource source) { (void)paramIdx; (void)source; }

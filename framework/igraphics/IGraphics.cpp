@@ -1,0 +1,558 @@
+#include "IGraphics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "CairoBackend.h"
+#include "IEditorDelegate.h"
+#include "IPanelControl.h"
+#include "PlatformServices.h"
+#include "PopupMenuView.h"
+#include "TextEntryView.h"
+
+namespace iplug::igraphics
+{
+
+namespace
+{
+
+// Two presses this close in time and place make a double click.
+constexpr double kDoubleClickMs = 400.;
+constexpr float kDoubleClickPx = 4.f;
+// Controls draw with antialiased edges that may reach a little past their rectangle.
+constexpr float kClipGrow = 0.75f;
+
+bool ValidScale(float scale)
+{
+  return std::isfinite(scale) && scale > 0.f;
+}
+
+} // namespace
+
+const EmbeddedResource* EmbeddedResources::Find(const char* name) const
+{
+  if (!name)
+    return nullptr;
+  for (std::size_t i = 0; i < count; ++i)
+    if (std::strcmp(items[i].name, name) == 0)
+      return &items[i];
+  return nullptr;
+}
+
+IGraphics::IGraphics(IEditorDelegate& dlg, int w, int h, int fps, float scale)
+: mDelegate(dlg)
+, mWidth(std::max(1, w))
+, mHeight(std::max(1, h))
+, mFPS(fps)
+, mDrawScale(ValidScale(scale) ? scale : 1.f)
+, mBackend(std::make_unique<CairoBackend>())
+, mMenuView(std::make_unique<PopupMenuView>(*this))
+, mTextEntryView(std::make_unique<TextEntryView>(*this))
+{
+  mBackend->SetSize(mWidth, mHeight, mDrawScale);
+}
+
+IGraphics::~IGraphics()
+{
+  RemoveAllControls();
+  mFileChoices.clear();
+}
+
+IGraphics* MakeGraphics(IEditorDelegate& dlg, int w, int h, int fps, float scale)
+{
+  return new IGraphics(dlg, w, h, fps, scale);
+}
+
+void IGraphics::SetScreenScale(float scale)
+{
+  if (ValidScale(scale))
+    mScreenScale = scale;
+}
+
+int IGraphics::WindowWidth() const
+{
+  return static_cast<int>(std::lround(mWidth * mDrawScale));
+}
+
+int IGraphics::WindowHeight() const
+{
+  return static_cast<int>(std::lround(mHeight * mDrawScale));
+}
+
+void IGraphics::Resize(int w, int h, float scale, bool needsPlatformResize)
+{
+  if (!ValidScale(scale) || w < 1 || h < 1)
+    return;
+  const bool changed = w != mWidth || h != mHeight || scale != mDrawScale;
+  mWidth = w;
+  mHeight = h;
+  mDrawScale = scale;
+  if (changed)
+    mBackend->SetSize(mWidth, mHeight, mDrawScale);
+  mAllDirty = true;
+  if (needsPlatformResize)
+    mDelegate.EditorResizeFromUI(WindowWidth(), WindowHeight(), true);
+}
+
+// Controls
+
+IControl* IGraphics::AttachControl(IControl* pControl, int ctrlTag)
+{
+  if (!pControl)
+    return nullptr;
+  pControl->SetTag(ctrlTag);
+  pControl->SetGraphics(this);
+  mControls.emplace_back(pControl);
+  // A bound control starts from the plug-in's current values.
+  for (int v = 0; v < pControl->NVals(); ++v)
+    if (const IParam* param = pControl->GetParam(v))
+      pControl->SetValue(param->GetNormalized(), v);
+  pControl->OnAttached();
+  pControl->SetDirty(false);
+  return pControl;
+}
+
+void IGraphics::AttachPanelBackground(const IColor& color)
+{
+  AttachControl(new IPanelControl(IRECT(0.f, 0.f, static_cast<float>(mWidth), static_cast<float>(mHeight)), color));
+}
+
+IControl* IGraphics::GetControlWithTag(int ctrlTag) const
+{
+  if (ctrlTag == kNoTag)
+    return nullptr;
+  for (const auto& c : mControls)
+    if (c->GetTag() == ctrlTag)
+      return c.get();
+  return nullptr;
+}
+
+IControl* IGraphics::GetControl(int idx) const
+{
+  return idx >= 0 && idx < NControls() ? mControls[static_cast<size_t>(idx)].get() : nullptr;
+}
+
+void IGraphics::RemoveAllControls()
+{
+  // Nothing may call back into a control that is about to go.
+  if (mMenuView)
+    mMenuView->Close(false);
+  if (mTextEntryView)
+    mTextEntryView->Cancel();
+  ReleaseMouseCapture();
+  mMouseOverControl = nullptr;
+  mControls.clear();
+  if (mCursor != ECursor::ARROW)
+    SetMouseCursor(ECursor::ARROW);
+  mAllDirty = true;
+}
+
+void IGraphics::SetAllControlsDirty()
+{
+  mAllDirty = true;
+  for (auto& c : mControls)
+    c->SetDirty(false);
+}
+
+void IGraphics::SetParamValueFromDelegate(int paramIdx, double normalizedValue)
+{
+  for (auto& c : mControls)
+  {
+    const int valIdx = c->LinkedToParam(paramIdx);
+    if (valIdx != kNoValIdx)
+      c->SetValueFromDelegate(normalizedValue, valIdx);
+  }
+}
+
+void IGraphics::SendControlMsgFromDelegate(int ctrlTag, int msgTag, int dataSize, const void* pData)
+{
+  if (IControl* c = GetControlWithTag(ctrlTag))
+    c->OnMsgFromDelegate(msgTag, dataSize, pData);
+}
+
+// Services
+
+void IGraphics::CreatePopupMenu(IControl& control, IPopupMenu& menu, const IRECT& bounds, int valIdx)
+{
+  if (mTextEntryView->IsOpen())
+    mTextEntryView->Commit();
+  // The menu takes the mouse from here on: the press that opened it is over.
+  ReleaseMouseCapture();
+  mMenuView->Open(control, menu, bounds, valIdx);
+}
+
+void IGraphics::CreateTextEntry(IControl& control, const IText& text, const IRECT& bounds, const char* str,
+                                int valIdx)
+{
+  if (mMenuView->IsOpen())
+    mMenuView->Close(false);
+  if (mTextEntryView->IsOpen())
+    mTextEntryView->Cancel();
+  ReleaseMouseCapture();
+  mTextEntryView->Open(control, text, bounds, str ? str : "", valIdx, control.GetTextEntryLength());
+  if (mPlatform)
+    mPlatform->RequestKeyboardFocus();
+}
+
+void IGraphics::PromptForFile(WDL_String& fileName, WDL_String& path, EFileAction action, const char* ext,
+                              IFileDialogCompletionHandlerFunc completionHandler)
+{
+  FileChooserCall call;
+  call.action = action;
+  call.extensions = ext ? ext : "";
+  call.folder = path.Get();
+  call.fileName = fileName.Get();
+  mFileChoices.push_back(PendingFileChoice{FileChooserProcess::Start(call), std::move(completionHandler)});
+}
+
+EMsgBoxResult IGraphics::ShowMessageBox(const char* str, const char* title, EMsgBoxType type)
+{
+  return iplug::ShowMessageBox(true, str ? str : "", title ? title : "", type);
+}
+
+bool IGraphics::OpenURL(const char* url, const char*, const char*, const char*)
+{
+  return url && *url && LaunchUrl(url);
+}
+
+ECursor IGraphics::SetMouseCursor(ECursor cursor)
+{
+  const ECursor previous = mCursor;
+  mCursor = cursor;
+  if (mPlatform && previous != cursor)
+    mPlatform->SetCursor(cursor);
+  return previous;
+}
+
+// Mouse
+
+IControl* IGraphics::GetMouseControl(float x, float y) const
+{
+  for (auto it = mControls.rbegin(); it != mControls.rend(); ++it)
+  {
+    IControl* c = it->get();
+    if (c->IsHidden() || c->GetIgnoreMouse() || c->IsDisabled())
+      continue;
+    if (c->IsHit(x, y))
+      return c;
+  }
+  return nullptr;
+}
+
+void IGraphics::ReleaseMouseCapture()
+{
+  IControl* c = mCapturedControl;
+  mCapturedControl = nullptr;
+  if (!c)
+    return;
+  // Every gesture the host heard begin also ends.
+  for (int v = 0; v < c->NVals(); ++v)
+    if (c->GetParam(v))
+      mDelegate.EndInformHostOfParamChangeFromUI(c->GetParamIdx(v));
+}
+
+void IGraphics::SetMouseOverControl(IControl* control, float x, float y, const IMouseMod& mod)
+{
+  if (control != mMouseOverControl)
+  {
+    if (mMouseOverControl)
+      mMouseOverControl->OnMouseOut();
+    mMouseOverControl = control;
+  }
+  if (control)
+    control->OnMouseOver(x, y, mod);
+}
+
+void IGraphics::OnMouseDown(float px, float py, const IMouseMod& mod, double timeMs)
+{
+  const float x = px / mDrawScale, y = py / mDrawScale;
+
+  if (mTextEntryView->IsOpen() && mTextEntryView->OnMouseDown(x, y, mod))
+    return;
+  if (mMenuView->IsOpen())
+  {
+    mMenuView->OnMouseDown(x, y, mod);
+    return;
+  }
+
+  const bool isDouble = !mLastDownWasDouble && timeMs - mLastDownTime < kDoubleClickMs &&
+                        std::fabs(px - mLastDownPx) < kDoubleClickPx && std::fabs(py - mLastDownPy) < kDoubleClickPx;
+  mLastDownTime = timeMs;
+  mLastDownPx = px;
+  mLastDownPy = py;
+  mLastDownWasDouble = isDouble;
+
+  ReleaseMouseCapture();
+  IControl* control = GetMouseControl(x, y);
+  if (!control)
+    return;
+
+  // The host owns the right button of a bound control: its own menu for that parameter.
+  if (mod.R && control->GetParam(0))
+  {
+    mDelegate.PopupHostContextMenuForParam(control->GetParamIdx(0), px, py);
+    return;
+  }
+
+  mCapturedControl = control;
+  mCaptureMod = mod;
+  mLastPx = px;
+  mLastPy = py;
+  for (int v = 0; v < control->NVals(); ++v)
+    if (control->GetParam(v))
+      mDelegate.BeginInformHostOfParamChangeFromUI(control->GetParamIdx(v));
+
+  if (isDouble && !control->GetDblAsSingleClick())
+    control->OnMouseDblClick(x, y, mod);
+  else
+    control->OnMouseDown(x, y, mod);
+}
+
+void IGraphics::OnMouseUp(float px, float py, const IMouseMod& mod)
+{
+  const float x = px / mDrawScale, y = py / mDrawScale;
+  if (mMenuView->IsOpen())
+  {
+    mMenuView->OnMouseUp(x, y, mod);
+    return;
+  }
+  if (IControl* c = mCapturedControl)
+  {
+    c->OnMouseUp(x, y, mod);
+    // The control may have been removed by its own release.
+    if (mCapturedControl == c)
+      ReleaseMouseCapture();
+  }
+  if (mEnableMouseOver)
+    SetMouseOverControl(GetMouseControl(x, y), x, y, mod);
+}
+
+void IGraphics::OnMouseMove(float px, float py, const IMouseMod& mod)
+{
+  const float x = px / mDrawScale, y = py / mDrawScale;
+  if (mMenuView->IsOpen())
+  {
+    mMenuView->OnMouseMove(x, y, mod);
+    return;
+  }
+  if (IControl* c = mCapturedControl)
+  {
+    // Movement in pixels at this moment's scale, so a drag that rescales the window
+    // keeps its pace.
+    const float dX = (px - mLastPx) / mDrawScale;
+    const float dY = (py - mLastPy) / mDrawScale;
+    mLastPx = px;
+    mLastPy = py;
+    c->OnMouseDrag(x, y, dX, dY, mod);
+    if (mCapturedControl != c || !mEnableMouseOver)
+      return;
+    // Only the dragged control hears over and out until the release.
+    const bool over = !c->IsHidden() && c->IsHit(x, y);
+    if (over)
+      SetMouseOverControl(c, x, y, mod);
+    else if (mMouseOverControl == c)
+    {
+      mMouseOverControl = nullptr;
+      c->OnMouseOut();
+    }
+    return;
+  }
+  if (mEnableMouseOver)
+    SetMouseOverControl(GetMouseControl(x, y), x, y, mod);
+}
+
+void IGraphics::OnMouseOutOfWindow()
+{
+  if (mMouseOverControl)
+  {
+    IControl* c = mMouseOverControl;
+    mMouseOverControl = nullptr;
+    c->OnMouseOut();
+  }
+}
+
+void IGraphics::OnMouseWheel(float px, float py, const IMouseMod& mod, float d)
+{
+  const float x = px / mDrawScale, y = py / mDrawScale;
+  if (mMenuView->IsOpen())
+  {
+    mMenuView->OnMouseWheel(x, y, d);
+    return;
+  }
+  if (mCapturedControl)
+    return;
+  IControl* control = GetMouseControl(x, y);
+  if (!control)
+    return;
+  // A wheel step on a bound control is a gesture of its own.
+  std::vector<int> bound;
+  for (int v = 0; v < control->NVals(); ++v)
+    if (control->GetParam(v))
+      bound.push_back(control->GetParamIdx(v));
+  for (int p : bound)
+    mDelegate.BeginInformHostOfParamChangeFromUI(p);
+  control->OnMouseWheel(x, y, mod, d);
+  for (int p : bound)
+    mDelegate.EndInformHostOfParamChangeFromUI(p);
+}
+
+bool IGraphics::OnKeyDown(const IKeyPress& key)
+{
+  if (mTextEntryView->IsOpen())
+    return mTextEntryView->OnKey(key);
+  if (mMenuView->IsOpen())
+    return mMenuView->OnKey(key);
+  return false;
+}
+
+// Frames
+
+IRECT IGraphics::OnFrame()
+{
+  // File choices finish here, on the UI thread.
+  for (size_t i = 0; i < mFileChoices.size();)
+  {
+    std::string chosen;
+    if (mFileChoices[i].process && !mFileChoices[i].process->Poll(chosen))
+    {
+      ++i;
+      continue;
+    }
+    PendingFileChoice done = std::move(mFileChoices[i]);
+    mFileChoices.erase(mFileChoices.begin() + static_cast<std::ptrdiff_t>(i));
+    if (done.completion)
+    {
+      WDL_String file(chosen.c_str());
+      WDL_String folder(chosen.empty() ? "" : std::filesystem::path(chosen).parent_path().string().c_str());
+      done.completion(file, folder);
+    }
+  }
+
+  IRECT region;
+  // Every control is asked, whether or not anything is known to have changed: some
+  // learn of outside changes only here.
+  for (size_t i = 0; i < mControls.size(); ++i)
+  {
+    IControl* c = mControls[i].get();
+    if (c->IsDirty())
+      region = region.Union(c->GetRECT().GetPadded(kClipGrow)).Union(c->mDrawnRECT);
+  }
+  // IsDirty of one control may have marked others (or everything).
+  for (auto& c : mControls)
+    if (c->mDirty)
+      region = region.Union(c->GetRECT().GetPadded(kClipGrow)).Union(c->mDrawnRECT);
+  region = region.Union(mMenuView->TakeDirtyArea()).Union(mTextEntryView->TakeDirtyArea());
+
+  const IRECT canvas(0.f, 0.f, static_cast<float>(mWidth), static_cast<float>(mHeight));
+  if (mAllDirty)
+  {
+    region = canvas;
+    mAllDirty = false;
+  }
+  region = region.Intersect(canvas);
+  if (region.Degenerate())
+    return IRECT();
+
+  // Whole pixels, so a partial repaint leaves no seams.
+  const float s = mDrawScale;
+  IRECT px(std::floor(region.L * s), std::floor(region.T * s), std::ceil(region.R * s), std::ceil(region.B * s));
+  px = px.Intersect(IRECT(0.f, 0.f, static_cast<float>(mBackend->PixelWidth()), static_cast<float>(mBackend->PixelHeight())));
+  DrawRegion(IRECT(px.L / s, px.T / s, px.R / s, px.B / s));
+  return px;
+}
+
+void IGraphics::DrawRegion(const IRECT& region)
+{
+  mDrawing = true;
+  mBackend->BeginRegion(region);
+  for (auto& c : mControls)
+  {
+    if (c->IsHidden())
+    {
+      c->SetClean();
+      c->mDrawnRECT = IRECT();
+      continue;
+    }
+    const IRECT bounds = c->GetRECT().GetPadded(kClipGrow);
+    if (bounds.Intersects(region))
+    {
+      mBackend->PushClip(bounds);
+      c->Draw(*this);
+      mBackend->PopClip();
+      c->mDrawnRECT = bounds;
+    }
+    c->SetClean();
+  }
+  if (mMenuView->IsOpen() && mMenuView->Bounds().Intersects(region))
+    mMenuView->Draw(*this);
+  if (mTextEntryView->IsOpen() && mTextEntryView->Bounds().Intersects(region))
+    mTextEntryView->Draw(*this);
+  mBackend->EndRegion();
+  mDrawing = false;
+}
+
+const unsigned char* IGraphics::GetPixels(int& stride) const
+{
+  return mBackend->Pixels(stride);
+}
+
+bool IGraphics::WritePNG(const char* path)
+{
+  mAllDirty = true;
+  OnFrame();
+  return mBackend->WritePNG(path);
+}
+
+// What is open
+
+bool IGraphics::IsMenuOpen() const
+{
+  return mMenuView->IsOpen();
+}
+
+IPopupMenu* IGraphics::GetOpenMenu() const
+{
+  return mMenuView->Menu();
+}
+
+bool IGraphics::ChooseFromOpenMenu(const std::vector<int>& path)
+{
+  return mMenuView->Choose(path);
+}
+
+void IGraphics::DismissMenu()
+{
+  mMenuView->Close(true);
+}
+
+bool IGraphics::IsTextEntryOpen() const
+{
+  return mTextEntryView->IsOpen();
+}
+
+std::string IGraphics::GetTextEntryText() const
+{
+  return mTextEntryView->Text();
+}
+
+const IRECT* IGraphics::GetTextEntryBounds() const
+{
+  return mTextEntryView->IsOpen() ? &mTextEntryView->Bounds() : nullptr;
+}
+
+void IGraphics::CommitTextEntry(const char* str)
+{
+  if (!mTextEntryView->IsOpen())
+    return;
+  mTextEntryView->SetText(str ? str : "");
+  mTextEntryView->Commit();
+}
+
+void IGraphics::CancelTextEntry()
+{
+  mTextEntryView->Cancel();
+}
+
+} // namespace iplug::igraphics

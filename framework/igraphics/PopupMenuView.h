@@ -1,0 +1,49 @@
+#pragma once
+
+#include <vector>
+
+#include "IGraphicsStructs.h"
+
+namespace iplug::igraphics
+{
+
+class IControl;
+class IGraphics;
+class IPopupMenu;
+
+// An open popup menu drawn inside the window, over the controls. While it is open it
+// takes every mouse event and key; a press outside it dismisses it. Submenus open
+// beside their item. Positions are canvas units.
+class PopupMenuView
+{
+public:
+  explicit PopupMenuView(IGraphics& g);
+  ~PopupMenuView();
+
+  void Open(IControl& receiver, IPopupMenu& menu, const IRECT& anchor, int valIdx);
+  bool IsOpen() const;
+  IPopupMenu* Menu() const;
+  // Chooses by positions (see IGraphics::ChooseFromOpenMenu); false when not choosable.
+  bool Choose(const std::vector<int>& path);
+  // Closes; with notify the receiver hears OnPopupMenuSelection(nullptr, valIdx).
+  void Close(bool notify);
+
+  void OnMouseDown(float x, float y, const IMouseMod& mod);
+  void OnMouseUp(float x, float y, const IMouseMod& mod);
+  void OnMouseMove(float x, float y, const IMouseMod& mod);
+  void OnMouseWheel(float x, float y, float d);
+  bool OnKey(const IKeyPress& key);
+
+  // The area to repaint since the last call (the old and new extent), degenerate for none.
+  IRECT TakeDirtyArea();
+  // The whole area the open menu covers.
+  IRECT Bounds() const;
+  void Draw(IGraphics& g);
+
+private:
+  struct State;
+  IGraphics& mGraphics;
+  State* mState;
+};
+
+} // namespace iplug::igraphics
