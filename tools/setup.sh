@@ -12,6 +12,7 @@ packages=(
   libx11-dev libcairo2-dev librsvg2-dev libfreetype-dev
   fonts-roboto-unhinted
   zenity xdg-utils
+  xvfb xauth
   python3
 )
 
