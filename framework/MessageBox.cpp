@@ -53,7 +53,20 @@ bool RunDialog(const std::string& text, const std::string& title, EMsgBoxType ty
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+thread_local int tBoxDepth = 0;
+
+struct BoxDepth
+{
+  BoxDepth() { ++tBoxDepth; }
+  ~BoxDepth() { --tBoxDepth; }
+};
+
 } // namespace
+
+bool MessageBoxShowing()
+{
+  return tBoxDepth > 0;
+}
 
 ScopedMessageBoxHook::ScopedMessageBoxHook(MessageBoxAnswer answer, bool asIfEditorOpen)
 {
@@ -81,6 +94,7 @@ EMsgBoxResult ShowMessageBox(bool editorOpen, const std::string& text, const std
   if (!open)
     return type == EMsgBoxType::kYesNo ? EMsgBoxResult::kNo : EMsgBoxResult::kNoButton;
 
+  const BoxDepth depth;
   // Only Yes counts as consent; anything else a hook says is a No.
   if (hook)
   {

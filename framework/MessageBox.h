@@ -24,6 +24,10 @@ enum class EMsgBoxResult
 // UI thread; the dialog is a zenity child process.
 EMsgBoxResult ShowMessageBox(bool editorOpen, const std::string& text, const std::string& title, EMsgBoxType type);
 
+// True while a box (or a test hook answering for one) is up on this thread: work that
+// would destroy the control that raised it waits until the box is closed.
+bool MessageBoxShowing();
+
 // What a box would have shown, for tests.
 struct MessageBoxCall
 {
