@@ -1,6 +1,7 @@
 #include "MessageBox.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <spawn.h>
@@ -31,8 +32,9 @@ std::shared_ptr<Hook>& CurrentHook()
   return hook;
 }
 
-// Runs zenity and waits for it; exit status 0 means OK or Yes.
-bool RunDialog(const std::string& text, const std::string& title, EMsgBoxType type)
+// Runs zenity and waits for it: 1 for OK or Yes, 0 for anything else, -1 when no box
+// could be shown.
+int RunDialog(const std::string& text, const std::string& title, EMsgBoxType type)
 {
   std::vector<std::string> args = {"zenity", type == EMsgBoxType::kYesNo ? "--question" : "--info",
                                    "--no-markup", "--title=" + title, "--text=" + text};
@@ -42,15 +44,23 @@ bool RunDialog(const std::string& text, const std::string& title, EMsgBoxType ty
   argv.push_back(nullptr);
 
   pid_t child = 0;
-  if (posix_spawnp(&child, "zenity", nullptr, nullptr, argv.data(), environ) != 0)
-    return false;
+  const int err = posix_spawnp(&child, "zenity", nullptr, nullptr, argv.data(), environ);
+  if (err != 0)
+  {
+    // Said once: without zenity every box is dropped and every question is a No.
+    static std::once_flag reported;
+    if (err == ENOENT)
+      std::call_once(reported,
+                     [] { std::fprintf(stderr, "Morvellan: zenity is not installed, so messages cannot be shown\n"); });
+    return -1;
+  }
   int status = 0;
   while (waitpid(child, &status, 0) < 0)
   {
     if (errno != EINTR)
-      return false;
+      return 0;
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 1 : 0;
 }
 
 thread_local int tBoxDepth = 0;
@@ -104,10 +114,10 @@ EMsgBoxResult ShowMessageBox(bool editorOpen, const std::string& text, const std
     return EMsgBoxResult::kOK;
   }
 
-  const bool confirmed = RunDialog(text, title, type);
+  const int answer = RunDialog(text, title, type);
   if (type == EMsgBoxType::kYesNo)
-    return confirmed ? EMsgBoxResult::kYes : EMsgBoxResult::kNo;
-  return EMsgBoxResult::kOK;
+    return answer == 1 ? EMsgBoxResult::kYes : EMsgBoxResult::kNo;
+  return answer < 0 ? EMsgBoxResult::kNoButton : EMsgBoxResult::kOK;
 }
 
 } // namespace iplug

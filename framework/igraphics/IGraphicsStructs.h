@@ -291,7 +291,9 @@ enum class EVirtualKey
   Right,
   Home,
   End,
-  Tab
+  Tab,
+  Up,
+  Down
 };
 
 struct IKeyPress

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "IGraphicsStructs.h"
@@ -41,9 +42,24 @@ public:
   void Draw(IGraphics& g);
 
 private:
+  struct Level;
   struct State;
+
+  Level MakeLevel(IPopupMenu& menu) const;
+  void PlaceRoot(Level& level, const IRECT& anchor) const;
+  void OpenSubmenu(int levelIdx, int itemIdx);
+  void CloseLevelsAfter(int levelIdx);
+  // The deepest open level holding the point, -1 for none.
+  int LevelAt(float x, float y) const;
+  void Hover(float x, float y);
+  void SetHover(int levelIdx, int itemIdx);
+  void MoveHover(int step);
+  void Deliver(IPopupMenu& holder, int itemIdx);
+  void Touch(const IRECT& area);
+  void DrawLevel(IGraphics& g, const Level& level, bool hasChildOpen, int openChildItem) const;
+
   IGraphics& mGraphics;
-  State* mState;
+  std::unique_ptr<State> mState;
 };
 
 } // namespace iplug::igraphics

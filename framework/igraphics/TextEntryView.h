@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "IGraphicsStructs.h"
@@ -40,8 +41,19 @@ public:
 
 private:
   struct State;
+
+  // Inserts typed text in place of the selection, as much of it as the limit lets in.
+  void Insert(const std::string& typed);
+  void EraseSelection();
+  // The left edge of the text, scrolled so the caret stays inside the box.
+  float TextLeft();
+  float PrefixWidth(size_t bytes) const;
+  size_t OffsetAt(float x);
+  void Close();
+  void Touch();
+
   IGraphics& mGraphics;
-  State* mState;
+  std::unique_ptr<State> mState;
 };
 
 } // namespace iplug::igraphics
