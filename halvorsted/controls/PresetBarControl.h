@@ -73,6 +73,8 @@ public:
   void OnPopupMenuSelection(iplug::igraphics::IPopupMenu* pSelectedMenu, int valIdx) override;
   void OnTextEntryCompletion(const char* str, int valIdx) override;
   void Draw(iplug::igraphics::IGraphics& g) override;
+  // Also true when the current preset's name is not the one last drawn.
+  bool IsDirty() override;
 
 private:
   void StepPreset(int direction);
