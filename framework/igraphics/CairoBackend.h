@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "FontStore.h"
 #include "IGraphicsStructs.h"
 
 namespace iplug::igraphics
@@ -33,17 +34,30 @@ public:
   void PushClip(const IRECT& bounds);
   void PopClip();
 
+  // The context draws in canvas units: its matrix holds the draw scale.
   cairo_t* Context() const { return mCairo; }
   cairo_surface_t* Surface() const { return mSurface; }
   const unsigned char* Pixels(int& stride) const;
   bool WritePNG(const char* path) const;
 
+  FontStore& Fonts() { return mFonts; }
+
+  // A path point that was not finite poisons the path being built: the next fill or
+  // stroke draws nothing and clears it.
+  void MarkPathBroken() { mPathBroken = true; }
+  bool PathBroken() const { return mPathBroken; }
+  void ClearPath();
+
 private:
+  void MakeContext();
+
+  FontStore mFonts;
   cairo_surface_t* mSurface = nullptr;
   cairo_t* mCairo = nullptr;
   int mPixelWidth = 0;
   int mPixelHeight = 0;
   float mScale = 1.f;
+  bool mPathBroken = false;
 };
 
 } // namespace iplug::igraphics

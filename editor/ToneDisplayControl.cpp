@@ -1,0 +1,269 @@
+#include "ToneDisplayControl.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "IEditorDelegate.h"
+#include "IGraphics.h"
+#include "IParam.h"
+
+using namespace iplug::igraphics;
+
+namespace
+{
+
+constexpr double kMinFreq = 20.0;
+constexpr double kDecades = 3.0; // 20 Hz .. 20 kHz
+constexpr double kDefaultSampleRate = 48000.0;
+// Levels below this are drawn on the bottom edge, which is also where an unmeasured band sits.
+constexpr float kLevelFloorDb = -80.f;
+
+} // namespace
+
+ToneDisplayControl::Reading::Reading(Reading&& other) noexcept
+{
+  *this = std::move(other);
+}
+
+ToneDisplayControl::Reading& ToneDisplayControl::Reading::operator=(Reading&& other) noexcept
+{
+  if (this == &other)
+    return *this;
+  std::copy(std::begin(other.correctionDb), std::end(other.correctionDb), correctionDb);
+  std::copy(std::begin(other.levelDb), std::end(other.levelDb), levelDb);
+  aboveThreshold = other.aboveThreshold;
+  idle = other.idle;
+  bypassed = other.bypassed;
+  learning = other.learning;
+  hasTarget = other.hasTarget;
+  analysing = other.analysing;
+  progress = other.progress;
+  targetName = std::move(other.targetName);
+  message = std::move(other.message);
+  // A moved-from std::string is only "valid"; the record promises empty.
+  other.targetName.clear();
+  other.message.clear();
+  sampleRate = other.sampleRate;
+  hpOn = other.hpOn;
+  lpOn = other.lpOn;
+  hpHz = other.hpHz;
+  lpHz = other.lpHz;
+  return *this;
+}
+
+ToneDisplayControl::ToneDisplayControl(const IRECT& bounds, int firstTargetParam, int tiltParam, int rangeLowParam,
+                                       int rangeHighParam, int firstPreEqParam, int preEq1ShelfParam,
+                                       int preEq4ShelfParam, const IColor& accent, const IText& textStyle,
+                                       const IText& centredTextStyle, ReadingFunc getReading)
+: IControl(bounds)
+, mAccent(accent)
+, mTextStyle(textStyle)
+, mCentredTextStyle(centredTextStyle)
+, mGetReading(std::move(getReading))
+, mFirstTargetParam(firstTargetParam)
+, mTiltParam(tiltParam)
+, mRangeLowParam(rangeLowParam)
+, mRangeHighParam(rangeHighParam)
+, mFirstPreEqParam(firstPreEqParam)
+, mPreEq1ShelfParam(preEq1ShelfParam)
+, mPreEq4ShelfParam(preEq4ShelfParam)
+, mPlot(bounds)
+{
+  SetTextEntryLength(16);
+}
+
+ToneDisplayControl::~ToneDisplayControl() = default;
+
+// Mapping
+
+float ToneDisplayControl::XOfFreq(double hz) const
+{
+  return mPlot.L + mPlot.W() * static_cast<float>(std::log10(hz / kMinFreq) / kDecades);
+}
+
+double ToneDisplayControl::FreqOfX(float x) const
+{
+  const float w = mPlot.W();
+  const double u = w > 0.f ? std::clamp(static_cast<double>((x - mPlot.L) / w), 0.0, 1.0) : 0.0;
+  return kMinFreq * std::pow(1000.0, u);
+}
+
+float ToneDisplayControl::YOfGain(double db) const
+{
+  return mPlot.MH() - (mPlot.H() / 2.f - 6.f) * static_cast<float>(db / 20.0);
+}
+
+double ToneDisplayControl::GainOfY(float y) const
+{
+  const double half = mPlot.H() / 2.0 - 6.0;
+  return half != 0.0 ? 20.0 * (mPlot.MH() - y) / half : 0.0;
+}
+
+float ToneDisplayControl::YOfLevel(double db) const
+{
+  const double t = std::isnan(db) ? 0.0 : std::clamp((db + 80.0) / 70.0, 0.0, 1.0);
+  return mPlot.B - (mPlot.H() - 8.f) * static_cast<float>(t);
+}
+
+double ToneDisplayControl::CurveFreq(int i)
+{
+  return kMinFreq * std::pow(1000.0, i / double(kCurvePoints - 1));
+}
+
+float ToneDisplayControl::CurveX(int i) const
+{
+  return mPlot.L + mPlot.W() * static_cast<float>(i) / static_cast<float>(kCurvePoints - 1);
+}
+
+// The reading
+
+ToneDisplayControl::Reading ToneDisplayControl::Sanitised(Reading reading)
+{
+  // A band the engine reports nothing usable for contributes nothing: no correction, no level.
+  for (float& g : reading.correctionDb)
+    if (!std::isfinite(g))
+      g = 0.f;
+  for (float& l : reading.levelDb)
+    if (!std::isfinite(l))
+      l = kLevelFloorDb;
+  reading.progress = std::isfinite(reading.progress) ? std::clamp(reading.progress, 0.f, 1.f) : 0.f;
+  if (!std::isfinite(reading.sampleRate) || reading.sampleRate <= 0.0)
+    reading.sampleRate = kDefaultSampleRate;
+  if (!std::isfinite(reading.hpHz) || reading.hpHz <= 0.0)
+    reading.hpOn = false;
+  if (!std::isfinite(reading.lpHz) || reading.lpHz <= 0.0)
+    reading.lpOn = false;
+  return reading;
+}
+
+// The frame
+
+void ToneDisplayControl::Draw(IGraphics& g)
+{
+  Reading fresh;
+  if (mGetReading)
+    mGetReading(fresh);
+  mFrameReading = Sanitised(std::move(fresh));
+  const Reading& reading = mFrameReading;
+
+  g.FillRect(mBackgroundColour, mPlot);
+  g.DrawRect(mFrameColour, mPlot, nullptr, 1.f);
+  DrawGrid(g);
+  DrawMeasuredLevels(g, reading);
+  DrawCorrectionCurve(g, reading);
+  DrawTargetCurve(g);
+  DrawRangeHandles(g);
+  if (mMode == kModeMatch)
+    DrawPreEqResponse(g, reading.sampleRate, false);
+  DrawTargetBands(g);
+  if (mMode == kModePreEq)
+  {
+    g.FillRect(mPreEqOverlayColour, IRECT(mPlot.L + 1.f, mPlot.T + 1.f, mPlot.R - 1.f, mPlot.B - 1.f));
+    DrawPreEqResponse(g, reading.sampleRate, true);
+    DrawPreEqBands(g);
+  }
+  DrawStatusText(g, reading);
+  DrawModeToggle(g);
+  if (mEditorBand >= 0)
+    DrawBandEditor(g);
+}
+
+IRECT ToneDisplayControl::ModeToggleRect() const
+{
+  const float cx = mPlot.MW();
+  return IRECT(cx - 62.f, mPlot.T + 5.f, cx + 62.f, mPlot.T + 21.f);
+}
+
+void ToneDisplayControl::DrawModeToggle(IGraphics& g)
+{
+  const IRECT pill = ModeToggleRect();
+  const float cx = mPlot.MW();
+  const IRECT matchHalf(pill.L, pill.T, cx, pill.B);
+  const IRECT preEqHalf(cx, pill.T, pill.R, pill.B);
+  const bool match = mMode == kModeMatch;
+
+  g.FillRoundRect(mBackgroundColour, pill, 8.f);
+  g.DrawRoundRect(mDimColour, pill, 8.f, nullptr, 1.f);
+  if (match)
+    g.FillRoundRect(mAccent, matchHalf, 8.f);
+  else
+    g.FillRoundRect(mPreEqColour, preEqHalf, 8.f);
+
+  const IText centred = mTextStyle.WithAlign(EAlign::Center);
+  g.DrawText(centred.WithFGColor(match ? mBackgroundColour : mDimTextColour), "MATCH", matchHalf);
+  g.DrawText(centred.WithFGColor(match ? mDimTextColour : mBackgroundColour), "PRE-EQ", preEqHalf);
+}
+
+// The drawn rectangle
+
+bool ToneDisplayControl::IsDirty()
+{
+  SyncDrawnRect();
+  return true;
+}
+
+bool ToneDisplayControl::IsHit(float x, float y) const
+{
+  return mPlot.Contains(x, y) || (mEditorBand >= 0 && BandEditorRect().Contains(x, y));
+}
+
+void ToneDisplayControl::OnResize()
+{
+  mPlot = mRECT;
+  SyncDrawnRect();
+}
+
+void ToneDisplayControl::SyncDrawnRect()
+{
+  // The box of an outer band near 0 dB pokes out above the plot; the frame loop clips
+  // each control to its own rectangle, so the rectangle covers the box while it is open.
+  const IRECT wanted = mEditorBand >= 0 ? mPlot.Union(BandEditorRect()) : mPlot;
+  if (!(wanted == mRECT))
+    SetRECT(wanted);
+}
+
+void ToneDisplayControl::SetMode(EMode mode)
+{
+  mMode = mode;
+  CloseBandEditor();
+}
+
+void ToneDisplayControl::CloseBandEditor()
+{
+  mEditorBand = -1;
+  SyncDrawnRect();
+}
+
+// Parameters
+
+double ToneDisplayControl::ParamValue(int paramIdx) const
+{
+  const iplug::IEditorDelegate* dlg = GetDelegate();
+  const iplug::IParam* param = dlg ? dlg->GetParam(paramIdx) : nullptr;
+  return param ? param->Value() : 0.0;
+}
+
+void ToneDisplayControl::BeginParam(int paramIdx)
+{
+  iplug::IEditorDelegate* dlg = GetDelegate();
+  if (dlg && dlg->GetParam(paramIdx))
+    dlg->BeginInformHostOfParamChangeFromUI(paramIdx);
+}
+
+void ToneDisplayControl::EndParam(int paramIdx)
+{
+  iplug::IEditorDelegate* dlg = GetDelegate();
+  if (dlg && dlg->GetParam(paramIdx))
+    dlg->EndInformHostOfParamChangeFromUI(paramIdx);
+}
+
+void ToneDisplayControl::SendParam(int paramIdx, double plainValue)
+{
+  iplug::IEditorDelegate* dlg = GetDelegate();
+  const iplug::IParam* param = dlg ? dlg->GetParam(paramIdx) : nullptr;
+  if (!param || std::isnan(plainValue))
+    return;
+  const double clamped = std::clamp(plainValue, param->GetMin(), param->GetMax());
+  dlg->SendParameterValueFromUI(paramIdx, param->ToNormalized(clamped));
+}

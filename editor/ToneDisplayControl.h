@@ -1,0 +1,256 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "Biquad.h"
+#include "IControl.h"
+
+// The plot in the middle of the window: measured levels, the correction the engine applies,
+// the target shape and the pre-EQ on a 20 Hz .. 20 kHz log axis and a +-20 dB axis, with the
+// handles that edit target bands, the analysis range and the pre-EQ. It pulls a Reading from
+// the plug-in every frame and edits parameters only through the editor delegate.
+class ToneDisplayControl : public iplug::igraphics::IControl
+{
+public:
+  static constexpr int kNumBands = 12;
+  static constexpr int kCurvePoints = 120;
+  static constexpr int kNumTargetBands = 4;
+  static constexpr int kNumPreEqBands = 4;
+
+  enum EMode : std::uint8_t
+  {
+    kModeMatch = 0,
+    kModePreEq = 1
+  };
+
+  // What the plug-in publishes for the display, copied once per frame on the UI thread.
+  struct Reading
+  {
+    float correctionDb[kNumBands] = {}; // correction applied per band
+    float levelDb[kNumBands] = {};      // measured level per band
+    bool aboveThreshold = false;
+    bool idle = false;
+    bool bypassed = false;
+    bool learning = false;
+    bool hasTarget = false;
+    bool analysing = false;
+    float progress = 0.f; // learning progress 0..1
+    std::string targetName; // UTF-8; empty for a target learned from the input
+    std::string message;    // "COULD NOT LEARN: ..." after a failed analysis
+    double sampleRate = 48000.;
+    bool hpOn = false;
+    bool lpOn = false;
+    double hpHz = 20.;
+    double lpHz = 20000.;
+
+    Reading() = default;
+    Reading(const Reading&) = default;
+    Reading& operator=(const Reading&) = default;
+    // Moving leaves the source's strings empty.
+    Reading(Reading&& other) noexcept;
+    Reading& operator=(Reading&& other) noexcept;
+  };
+
+  using ReadingFunc = std::function<void(Reading&)>;
+
+  // How a status line is coloured.
+  enum class StatusTone
+  {
+    Dim,    // mDimTextColour
+    Bright, // mHandleLabelColour
+    Accent,
+    Error
+  };
+
+  struct StatusLine
+  {
+    std::string text;
+    StatusTone tone = StatusTone::Dim;
+  };
+
+  ToneDisplayControl(const iplug::igraphics::IRECT& bounds, int firstTargetParam, int tiltParam, int rangeLowParam,
+                     int rangeHighParam, int firstPreEqParam, int preEq1ShelfParam, int preEq4ShelfParam,
+                     const iplug::igraphics::IColor& accent, const iplug::igraphics::IText& textStyle,
+                     const iplug::igraphics::IText& centredTextStyle, ReadingFunc getReading);
+  ~ToneDisplayControl() override;
+
+  // IControl
+  void OnMouseDown(float x, float y, const iplug::igraphics::IMouseMod& mod) override;
+  void OnMouseUp(float x, float y, const iplug::igraphics::IMouseMod& mod) override;
+  void OnMouseDrag(float x, float y, float dX, float dY, const iplug::igraphics::IMouseMod& mod) override;
+  void OnMouseDblClick(float x, float y, const iplug::igraphics::IMouseMod& mod) override;
+  void OnMouseWheel(float x, float y, const iplug::igraphics::IMouseMod& mod, float d) override;
+  void OnTextEntryCompletion(const char* str, int valIdx) override;
+  void Draw(iplug::igraphics::IGraphics& g) override;
+  // Also grows the drawn rectangle over an open band editor box that reaches past the plot.
+  bool IsDirty() override;
+  // The plot, and the open band editor box wherever it lies.
+  bool IsHit(float x, float y) const override;
+  void OnResize() override;
+
+  // The plot's rectangle: every mapping is relative to it, whatever the drawn rectangle is.
+  const iplug::igraphics::IRECT& PlotRect() const { return mPlot; }
+
+  // Mapping between the plot and values.
+  float XOfFreq(double hz) const;
+  double FreqOfX(float x) const; // clamped to 20 Hz .. 20 kHz
+  float YOfGain(double db) const;
+  double GainOfY(float y) const;
+  float YOfLevel(double db) const;
+  static double CurveFreq(int i); // 20 * 1000^(i/119)
+  float CurveX(int i) const;
+
+  // Drawing layers, called by Draw in this order.
+  void DrawGrid(iplug::igraphics::IGraphics& g);
+  void DrawMeasuredLevels(iplug::igraphics::IGraphics& g, const Reading& reading);
+  void DrawCorrectionCurve(iplug::igraphics::IGraphics& g, const Reading& reading);
+  void DrawTargetCurve(iplug::igraphics::IGraphics& g);
+  void DrawRangeHandles(iplug::igraphics::IGraphics& g);
+  void DrawPreEqResponse(iplug::igraphics::IGraphics& g, double sampleRate, bool full);
+  void DrawTargetBands(iplug::igraphics::IGraphics& g);
+  void DrawPreEqBands(iplug::igraphics::IGraphics& g);
+  void DrawStatusText(iplug::igraphics::IGraphics& g, const Reading& reading);
+  void DrawModeToggle(iplug::igraphics::IGraphics& g);
+  void DrawBandEditor(iplug::igraphics::IGraphics& g);
+  void DrawBandShapeIcon(iplug::igraphics::IGraphics& g, float x0, float yc, const iplug::igraphics::IColor& colour,
+                         bool shelf, bool high);
+
+  // Curves. The correction curve is cached and recomputed only when its inputs change;
+  // the return value says whether it was.
+  bool UpdateCorrectionCurve(const Reading& reading);
+  const double* CorrectionCurveDb() const { return mCurveDb; }
+  int CorrectionCurveComputations() const { return mCurveComputations; }
+  void ComputeTargetCurve(double (&out)[kCurvePoints]) const;
+  // False (and out untouched) when no pre-EQ band is active.
+  bool ComputePreEqResponse(double sampleRate, double (&out)[kCurvePoints]) const;
+  bool PreEqBandActive(int band) const;
+  morvellan::BiquadCoefficients DesignPreEqBand(int band, double sampleRate) const;
+
+  // Reading values the display would be misled by (not-a-number, no sample rate) made harmless.
+  static Reading Sanitised(Reading reading);
+
+  // Status lines.
+  static StatusLine AdaptationStatus(const Reading& reading);
+  static StatusLine TargetStatus(const Reading& reading);
+
+  // Labels.
+  static void FormatFrequencyLabel(double hz, char (&buf)[16]);
+  static void FormatGridFrequency(double hz, char (&buf)[16]);
+  static void FormatGridGain(int db, char (&buf)[16]);
+  static void FormatBandEditorValue(int row, double value, char (&buf)[24]);
+  // A plain number with a fixed count of decimals, as a text entry is prefilled.
+  static void FormatEntryValue(double value, int decimals, char (&buf)[24]);
+  void FormatTargetCaption(int band, char (&buf)[48]) const;
+  void FormatPreEqLabel(int band, char (&buf)[32]) const;
+
+  // Marks and hit tests.
+  bool TargetBandOn(int band) const;
+  bool TargetBandActive(int band) const;
+  void TargetHandle(int band, float& x, float& y) const;
+  void PreEqHandle(int band, float& x, float& y) const;
+  iplug::igraphics::IRECT TargetLabelRect(int band) const;
+  double RangeValue(int handle) const;
+  bool RangeHandleAtEnd(int handle) const;
+  iplug::igraphics::IRECT RangePillRect(int handle) const;
+  iplug::igraphics::IRECT ModeToggleRect() const;
+  int PosToBand(float x, float y) const;
+  int HitPreEqBand(float x, float y) const;
+  int TargetLabelAt(float x, float y) const;
+  int HitRangeHandle(float x, float y) const;
+
+  // The band editor box of mEditorBand; empty rectangles while it is closed.
+  iplug::igraphics::IRECT BandEditorRect() const;
+  iplug::igraphics::IRECT BandEditorRowRect(int row) const;
+  iplug::igraphics::IRECT BandEditorValueRect(int row) const;
+  iplug::igraphics::IRECT ShapeButtonRect(int button) const;
+  iplug::igraphics::IRECT QSliderRect() const;
+  static double QSliderPosition(double q); // 0..1 along the track
+  double QFromSliderX(float x) const;
+
+  // Interaction state.
+  EMode Mode() const { return static_cast<EMode>(mMode); }
+  int EditorBand() const { return mEditorBand; }
+  int SelectedPreEqBand() const { return mSelectedPreEqBand; }
+  int EntryParam() const { return mEntryParam; }
+
+  // Parameter edits, each sent clamped and normalised.
+  void ToggleBoolParam(int paramIdx);
+  void ResetParam(int paramIdx);
+  void SetPreEqQ(int band, double q);
+  void OpenTextEntry(int paramIdx, const iplug::igraphics::IRECT& bounds, const char* text);
+
+private:
+  double ParamValue(int paramIdx) const;
+  void BeginParam(int paramIdx);
+  void EndParam(int paramIdx);
+  void SendParam(int paramIdx, double plainValue);
+  void SetMode(EMode mode);
+  void CloseBandEditor();
+  void SyncDrawnRect();
+  iplug::igraphics::IRECT BandEditorRectFor(int band) const;
+  bool HandleBandEditorPress(float x, float y);
+  int TargetParam(int band, int field) const { return mFirstTargetParam + 3 * band + field; }
+  int PreEqParam(int band, int field) const { return mFirstPreEqParam + 4 * band + field; }
+  int PreEqShelfParam(int band) const;
+  // The parameter a row of the band editor box shows: 0 frequency, 1 gain, 2 Q.
+  int BandEditorRowParam(int row) const;
+
+  iplug::igraphics::IColor mAccent;
+  iplug::igraphics::IText mTextStyle;
+  iplug::igraphics::IText mCentredTextStyle;
+  ReadingFunc mGetReading;
+  int mFirstTargetParam;
+  int mTiltParam;
+  int mRangeLowParam;
+  int mRangeHighParam;
+  int mDragTargetBand = -1;
+  int mEntryParam = -1;
+  int mDragRangeHandle = -1;
+  int mFirstPreEqParam;
+  int mPreEq1ShelfParam;
+  int mPreEq4ShelfParam;
+  std::uint8_t mMode = kModeMatch;
+  int mDragPreEqBand = -1;
+  int mSelectedPreEqBand = -1;
+  int mEditorBand = -1;
+  int mEditorDragField = -1;
+  std::uint8_t mDragStarted = 0;
+  float mPressX = 0.f;
+  float mPressY = 0.f;
+  float mGrabOffsetX = 0.f;
+  float mGrabOffsetY = 0.f;
+  float mCachedGains[kNumBands] = {};
+  double mCachedSampleRate = 0.;
+  double mCachedHpHz = 0.;
+  double mCachedLpHz = 0.;
+  double mCurveDb[kCurvePoints] = {};
+
+  iplug::igraphics::IColor mBackgroundColour{255, 14, 14, 14};
+  iplug::igraphics::IColor mFrameColour{15, 250, 250, 250};
+  iplug::igraphics::IColor mGridColour{13, 250, 250, 250};
+  iplug::igraphics::IColor mGridLabelColour{71, 250, 250, 250};
+  iplug::igraphics::IColor mZeroLineColour{41, 250, 250, 250};
+  iplug::igraphics::IColor mLevelFillColour{9, 250, 250, 250};
+  iplug::igraphics::IColor mCutFillColour{41, 250, 250, 250};
+  iplug::igraphics::IColor mCorrectionColour{209, 250, 250, 250};
+  iplug::igraphics::IColor mTargetColour{140, 250, 250, 250};
+  iplug::igraphics::IColor mBrightColour{255, 250, 250, 250};
+  iplug::igraphics::IColor mDimColour{102, 250, 250, 250};
+  iplug::igraphics::IColor mCaptionColour{204, 250, 250, 250};
+  iplug::igraphics::IColor mIdleDotColour{56, 250, 250, 250};
+  iplug::igraphics::IColor mHandleLabelColour{255, 250, 250, 250};
+  iplug::igraphics::IColor mDimTextColour{107, 250, 250, 250};
+  iplug::igraphics::IColor mErrorColour{255, 235, 64, 52};
+  iplug::igraphics::IColor mShadeColour{140, 0, 0, 0};
+  iplug::igraphics::IColor mPreEqColour{255, 240, 163, 58};
+  iplug::igraphics::IColor mPreEqOverlayColour{225, 14, 14, 14};
+  iplug::igraphics::IColor mPreEqLabelColour{230, 240, 205, 150};
+  iplug::igraphics::IColor mEditorFillColour{250, 24, 24, 24};
+
+  // The plot; mRECT grows past it only while an open box reaches outside.
+  iplug::igraphics::IRECT mPlot;
+  int mCurveComputations = 0;
+  Reading mFrameReading;
+};

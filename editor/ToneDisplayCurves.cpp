@@ -1,0 +1,264 @@
+#include <algorithm>
+#include <cmath>
+
+#include "BandGeometry.h"
+#include "IGraphics.h"
+#include "ToneDisplayControl.h"
+
+using namespace iplug::igraphics;
+using morvellan::BiquadCoefficients;
+
+namespace
+{
+
+constexpr double kGridFreqs[] = {50, 100, 200, 500, 1000, 2000, 5000, 10000};
+constexpr int kGridGains[] = {12, 6, -6, -12};
+// The correction curve and the pre-EQ response stop here, clear of the filters' last octave.
+constexpr double kCurveFloorDb = -23.0;
+constexpr double kPreEqLimitDb = 23.0;
+// Target bands are Gaussians in octaves: 2 * 0.7^2, as the engine's desired curve.
+constexpr double kTargetSpread = 0.98;
+
+} // namespace
+
+// Grid and levels
+
+void ToneDisplayControl::DrawGrid(IGraphics& g)
+{
+  const IRECT& p = mPlot;
+  const IText label = mTextStyle.WithFGColor(mGridLabelColour);
+  char buf[16];
+  for (double f : kGridFreqs)
+  {
+    const float x = XOfFreq(f);
+    g.DrawLine(mGridColour, x, p.T, x, p.B, nullptr, 1.f);
+    FormatGridFrequency(f, buf);
+    g.DrawText(label.WithAlign(EAlign::Near), buf, IRECT(x + 3.f, p.B - 16.f, x + 40.f, p.B - 3.f));
+  }
+  for (int db : kGridGains)
+  {
+    const float y = YOfGain(db);
+    g.DrawDottedLine(mGridColour, p.L, y, p.R, y, nullptr, 1.f, 3.f);
+    FormatGridGain(db, buf);
+    g.DrawText(label.WithAlign(EAlign::Far), buf, IRECT(p.R - 40.f, y - 7.f, p.R - 6.f, y + 7.f));
+  }
+  g.DrawLine(mZeroLineColour, p.L, p.MH(), p.R, p.MH(), nullptr, 1.f);
+}
+
+void ToneDisplayControl::DrawMeasuredLevels(IGraphics& g, const Reading& reading)
+{
+  const IRECT& p = mPlot;
+  g.PathClear();
+  g.PathMoveTo(p.L, p.B);
+  g.PathLineTo(p.L, YOfLevel(reading.levelDb[0]));
+  for (int k = 0; k < kNumBands; ++k)
+    g.PathLineTo(XOfFreq(morvellan::kBandCentresHz[size_t(k)]), YOfLevel(reading.levelDb[k]));
+  g.PathLineTo(p.R, YOfLevel(reading.levelDb[kNumBands - 1]));
+  g.PathLineTo(p.R, p.B);
+  g.PathClose();
+  g.PathFill(IPattern(mLevelFillColour));
+}
+
+// Correction curve
+
+bool ToneDisplayControl::UpdateCorrectionCurve(const Reading& reading)
+{
+  const double fs = reading.sampleRate;
+  const double hp = reading.hpOn ? reading.hpHz : 0.0;
+  const double lp = reading.lpOn ? reading.lpHz : 0.0;
+  bool same = fs == mCachedSampleRate && hp == mCachedHpHz && lp == mCachedLpHz;
+  for (int k = 0; k < kNumBands && same; ++k)
+    same = reading.correctionDb[k] == mCachedGains[k];
+  if (same)
+    return false;
+
+  std::copy(std::begin(reading.correctionDb), std::end(reading.correctionDb), mCachedGains);
+  mCachedSampleRate = fs;
+  mCachedHpHz = hp;
+  mCachedLpHz = lp;
+  ++mCurveComputations;
+
+  BiquadCoefficients sections[kNumBands + 2];
+  int n = 0;
+  // The engine's corner limits: the upper one first, so a very low rate still gives 10 Hz.
+  const auto corner = [fs](double hz) { return std::max(std::min(hz, 0.45 * fs), 10.0); };
+  if (hp > 0.0)
+    sections[n++] = morvellan::DesignHighPass(corner(hp), fs);
+  if (lp > 0.0)
+    sections[n++] = morvellan::DesignLowPass(corner(lp), fs);
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    const double gain = reading.correctionDb[k];
+    if (gain != 0.0 && morvellan::IsBandEnabled(k, fs))
+      sections[n++] = morvellan::DesignPeaking(morvellan::kBandCentresHz[size_t(k)], gain, morvellan::kBandQ, fs);
+  }
+
+  for (int i = 0; i < kCurvePoints; ++i)
+  {
+    const double fe = std::min(CurveFreq(i), 0.49 * fs);
+    const morvellan::ResponsePoint point = morvellan::MakeResponsePoint(fe, fs);
+    double sum = 0.0;
+    for (int s = 0; s < n; ++s)
+      sum += morvellan::MagnitudeDbAt(sections[s], point);
+    // A NaN sum (no such thing from finite gains, but never drawn) sits on the floor.
+    mCurveDb[i] = std::isnan(sum) ? kCurveFloorDb : std::max(kCurveFloorDb, sum);
+  }
+  return true;
+}
+
+void ToneDisplayControl::DrawCorrectionCurve(IGraphics& g, const Reading& reading)
+{
+  UpdateCorrectionCurve(reading);
+  const IRECT& p = mPlot;
+  const float y0 = YOfGain(0.0);
+
+  g.PathClear();
+  g.PathMoveTo(p.L, y0);
+  for (int i = 0; i < kCurvePoints; ++i)
+    g.PathLineTo(CurveX(i), YOfGain(std::max(mCurveDb[i], 0.0)));
+  g.PathLineTo(p.R, y0);
+  g.PathClose();
+  g.PathFill(IPattern(mAccent.WithAlpha(71)));
+
+  g.PathClear();
+  g.PathMoveTo(p.L, y0);
+  for (int i = 0; i < kCurvePoints; ++i)
+    g.PathLineTo(CurveX(i), YOfGain(std::min(mCurveDb[i], 0.0)));
+  g.PathLineTo(p.R, y0);
+  g.PathClose();
+  g.PathFill(IPattern(mCutFillColour));
+
+  g.PathClear();
+  g.PathMoveTo(CurveX(0), YOfGain(mCurveDb[0]));
+  for (int i = 1; i < kCurvePoints; ++i)
+    g.PathLineTo(CurveX(i), YOfGain(mCurveDb[i]));
+  g.PathStroke(IPattern(mCorrectionColour), 1.5f);
+}
+
+// Target curve
+
+void ToneDisplayControl::ComputeTargetCurve(double (&out)[kCurvePoints]) const
+{
+  const double tilt = ParamValue(mTiltParam);
+  double gains[kNumTargetBands];
+  double freqs[kNumTargetBands];
+  int n = 0;
+  for (int k = 0; k < kNumTargetBands; ++k)
+  {
+    if (!TargetBandOn(k))
+      continue;
+    gains[n] = ParamValue(TargetParam(k, 0));
+    freqs[n] = ParamValue(TargetParam(k, 1));
+    ++n;
+  }
+  for (int i = 0; i < kCurvePoints; ++i)
+  {
+    const double f = CurveFreq(i);
+    double t = tilt * std::log2(f / 1000.0);
+    for (int b = 0; b < n; ++b)
+    {
+      const double octaves = std::log2(f / freqs[b]);
+      t += gains[b] * std::exp(-(octaves * octaves) / kTargetSpread);
+    }
+    out[i] = t;
+  }
+}
+
+void ToneDisplayControl::DrawTargetCurve(IGraphics& g)
+{
+  double t[kCurvePoints];
+  ComputeTargetCurve(t);
+  float px = CurveX(0), py = YOfGain(t[0]);
+  for (int i = 1; i < kCurvePoints; ++i)
+  {
+    const float x = CurveX(i), y = YOfGain(t[i]);
+    if (std::isfinite(py) && std::isfinite(y))
+      g.DrawDottedLine(mTargetColour, px, py, x, y, nullptr, 1.f, 3.f);
+    px = x;
+    py = y;
+  }
+}
+
+// Pre-EQ response
+
+bool ToneDisplayControl::PreEqBandActive(int band) const
+{
+  // A NaN gain is "not 0", as the comparison reads.
+  return ParamValue(PreEqParam(band, 3)) >= 0.5 && ParamValue(PreEqParam(band, 0)) != 0.0;
+}
+
+int ToneDisplayControl::PreEqShelfParam(int band) const
+{
+  if (band == 0)
+    return mPreEq1ShelfParam;
+  if (band == kNumPreEqBands - 1)
+    return mPreEq4ShelfParam;
+  return -1;
+}
+
+BiquadCoefficients ToneDisplayControl::DesignPreEqBand(int band, double sampleRate) const
+{
+  const double f = std::min(0.45 * sampleRate, ParamValue(PreEqParam(band, 1)));
+  const double gain = ParamValue(PreEqParam(band, 0));
+  const double q = ParamValue(PreEqParam(band, 2));
+  const int shelf = PreEqShelfParam(band);
+  if (shelf >= 0 && ParamValue(shelf) >= 0.5)
+    return morvellan::DesignShelf(band != 0, f, gain, q, sampleRate);
+  return morvellan::DesignPeaking(f, gain, q, sampleRate);
+}
+
+bool ToneDisplayControl::ComputePreEqResponse(double sampleRate, double (&out)[kCurvePoints]) const
+{
+  BiquadCoefficients sections[kNumPreEqBands];
+  int n = 0;
+  for (int k = 0; k < kNumPreEqBands; ++k)
+    if (PreEqBandActive(k))
+      sections[n++] = DesignPreEqBand(k, sampleRate);
+  if (n == 0)
+    return false;
+  for (int i = 0; i < kCurvePoints; ++i)
+  {
+    const double fe = std::min(CurveFreq(i), 0.49 * sampleRate);
+    const morvellan::ResponsePoint point = morvellan::MakeResponsePoint(fe, sampleRate);
+    double sum = 0.0;
+    for (int s = 0; s < n; ++s)
+    {
+      // A band whose design came out not-a-number adds nothing rather than poison the curve.
+      const double db = morvellan::MagnitudeDbAt(sections[s], point);
+      if (!std::isnan(db))
+        sum += db;
+    }
+    out[i] = std::isnan(sum) ? 0.0 : std::clamp(sum, -kPreEqLimitDb, kPreEqLimitDb);
+  }
+  return true;
+}
+
+void ToneDisplayControl::DrawPreEqResponse(IGraphics& g, double sampleRate, bool full)
+{
+  double r[kCurvePoints];
+  if (!ComputePreEqResponse(sampleRate, r))
+  {
+    if (!full)
+      return;
+    std::fill(std::begin(r), std::end(r), 0.0);
+  }
+  const IRECT& p = mPlot;
+  if (full)
+  {
+    g.PathClear();
+    g.PathMoveTo(p.L, YOfGain(0.0));
+    for (int i = 0; i < kCurvePoints; ++i)
+      g.PathLineTo(CurveX(i), YOfGain(r[i]));
+    g.PathLineTo(p.R, YOfGain(0.0));
+    g.PathClose();
+    g.PathFill(IPattern(mPreEqColour.WithAlpha(45)));
+  }
+  g.PathClear();
+  g.PathMoveTo(CurveX(0), YOfGain(r[0]));
+  for (int i = 1; i < kCurvePoints; ++i)
+    g.PathLineTo(CurveX(i), YOfGain(r[i]));
+  if (full)
+    g.PathStroke(IPattern(mPreEqColour), 2.f);
+  else
+    g.PathStroke(IPattern(mPreEqColour.WithAlpha(114)), 1.5f);
+}
