@@ -419,10 +419,13 @@ void TextEntryView::Draw(IGraphics& g)
   g.DrawText(style, st.text.c_str(), IRECT(left, b.T, std::max(b.R, left + full + 1.f), b.B));
   if (st.caret == st.anchor)
   {
-    const float x = std::round(left + PrefixWidth(st.caret));
+    // On a whole pixel, so the caret stays sharp at any scale.
+    const float s = g.GetDrawScale();
+    const float x = std::round((left + PrefixWidth(st.caret)) * s) / s;
     g.FillRect(st.style.mTEFGColor, IRECT(x, top, x + 1.f, bottom));
   }
   g.Backend().PopClip();
+  g.DrawRect(st.style.mTEFGColor.WithAlpha(60), b.GetPadded(-0.5f));
 }
 
 } // namespace iplug::igraphics

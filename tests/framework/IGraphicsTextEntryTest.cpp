@@ -4,6 +4,7 @@
 #include "IEditorDelegate.h"
 #include "IGraphics.h"
 #include "RecordingControl.h"
+#include "Resources.h"
 
 using namespace iplug::igraphics;
 
@@ -145,6 +146,32 @@ TEST_F(TextEntryTest, APressOutsideCommitsAndGoesOnToTheControlThere)
   ASSERT_EQ(ownerRecord.texts.size(), 1u);
   EXPECT_EQ(ownerRecord.texts[0], "typed");
   EXPECT_EQ(otherRecord.presses, 1);
+}
+
+TEST_F(TextEntryTest, AClickInsidePlacesTheCaretAtTheNearestCharacterBoundary)
+{
+  g.SetResources(MorvellanResources());
+  ASSERT_TRUE(g.LoadFont("Roboto-Regular", "Roboto-Regular.ttf"));
+  // Centred, so the text starts half its width left of the box's middle.
+  const IText style(12.f, COLOR_WHITE, "Roboto-Regular", EAlign::Center);
+  IRECT extent;
+  const float left = kBox.MW() - 0.5f * g.MeasureText(style, "Learned", extent);
+  const float lea = left + g.MeasureText(style, "Lea", extent);
+  const float lear = left + g.MeasureText(style, "Lear", extent);
+  ASSERT_GT(lear, lea);
+
+  const auto clickAndType = [&](float x) {
+    g.CreateTextEntry(*owner, style, kBox, "Learned");
+    g.OnMouseDown(x, kBox.MH(), IMouseMod(true), 0.);
+    g.OnMouseUp(x, kBox.MH(), IMouseMod(true));
+    Type("X");
+    return g.GetTextEntryText();
+  };
+  EXPECT_EQ(clickAndType(lea + 0.3f * (lear - lea)), "LeaXrned");
+  EXPECT_EQ(clickAndType(lea + 0.7f * (lear - lea)), "LearXned");
+  EXPECT_EQ(clickAndType(kBox.L + 1.f), "XLearned");
+  EXPECT_EQ(clickAndType(kBox.R - 1.f), "LearnedX");
+  EXPECT_TRUE(ownerRecord.texts.empty());
 }
 
 } // namespace
