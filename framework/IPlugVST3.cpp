@@ -104,6 +104,18 @@ void IPlugVST3::StopIdleTimer()
   }
 }
 
+void IPlugVST3::RunIdleTick()
+{
+  mLastIdle = std::chrono::steady_clock::now();
+  int paramIdx;
+  while (mParamChangesFromProcessor.Pop(paramIdx))
+  {
+    OnParamChangeUI(paramIdx, kHost);
+    SendParameterValueFromDelegate(paramIdx);
+  }
+  OnIdle();
+}
+
 bool IPlugVST3::StopRequested()
 {
   std::lock_guard<std::mutex> lock(mTimerMutex);
@@ -136,14 +148,12 @@ void IPlugVST3::IdleLoop()
     }
     if (uiLock.owns_lock())
     {
-      if (!StopRequested())
+      // An open editor runs the idle steps on the host's UI thread instead.
+      if (!StopRequested() && !mIdleOnHostLoop)
       {
         try
         {
-          int paramIdx;
-          while (mParamChangesFromProcessor.Pop(paramIdx))
-            OnParamChangeUI(paramIdx, kHost);
-          OnIdle();
+          RunIdleTick();
         }
         catch (...)
         {
@@ -191,6 +201,7 @@ void IPlugVST3::InformParamsRecalled()
   {
     OnParamChange(i, kPresetRecall, -1);
     OnParamChangeUI(i, kPresetRecall);
+    SendParameterValueFromDelegate(i);
   }
 }
 
@@ -822,6 +833,7 @@ tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID id, ParamValue value)
   param->SetNormalized(value);
   OnParamChange(static_cast<int>(id), kHost, -1);
   OnParamChangeUI(static_cast<int>(id), kHost);
+  SendParameterValueFromDelegate(static_cast<int>(id));
   return kResultOk;
 }
 
@@ -836,13 +848,6 @@ tresult PLUGIN_API IPlugVST3::setComponentHandler(IComponentHandler* handler)
     mComponentHandler->release();
   mComponentHandler = handler;
   return kResultOk;
-}
-
-IPlugView* PLUGIN_API IPlugVST3::createView(FIDString name)
-{
-  // No editor window yet.
-  (void)name;
-  return nullptr;
 }
 
 // ChannelContext::IInfoListener
@@ -890,6 +895,8 @@ tresult PLUGIN_API IPlugVST3::notify(IMessage* message)
   std::lock_guard<std::recursive_mutex> lock(mUILock);
   try
   {
+    if (std::strcmp(id, kEditorSnapshotMessageID) == 0)
+      return HandleEditorSnapshot(message->getAttributes()) ? kResultOk : kInvalidArgument;
     return OnHostMessage(id, message->getAttributes()) ? kResultOk : kResultFalse;
   }
   catch (...)

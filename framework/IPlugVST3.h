@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -24,6 +25,11 @@
 
 namespace iplug
 {
+
+namespace igraphics
+{
+class EditorView;
+}
 
 // What the host's channel context told us about the track we sit on.
 struct HostChannelInfo
@@ -55,6 +61,10 @@ public:
   static constexpr Steinberg::Vst::ParamID kBypassParamID = 0x7FFF0001;
   // How often the idle timer calls OnIdle.
   static constexpr int kIdleIntervalMs = 20;
+  // A host message that renders the editor headless to a PNG file: binary "path"
+  // (UTF-8) and float "scale" (the draw scale, default 1) in; int "ok" and, on failure,
+  // string "error" out. Refused while an editor window is open.
+  static constexpr const char* kEditorSnapshotMessageID = "iplug.EditorSnapshot";
 
   IPlugVST3(const InstanceInfo& info, const Config& config);
   ~IPlugVST3() override;
@@ -116,6 +126,10 @@ public:
   void BeginInformHostOfParamChange(int paramIdx) override;
   void InformHostOfParamChange(int paramIdx, double normalizedValue) override;
   void EndInformHostOfParamChange(int paramIdx) override;
+  // With an open window and needsPlatformResize: constrained, then asked of the host.
+  void EditorResizeFromUI(int width, int height, bool needsPlatformResize) override;
+  // The host's context menu (IComponentHandler3) for the parameter; nothing without one.
+  void PopupHostContextMenuForParam(int paramIdx, float x, float y) override;
 
   // FUnknown
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
@@ -192,8 +206,19 @@ protected:
   Steinberg::Vst::IComponentHandler* GetComponentHandler() const { return mComponentHandler; }
 
 private:
+  friend class igraphics::EditorView;
+
   void StartIdleTimer();
   void IdleLoop();
+  // One idle step: parameter changes from the audio thread to the UI side, then
+  // OnIdle. With the UI lock held, from the timer thread or an open editor's timer.
+  void RunIdleTick();
+  std::chrono::steady_clock::time_point LastIdleTime() const { return mLastIdle; }
+  // While a view is attached its timer runs the idle steps and the thread skips them.
+  void AttachEditorView(igraphics::EditorView* view);
+  void DetachEditorView(igraphics::EditorView* view);
+  bool HandleEditorSnapshot(Steinberg::Vst::IAttributeList* attributes);
+  bool WriteEditorSnapshot(const std::string& path, double scale, std::string& error);
   bool StopRequested();
   // Sizes the per-channel scratch for the current block size (never on the audio thread).
   void PrepareBuffers();
@@ -214,6 +239,10 @@ private:
   std::condition_variable mTimerWake;
   bool mTimerStop = false;
   std::thread mTimerThread;
+  // Written under the UI lock.
+  std::chrono::steady_clock::time_point mLastIdle;
+  igraphics::EditorView* mEditorView = nullptr;
+  std::atomic<bool> mIdleOnHostLoop{false};
 
   Steinberg::Vst::SpeakerArrangement mInputArr = 0;
   Steinberg::Vst::SpeakerArrangement mOutputArr = 0;

@@ -7,11 +7,14 @@
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
+#include "pluginterfaces/vst/ivstcontextmenu.h"
 
 namespace Steinberg
 {
 DEF_CLASS_IID(IPlugView)
 DEF_CLASS_IID(IPlugFrame)
+DEF_CLASS_IID(IPlugViewContentScaleSupport)
 namespace Linux
 {
 DEF_CLASS_IID(IRunLoop)
@@ -25,6 +28,8 @@ DEF_CLASS_IID(IAudioProcessor)
 DEF_CLASS_IID(IProcessContextRequirements)
 DEF_CLASS_IID(IEditController)
 DEF_CLASS_IID(IComponentHandler)
+DEF_CLASS_IID(IComponentHandler3)
+DEF_CLASS_IID(IContextMenu)
 DEF_CLASS_IID(IConnectionPoint)
 DEF_CLASS_IID(IHostApplication)
 DEF_CLASS_IID(IMessage)

@@ -1,0 +1,85 @@
+#pragma once
+
+// The editor's child window on its own X connection. Private to the framework: no X11
+// type appears here, window ids travel as the XID integers they are.
+
+#include <memory>
+
+#include "IGraphicsStructs.h"
+
+namespace iplug::igraphics
+{
+
+// One input or window event, already in the editor's terms. Positions are window pixels.
+struct WindowEvent
+{
+  enum class Type
+  {
+    MouseDown,
+    MouseUp,
+    MouseMove,
+    Wheel,
+    Leave,
+    Key,
+    Exposed, // rect needs repainting
+    Resized, // someone else resized our window to width x height
+    Destroyed
+  };
+  Type type = Type::MouseMove;
+  float x = 0.f;
+  float y = 0.f;
+  IMouseMod mod;
+  double timeMs = 0.;
+  float delta = 0.f;
+  IKeyPress key;
+  IRECT rect;
+  int width = 0;
+  int height = 0;
+};
+
+class X11Window
+{
+public:
+  X11Window();
+  ~X11Window();
+  X11Window(const X11Window&) = delete;
+  X11Window& operator=(const X11Window&) = delete;
+
+  // Connects to the display and makes an unmapped child of parent. False when either
+  // fails; the object is then closed.
+  bool Open(unsigned long parent, int width, int height);
+  // Everything goes, the display last. Safe when the parent (and so our window) was
+  // already destroyed by someone else.
+  void Close();
+  bool IsOpen() const;
+
+  // The connection's descriptor for the run loop (-1 when closed).
+  int ConnectionFd() const;
+  unsigned long WindowId() const;
+  int Width() const;
+  int Height() const;
+
+  void Map();
+  void Resize(int width, int height);
+
+  // The next translated event, false when nothing is queued (reads whatever the
+  // connection has, so also drains events that arrived without the descriptor waking us).
+  bool NextEvent(WindowEvent& event);
+
+  // Uploads rect (window pixels) from premultiplied ARGB32 pixels of pixelWidth x
+  // pixelHeight; window area outside them shows black. Flushes.
+  void Paint(const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight, const IRECT& rect);
+
+  void SetCursor(ECursor cursor);
+  // Takes the keyboard focus (a text entry opened).
+  void FocusKeyboard();
+
+  // X errors on this connection since it opened (each was absorbed, never fatal).
+  int ErrorCount() const;
+
+private:
+  struct Impl;
+  std::unique_ptr<Impl> mImpl;
+};
+
+} // namespace iplug::igraphics
