@@ -1,7 +1,7 @@
 #pragma once
 
-// A delegate with the plug-in's threshold parameter, a recorder of what reaches the host,
-// and the styles and pixel reads the meter and threshold tests share.
+// What the meter and threshold tests share: a delegate with the plug-in's threshold
+// parameter that records what reaches the host, the layout's styles, and pixel reads.
 
 #include <cstdint>
 #include <cstring>
@@ -10,6 +10,8 @@
 
 #include "IEditorDelegate.h"
 #include "IGraphics.h"
+#include "LevelMeterControl.h"
+#include "Resources.h"
 #include "plugin/MorvellanIds.h"
 
 class MeterTestDelegate : public iplug::IEditorDelegate
@@ -35,29 +37,28 @@ public:
 
 inline const iplug::igraphics::IColor kAccent(255, 71, 160, 240);
 inline const iplug::igraphics::IColor kWindowFill(255, 10, 10, 10);
+inline const iplug::igraphics::IText kReadoutStyle(11.5f, iplug::igraphics::IColor(255, 250, 250, 250),
+                                                   "Roboto-Regular");
 
-inline iplug::igraphics::IVStyle MeterStyle()
+// A window with the fonts and background, and an input meter (kind 1) or output meter (kind 2).
+inline LevelMeterControl* AttachMeter(iplug::igraphics::IGraphics& g, int kind)
 {
   using namespace iplug::igraphics;
-  return DEFAULT_STYLE.WithShowLabel(false)
-    .WithShowValue(false)
-    .WithDrawFrame(false)
-    .WithDrawShadows(false)
-    .WithColor(kBG, COLOR_TRANSPARENT)
-    .WithColor(kFG, kAccent)
-    .WithColor(kFR, IColor(255, 250, 250, 250))
-    .WithColor(kHL, IColor(18, 250, 250, 250));
-}
-
-inline iplug::igraphics::IText ReadoutStyle()
-{
-  return iplug::igraphics::IText(11.5f, iplug::igraphics::IColor(255, 250, 250, 250), "Roboto-Regular");
-}
-
-inline iplug::igraphics::IText ScaleStyle()
-{
-  return iplug::igraphics::IText(8.5f, iplug::igraphics::IColor(77, 250, 250, 250), "Roboto-Regular",
-                                 iplug::igraphics::EAlign::Near);
+  if (g.NControls() == 0)
+  {
+    g.SetResources(MorvellanResources());
+    g.LoadFont("Roboto-Regular", "Roboto-Regular.ttf");
+    g.AttachPanelBackground(kWindowFill);
+  }
+  const IVStyle style = DEFAULT_STYLE.WithShowLabel(false)
+                          .WithDrawFrame(false)
+                          .WithColor(kBG, COLOR_TRANSPARENT)
+                          .WithColor(kFG, kAccent)
+                          .WithColor(kFR, IColor(255, 250, 250, 250));
+  const IRECT bounds = kind == 1 ? IRECT(18, 328, 92, 436) : IRECT(640, 328, 704, 436);
+  const IText scale(8.5f, IColor(77, 250, 250, 250), "Roboto-Regular", EAlign::Near);
+  return static_cast<LevelMeterControl*>(
+    g.AttachControl(new LevelMeterControl(bounds, style, 16.f, 14.f, kReadoutStyle, scale, -54.f, 6.f, kind), kind + 1));
 }
 
 // The drawn pixel at (x, y) of the window; exact for opaque pixels.
