@@ -6,6 +6,7 @@
 #include "IEditorDelegate.h"
 #include "IGraphics.h"
 #include "RecordingControl.h"
+#include "Resources.h"
 
 using namespace iplug::igraphics;
 
@@ -19,6 +20,8 @@ class MenuTest : public ::testing::Test
 protected:
   MenuTest() : dlg(0), g(dlg, 720, 532, 60, 1.f)
   {
+    g.SetResources(MorvellanResources());
+    g.LoadFont("Roboto-Regular", "Roboto-Regular.ttf");
     IPopupMenu* sub = new IPopupMenu();
     sub->AddItem("One", 41);
     sub->AddSeparator();

@@ -16,6 +16,9 @@ class TextEntryTest : public ::testing::Test
 protected:
   TextEntryTest() : dlg(0), g(dlg, 720, 532, 60, 1.f)
   {
+    // Text in any style measures with the embedded face, the same on every machine.
+    g.SetResources(MorvellanResources());
+    g.LoadFont("Roboto-Regular", "Roboto-Regular.ttf");
     owner = static_cast<RecordingControl*>(g.AttachControl(new RecordingControl(kBox, ownerRecord)));
     other = static_cast<RecordingControl*>(
       g.AttachControl(new RecordingControl(IRECT(300.f, 300.f, 400.f, 400.f), otherRecord)));
@@ -150,8 +153,6 @@ TEST_F(TextEntryTest, APressOutsideCommitsAndGoesOnToTheControlThere)
 
 TEST_F(TextEntryTest, AClickInsidePlacesTheCaretAtTheNearestCharacterBoundary)
 {
-  g.SetResources(MorvellanResources());
-  ASSERT_TRUE(g.LoadFont("Roboto-Regular", "Roboto-Regular.ttf"));
   // Centred, so the text starts half its width left of the box's middle.
   const IText style(12.f, COLOR_WHITE, "Roboto-Regular", EAlign::Center);
   IRECT extent;
