@@ -13,8 +13,9 @@ class IGraphics;
 class IPopupMenu;
 
 // An open popup menu drawn inside the window, over the controls. While it is open it
-// takes every mouse event and key; a press outside it dismisses it. Submenus open
-// beside their item. Positions are canvas units.
+// takes every mouse event and the keys it uses (arrows, Return, Escape); a press outside
+// it dismisses it. Submenus open beside their item on hover. Only a press and release on
+// the same item inside the menu chooses. Positions are canvas units.
 class PopupMenuView
 {
 public:

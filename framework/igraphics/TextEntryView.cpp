@@ -303,11 +303,10 @@ void TextEntryView::Insert(const std::string& typed)
   EraseSelection();
   if (st.maxChars > 0)
   {
-    const size_t used = CountChars(st.text);
-    const size_t room = used < static_cast<size_t>(st.maxChars) ? static_cast<size_t>(st.maxChars) - used : 0;
-    add = FirstChars(add, static_cast<int>(room));
-    if (room == 0)
-      add.clear();
+    const size_t used = CountChars(st.text), limit = static_cast<size_t>(st.maxChars);
+    if (used >= limit)
+      return;
+    add = FirstChars(add, static_cast<int>(limit - used));
   }
   st.text.insert(st.caret, add);
   st.caret += add.size();

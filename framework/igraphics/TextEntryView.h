@@ -13,7 +13,7 @@ class IGraphics;
 
 // A one-line text entry drawn inside the window over the control that opened it.
 // Return commits, Escape cancels with no call, a press outside commits. The length
-// limit counts characters (UTF-8 code points), not bytes.
+// limit counts characters (UTF-8 code points), not bytes; 0 or less means none.
 class TextEntryView
 {
 public:
