@@ -4,12 +4,13 @@
 #include <exception>
 #include <filesystem>
 
+#include "AccentColours.h"
 #include "IGraphics.h"
 #include "Morvellan.h"
 #include "ReferenceFileReader.h"
 #include "TargetFile.h"
 #include "UiScale.h"
-#include "UpdatePillControl.h"
+#include "halvorsted/controls/UpdatePillControl.h"
 #include "halvorsted/updates/UpdateCheck.h"
 
 using namespace iplug::igraphics;

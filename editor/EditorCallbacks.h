@@ -9,7 +9,7 @@
 #include "IGraphicsStructs.h"
 #include "KebabMenuControl.h"
 #include "LearnPillControl.h"
-#include "PresetBarControl.h"
+#include "halvorsted/controls/PresetBarControl.h"
 #include "StoredRecords.h"
 #include "WDL_String.h"
 

@@ -1,5 +1,7 @@
 #include "Morvellan.h"
 
+#include "EditorLayout.h"
+
 #include "AccentColours.h"
 #include "EditorSizing.h"
 #include "IPlugVST3Entry.h"
@@ -117,7 +119,11 @@ Morvellan::Morvellan(const iplug::InstanceInfo& info)
   mUpdateWorker = std::make_unique<halvorsted::updates::UpdateWorker>();
   mUpdateWorker->Start(mUpdateCheck);
 
-  // The editor hooks are installed here by the editor's module.
+  mMakeGraphicsFunc = [this] { return MakeGraphics(*this); };
+  mLayoutFunc = [this](iplug::igraphics::IGraphics* g) {
+    if (g)
+      LayoutEditor(*this, *g);
+  };
 }
 
 Morvellan::~Morvellan()

@@ -3,6 +3,9 @@
 #include <cmath>
 
 #include "AccentColours.h"
+#include "IGraphics.h"
+#include "ITextControl.h"
+#include "MessageBox.h"
 #include "StatusText.h"
 
 namespace {
@@ -30,6 +33,9 @@ void Morvellan::OnIdle()
   // open we run on our own timer thread, so the last known track stays in force.
   const bool onHostUiThread = GetUI() != nullptr;
   const bool reaperPresent = mReaperHost != nullptr;
+
+  if (onHostUiThread)
+    mScreenScale = GetUI()->GetScreenScale();
 
   if (mAccentIndex.load() == morvellan::kHostAccentIndex && (onHostUiThread || !reaperPresent))
   {
@@ -197,10 +203,38 @@ void Morvellan::UpdateStatusLine()
     mStatusText = text;
 }
 
-// The editor's controls are reached by tag once the editor exists; until then
-// there is nothing to update and these report that nothing was touched.
-bool Morvellan::SetEditorControlText(int /*tag*/, const std::string& /*text*/) { return false; }
+// The editor's controls are reached by tag; with no editor (or no such control)
+// nothing is touched and the text setter says so.
+bool Morvellan::SetEditorControlText(int tag, const std::string& text)
+{
+  iplug::igraphics::IGraphics* ui = GetUI();
+  auto* control = ui ? dynamic_cast<iplug::igraphics::ITextControl*>(ui->GetControlWithTag(tag)) : nullptr;
+  if (!control)
+    return false;
+  control->SetStr(text.c_str());
+  return true;
+}
 
-void Morvellan::RedrawEditorControl(int /*tag*/) {}
+void Morvellan::RedrawEditorControl(int tag)
+{
+  if (iplug::igraphics::IGraphics* ui = GetUI())
+    if (iplug::igraphics::IControl* control = ui->GetControlWithTag(tag))
+      control->SetDirty(false);
+}
 
-void Morvellan::RebuildEditor() {}
+void Morvellan::RebuildEditor()
+{
+  iplug::igraphics::IGraphics* ui = GetUI();
+  if (!ui || !mLayoutFunc)
+    return;
+  // A control whose callback raised a message box is still on the stack below it.
+  if (iplug::MessageBoxShowing())
+  {
+    mAccentDirty.store(true);
+    return;
+  }
+  ui->RemoveAllControls();
+  mLayoutFunc(ui);
+  SendCurrentParamValuesFromDelegate();
+  ui->SetAllControlsDirty();
+}

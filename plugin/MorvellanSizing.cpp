@@ -1,11 +1,14 @@
 #include "Morvellan.h"
 
+#include <cmath>
+
 #include "EditorSizing.h"
+#include "IGraphics.h"
 
 float Morvellan::CurrentScreenScale() const
 {
-  // With no window of our own yet, the last scale seen stands for the screen's.
-  return mScreenScale;
+  const iplug::igraphics::IGraphics* ui = GetUI();
+  return ui ? ui->GetScreenScale() : mScreenScale;
 }
 
 bool Morvellan::ConstrainEditorResize(int& width, int& height) const
@@ -15,10 +18,17 @@ bool Morvellan::ConstrainEditorResize(int& width, int& height) const
 
 void Morvellan::OnParentWindowResize(int width, int height)
 {
-  // Only an open editor follows the host's window; there is none without a graphics context.
-  if (!GetUI())
+  // Only an open editor follows the host's window.
+  iplug::igraphics::IGraphics* ui = GetUI();
+  if (!ui)
     return;
+  mScreenScale = ui->GetScreenScale();
   ConstrainEditorResize(width, height);
+  const float scale = morvellan::sizing::DrawScaleFor(width, height, mScreenScale);
+  // The host has sized its window already: rescale the canvas without asking it again.
+  if (std::isfinite(scale) && scale > 0.0f &&
+      std::fabs(scale - ui->GetDrawScale()) > morvellan::sizing::kRedrawThreshold)
+    ui->Resize(morvellan::sizing::kCanvasWidth, morvellan::sizing::kCanvasHeight, scale, false);
   mEditorWidth = width;
   mEditorHeight = height;
 }

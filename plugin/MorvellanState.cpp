@@ -4,6 +4,7 @@
 
 #include "AccentColours.h"
 #include "EditorSizing.h"
+#include "IGraphics.h"
 
 namespace {
 
@@ -33,8 +34,10 @@ bool Morvellan::SerializeState(iplug::IByteChunk& chunk)
 
   state::SavedState s;
   s.accent = mAccentIndex.load();
-  // The size at screen scale 1; an open editor reports its own size with the editor.
-  const sizing::EditorSize size = sizing::SavedSizeWithoutEditor(mEditorWidth, mEditorHeight, mScreenScale);
+  // The size at screen scale 1 times the user's draw scale.
+  const iplug::igraphics::IGraphics* ui = GetUI();
+  const sizing::EditorSize size = ui ? sizing::SavedSizeWithEditor(ui->Width(), ui->Height(), ui->GetDrawScale())
+                                     : sizing::SavedSizeWithoutEditor(mEditorWidth, mEditorHeight, mScreenScale);
   s.editorWidth = size.width;
   s.editorHeight = size.height;
 
