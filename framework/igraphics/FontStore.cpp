@@ -22,17 +22,18 @@ struct LoadedFont
   cairo_font_face_t* face = nullptr;
 };
 
-// Faces are shared by every graphics context of the process and never released. Cairo
-// keeps font faces in its own caches after their last user lets go and would run a
-// release callback whenever it evicts them, possibly after the host has unloaded this
-// module; holding one reference for good means cairo never calls back into us. Identical
-// files (every editor loads the same two fonts) share one face.
+// Faces are shared by every graphics context of the process and never released. An
+// FT_Face must outlive its cairo face, and cairo keeps faces in its caches after their
+// last user lets go; only a destroy callback would tell when it finally drops one, and
+// cairo might run it after the host has unloaded this module. Identical files (every
+// editor loads the same two fonts) share one face, so this stays at a handful.
 struct FontRegistry
 {
   std::mutex mutex;
   FT_Library library = nullptr;
   bool libraryFailed = false;
   std::vector<std::unique_ptr<LoadedFont>> fonts;
+  cairo_font_face_t* systemFace = nullptr;
 
   cairo_font_face_t* Find(const unsigned char* data, std::size_t size) const
   {
@@ -73,6 +74,15 @@ struct FontRegistry
     fonts.push_back(std::move(font));
     return fonts.back()->face;
   }
+
+  // Made on first need only: resolving it starts fontconfig, which can take a while.
+  cairo_font_face_t* SystemFace()
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!systemFace)
+      systemFace = cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    return systemFace;
+  }
 };
 
 FontRegistry& Registry()
@@ -84,15 +94,8 @@ FontRegistry& Registry()
 
 } // namespace
 
-FontStore::FontStore()
-: mSystemFallback(cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL))
-{
-}
-
-FontStore::~FontStore()
-{
-  cairo_font_face_destroy(mSystemFallback);
-}
+FontStore::FontStore() = default;
+FontStore::~FontStore() = default;
 
 bool FontStore::Load(const std::string& fontID, const unsigned char* data, std::size_t size)
 {
@@ -111,7 +114,7 @@ cairo_font_face_t* FontStore::Face(const std::string& fontID) const
 {
   if (const auto it = mFaces.find(fontID); it != mFaces.end())
     return it->second;
-  return mFirstLoaded ? mFirstLoaded : mSystemFallback;
+  return mFirstLoaded ? mFirstLoaded : Registry().SystemFace();
 }
 
 } // namespace iplug::igraphics

@@ -1,6 +1,7 @@
 #pragma once
 
-// Fonts of one graphics context, by font ID. Private to the Cairo back end.
+// Fonts of one graphics context, by font ID. Private to the Cairo back end. The faces
+// themselves belong to the process and outlive every store (see FontStore.cpp).
 
 #include <cairo.h>
 
@@ -30,7 +31,6 @@ public:
 private:
   std::map<std::string, cairo_font_face_t*, std::less<>> mFaces;
   cairo_font_face_t* mFirstLoaded = nullptr;
-  cairo_font_face_t* mSystemFallback = nullptr;
 };
 
 } // namespace iplug::igraphics
