@@ -72,6 +72,8 @@ struct PopupMenuView::Level
   int parentItem = -1;       // the item of the level before that opened this one
 
   float MaxScroll() const { return std::max(0.f, contentH - bounds.H()); }
+  // The rows laid out at opening; a menu changed while open shows no more than those.
+  int NRows() const { return std::min(menu->NItems(), static_cast<int>(tops.size())); }
 
   IRECT ItemRect(int i) const
   {
@@ -84,7 +86,7 @@ struct PopupMenuView::Level
   {
     if (!bounds.Contains(x, y))
       return -1;
-    for (int i = 0; i < static_cast<int>(tops.size()); ++i)
+    for (int i = 0; i < NRows(); ++i)
       if (ItemRect(i).Contains(x, y))
         return i;
     return -1;
@@ -411,7 +413,7 @@ void PopupMenuView::SetHover(int levelIdx, int itemIdx)
 void PopupMenuView::MoveHover(int step)
 {
   Level& level = mState->levels.back();
-  const int n = level.menu->NItems();
+  const int n = level.NRows();
   int i = level.hover;
   for (int tries = 0; tries < n; ++tries)
   {
@@ -469,7 +471,7 @@ void PopupMenuView::DrawLevel(IGraphics& g, const Level& level, bool hasChildOpe
   const IRECT& b = level.bounds;
   g.FillRect(kFill, b);
   g.Backend().PushClip(b);
-  for (int i = 0; i < level.menu->NItems(); ++i)
+  for (int i = 0; i < level.NRows(); ++i)
   {
     const IRECT r = level.ItemRect(i);
     if (!r.Intersects(b))
