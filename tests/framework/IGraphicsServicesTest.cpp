@@ -198,8 +198,15 @@ TEST(PlatformServices, OnlyWebAddressesReachTheBrowserEachAsOneArgument)
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[1], "https://example.com/?q=$(rm${IFS}x)&y=`z`;id");
   const pid_t first = std::stoi(lines[0]);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the script has ended
-  EXPECT_FALSE(ProcessGone(first)); // a zombie until someone reaps it
+  // Ended but not reaped: a zombie until the next launch.
+  const auto isZombie = [first] {
+    std::ifstream stat("/proc/" + std::to_string(first) + "/stat");
+    std::string pid, name, state;
+    return stat >> pid >> name >> state && state == "Z";
+  };
+  while (!isZombie() && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_TRUE(isZombie());
   EXPECT_TRUE(LaunchUrl("https://example.com/second"));
   EXPECT_TRUE(ProcessGone(first));
 }
