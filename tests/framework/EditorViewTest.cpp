@@ -338,6 +338,22 @@ protected:
     return false;
   }
 
+  // The view resizes on its own connection: the server may see that after our query.
+  bool WaitForSize(Window w, int width, int height)
+  {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    for (;;)
+    {
+      XWindowAttributes a{};
+      XGetWindowAttributes(display, w, &a);
+      if (a.width == width && a.height == height)
+        return true;
+      if (std::chrono::steady_clock::now() > deadline)
+        return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+
   static unsigned long Rgb(const IColor& c)
   {
     return (static_cast<unsigned long>(c.R) << 16) | (static_cast<unsigned long>(c.G) << 8) |
@@ -367,10 +383,7 @@ TEST_F(EditorViewTest, OpensAChildWindowPaintsTheEditorAndClosesCleanly)
   const auto kids = Children(parent);
   ASSERT_EQ(kids.size(), 1u);
   const Window child = kids[0];
-  XWindowAttributes a{};
-  XGetWindowAttributes(display, child, &a);
-  EXPECT_EQ(a.width, 300);
-  EXPECT_EQ(a.height, 200);
+  EXPECT_TRUE(WaitForSize(child, 300, 200));
   // Draw scale 1: the block covers (20, 20)-(120, 70) pixels, the panel the rest.
   EXPECT_TRUE(PumpUntil(loop, [&] { return PixelAt(child, 70, 45) == Rgb(kBlock); }));
   EXPECT_EQ(PixelAt(child, 5, 5), Rgb(kPanel));
@@ -420,18 +433,14 @@ TEST_F(EditorViewTest, HostAndEditorResizesGoThroughTheSizingRules)
   ViewRect size;
   view->getSize(&size);
   EXPECT_EQ(size.getWidth(), 450);
-  XWindowAttributes a{};
-  XGetWindowAttributes(display, child, &a);
-  EXPECT_EQ(a.width, 450);
+  EXPECT_TRUE(WaitForSize(child, 450, 300));
 
   // A host that refuses: our own window still takes the size.
   frame.refuse = true;
   plug->GetUI()->Resize(300, 200, 1.f, true);
   EXPECT_EQ(frame.requests.size(), 2u);
   EXPECT_EQ(plug->GetEditorWidth(), 300);
-  XGetWindowAttributes(display, child, &a);
-  EXPECT_EQ(a.width, 300);
-  EXPECT_EQ(a.height, 200);
+  EXPECT_TRUE(WaitForSize(child, 300, 200));
 
   // A host that resizes our window itself, with no onSize: the configure event does it.
   XResizeWindow(display, child, 540, 360);

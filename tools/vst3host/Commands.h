@@ -10,5 +10,7 @@ namespace mvhost::cli {
 
 int RunInfo(const std::vector<std::string>& args);
 int RunRender(const std::vector<std::string>& args);
+int RunEditor(const std::vector<std::string>& args);
+int RunSnapshot(const std::vector<std::string>& args);
 
 } // namespace mvhost::cli

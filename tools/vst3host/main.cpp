@@ -45,6 +45,28 @@ const Command kCommands[] = {
      "                         (in $XDG_DATA_HOME/Morvellan/Presets)\n"
      "      --class NAME       the class to use (default: the first audio effect)",
      RunRender},
+    {"editor", "editor BUNDLE [options]",
+     "show the plug-in's editor in a window of its own (needs an X display)\n"
+     "      --seconds S        close after S seconds (default: when the window is closed)\n"
+     "      --scale S          open at S times the editor's opening size\n"
+     "      --resize WxH       then resize the window as a user would; the editor's\n"
+     "                         sizing rules decide the size it ends at\n"
+     "      --cycles N         close and reopen the editor N times first\n"
+     "      --screenshot FILE  save the window as a PNG file before closing\n"
+     "      --play FILE|noise  run audio through the plug-in in real time meanwhile\n"
+     "      --learn FILE       learn the target from a reference recording first\n"
+     "      --class NAME       the class to use (default: the first audio effect)",
+     RunEditor},
+    {"snapshot", "snapshot BUNDLE --out FILE [options]",
+     "the plug-in draws its editor into a PNG file (no X display needed)\n"
+     "      --scale S          draw scale, 0.25 to 4 (default 1)\n"
+     "      --in FILE          render this audio through the plug-in first\n"
+     "      --seconds S        render S seconds of generated noise first\n"
+     "      --learn FILE       learn the target from a reference recording first\n"
+     "      --set NAME=VALUE   set a parameter\n"
+     "      --load-state FILE  restore a saved state first\n"
+     "      --class NAME       the class to use (default: the first audio effect)",
+     RunSnapshot},
     {"help", "help", "this text", RunHelp},
 };
 
