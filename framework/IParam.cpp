@@ -1,5 +1,7 @@
 #include "IParam.h"
 
+#include "ClassicLocale.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -180,6 +182,7 @@ bool IParam::StringToValue(const char* text, double& value) const
     }
   }
   char* end = nullptr;
+  const ScopedClassicLocale classic;
   const double v = std::strtod(text, &end);
   if (end == text || !std::isfinite(v))
     return false;

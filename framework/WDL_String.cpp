@@ -1,5 +1,6 @@
 #include "WDL_String.h"
 
+#include "ClassicLocale.h"
 #include "Vst3Strings.h"
 
 #include <cstdarg>
@@ -9,6 +10,7 @@
 // string here, and the size-0 measuring call raises no truncation warning at call sites.
 void WDL_String::SetFormatted(int maxLength, const char* fmt, ...)
 {
+  const iplug::ScopedClassicLocale classic;
   va_list args;
   va_start(args, fmt);
   va_list again;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <string>
+
 #include "IParam.h"
 
 using iplug::IParam;
@@ -151,6 +154,24 @@ TEST(IParam, TextToValue)
   s.InitBool("Bypass", false);
   EXPECT_TRUE(s.StringToValue("on", v));
   EXPECT_DOUBLE_EQ(v, 1.);
+}
+
+TEST(IParam, TextsIgnoreTheHostsNumericLocale)
+{
+  // A host that switched the process to a comma locale still sees and types points.
+  const std::string before = std::setlocale(LC_NUMERIC, nullptr);
+  if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8"))
+    GTEST_SKIP() << "no German locale on this machine";
+  IParam p;
+  p.InitDouble("Gain", 0., -24., 24., 0.1, "dB");
+  WDL_String text;
+  p.GetDisplay(12.5, false, text);
+  double v = 0.;
+  const bool parsed = p.StringToValue("-3.5", v);
+  std::setlocale(LC_NUMERIC, before.c_str());
+  EXPECT_STREQ(text.Get(), "12.5");
+  EXPECT_TRUE(parsed);
+  EXPECT_DOUBLE_EQ(v, -3.5);
 }
 
 TEST(IParam, DefaultOutsideRangeIsClamped)
