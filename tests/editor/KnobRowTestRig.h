@@ -13,6 +13,7 @@
 #include "IParam.h"
 #include "MorvellanIds.h"
 #include "PillToggleControl.h"
+#include "Resources.h"
 #include "RingKnobControl.h"
 #include "ValueCaptionControl.h"
 
@@ -57,13 +58,19 @@ struct KnobRowTestRig
   using IRECT = iplug::igraphics::IRECT;
   using IColor = iplug::igraphics::IColor;
 
-  explicit KnobRowTestRig(float scale = 1.f) : g(dlg, 720, 532, 60, scale) { g.AttachPanelBackground(IColor(255, 0, 0, 0)); }
+  explicit KnobRowTestRig(float scale = 1.f) : g(dlg, 720, 532, 60, scale)
+  {
+    // The embedded face: the same text on every machine, and no system font lookup.
+    g.SetResources(MorvellanResources());
+    g.LoadFont("Roboto-Regular", "Roboto-Regular.ttf");
+    g.AttachPanelBackground(IColor(255, 0, 0, 0));
+  }
 
   // Attached in the layout's order once the test has set the parameters it needs.
   void Attach()
   {
     using namespace iplug::igraphics;
-    const IText text(11.5f);
+    const IText text(11.5f, IColor(255, 250, 250, 250), "Roboto-Regular");
     const IVStyle style = DEFAULT_STYLE.WithColor(kBG, COLOR_TRANSPARENT).WithDrawFrame(false).WithDrawShadows(false)
                             .WithShowLabel(false).WithShowValue(false).WithColor(kFG, IColor(255, 30, 30, 30))
                             .WithColor(kX1, accent);

@@ -65,7 +65,7 @@ TEST_F(TypedValues, TextThatIsNotADecimalNumberSendsNothing)
   EXPECT_FALSE(ParseTypedValue(nullptr).second);
   // Nowhere to send: a negative index, a control that is not attached.
   CommitTypedValue(*lpCaption, -1, "3");
-  morvellan::plugin::ValueCaptionControl loose(IRECT(0, 0, 10, 10), kOutput, IText());
+  morvellan::plugin::ValueCaptionControl loose(IRECT(0, 0, 10, 10), kOutput, IText(10.f));
   CommitTypedValue(loose, kOutput, "3");
   EXPECT_TRUE(dlg.log.empty());
 }
