@@ -3,6 +3,7 @@
 
 #include "BandGeometry.h"
 #include "IGraphics.h"
+#include "PolylinePath.h"
 #include "ToneDisplayControl.h"
 
 using namespace iplug::igraphics;
@@ -111,28 +112,39 @@ void ToneDisplayControl::DrawCorrectionCurve(IGraphics& g, const Reading& readin
   UpdateCorrectionCurve(reading);
   const IRECT& p = mPlot;
   const float y0 = YOfGain(0.0);
-
-  g.PathClear();
-  g.PathMoveTo(p.L, y0);
+  float x[kCurvePoints], boost[kCurvePoints], cut[kCurvePoints], curve[kCurvePoints];
+  bool anyBoost = false, anyCut = false;
   for (int i = 0; i < kCurvePoints; ++i)
-    g.PathLineTo(CurveX(i), YOfGain(std::max(mCurveDb[i], 0.0)));
-  g.PathLineTo(p.R, y0);
-  g.PathClose();
-  g.PathFill(IPattern(mAccent.WithAlpha(71)));
+  {
+    x[i] = CurveX(i);
+    curve[i] = YOfGain(mCurveDb[i]);
+    boost[i] = YOfGain(std::max(mCurveDb[i], 0.0));
+    cut[i] = YOfGain(std::min(mCurveDb[i], 0.0));
+    anyBoost = anyBoost || mCurveDb[i] > 0.0;
+    anyCut = anyCut || mCurveDb[i] < 0.0;
+  }
 
-  g.PathClear();
-  g.PathMoveTo(p.L, y0);
-  for (int i = 0; i < kCurvePoints; ++i)
-    g.PathLineTo(CurveX(i), YOfGain(std::min(mCurveDb[i], 0.0)));
-  g.PathLineTo(p.R, y0);
-  g.PathClose();
-  g.PathFill(IPattern(mCutFillColour));
+  // An area with nothing on one side of 0 dB has no area to fill.
+  if (anyBoost)
+  {
+    g.PathClear();
+    g.PathMoveTo(p.L, y0);
+    polyline::Trace(g, x, boost, kCurvePoints, true);
+    g.PathLineTo(p.R, y0);
+    g.PathClose();
+    g.PathFill(IPattern(mAccent.WithAlpha(71)));
+  }
+  if (anyCut)
+  {
+    g.PathClear();
+    g.PathMoveTo(p.L, y0);
+    polyline::Trace(g, x, cut, kCurvePoints, true);
+    g.PathLineTo(p.R, y0);
+    g.PathClose();
+    g.PathFill(IPattern(mCutFillColour));
+  }
 
-  g.PathClear();
-  g.PathMoveTo(CurveX(0), YOfGain(mCurveDb[0]));
-  for (int i = 1; i < kCurvePoints; ++i)
-    g.PathLineTo(CurveX(i), YOfGain(mCurveDb[i]));
-  g.PathStroke(IPattern(mCorrectionColour), 1.5f);
+  polyline::Stroke(g, x, curve, kCurvePoints, 1.5f, mCorrectionColour);
 }
 
 // Target curve
@@ -243,22 +255,23 @@ void ToneDisplayControl::DrawPreEqResponse(IGraphics& g, double sampleRate, bool
     std::fill(std::begin(r), std::end(r), 0.0);
   }
   const IRECT& p = mPlot;
+  float x[kCurvePoints], y[kCurvePoints];
+  for (int i = 0; i < kCurvePoints; ++i)
+  {
+    x[i] = CurveX(i);
+    y[i] = YOfGain(r[i]);
+  }
   if (full)
   {
     g.PathClear();
     g.PathMoveTo(p.L, YOfGain(0.0));
-    for (int i = 0; i < kCurvePoints; ++i)
-      g.PathLineTo(CurveX(i), YOfGain(r[i]));
+    polyline::Trace(g, x, y, kCurvePoints, true);
     g.PathLineTo(p.R, YOfGain(0.0));
     g.PathClose();
     g.PathFill(IPattern(mPreEqColour.WithAlpha(45)));
   }
-  g.PathClear();
-  g.PathMoveTo(CurveX(0), YOfGain(r[0]));
-  for (int i = 1; i < kCurvePoints; ++i)
-    g.PathLineTo(CurveX(i), YOfGain(r[i]));
   if (full)
-    g.PathStroke(IPattern(mPreEqColour), 2.f);
+    polyline::Stroke(g, x, y, kCurvePoints, 2.f, mPreEqColour);
   else
-    g.PathStroke(IPattern(mPreEqColour.WithAlpha(114)), 1.5f);
+    polyline::Stroke(g, x, y, kCurvePoints, 1.5f, mPreEqColour.WithAlpha(114));
 }
