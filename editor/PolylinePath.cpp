@@ -17,6 +17,8 @@ constexpr float kFlatness = 0.05f;
 constexpr float kMiterLimit = 10.f;
 // The display's curves have 120 points; anything past this is ignored.
 constexpr int kMaxPoints = 256;
+// A dotted line longer than this many dashes is left out rather than stall the frame.
+constexpr float kMaxDashes = 10000.f;
 
 bool OnChord(const float* x, const float* y, int a, int b)
 {
@@ -149,6 +151,25 @@ void Stroke(IGraphics& g, const float* x, const float* y, int n, float thickness
     g.PathLineTo(right.x[i], right.y[i]);
   g.PathClose();
   g.PathFill(IPattern(colour));
+}
+
+void AddDashes(IGraphics& g, float x1, float y1, float x2, float y2, float thickness, float dashLen)
+{
+  const float length = std::hypot(x2 - x1, y2 - y1);
+  if (!(length > 0.f) || !(thickness > 0.f) || !(dashLen > 0.f) || length / dashLen > kMaxDashes)
+    return;
+  const float ux = (x2 - x1) / length, uy = (y2 - y1) / length;
+  const float nx = -uy * 0.5f * thickness, ny = ux * 0.5f * thickness;
+  for (float on = 0.f; on < length; on += 2.f * dashLen)
+  {
+    const float off = std::min(on + dashLen, length);
+    const float ax = x1 + ux * on, ay = y1 + uy * on, bx = x1 + ux * off, by = y1 + uy * off;
+    g.PathMoveTo(ax + nx, ay + ny);
+    g.PathLineTo(bx + nx, by + ny);
+    g.PathLineTo(bx - nx, by - ny);
+    g.PathLineTo(ax - nx, ay - ny);
+    g.PathClose();
+  }
 }
 
 } // namespace polyline

@@ -180,15 +180,19 @@ void ToneDisplayControl::DrawTargetCurve(IGraphics& g)
 {
   double t[kCurvePoints];
   ComputeTargetCurve(t);
+  // A dotted segment between each pair of points, its dashes starting afresh at each point,
+  // all filled at once: 119 dashed strokes would cost Cairo several times as much.
+  g.PathClear();
   float px = CurveX(0), py = YOfGain(t[0]);
   for (int i = 1; i < kCurvePoints; ++i)
   {
     const float x = CurveX(i), y = YOfGain(t[i]);
     if (std::isfinite(py) && std::isfinite(y))
-      g.DrawDottedLine(mTargetColour, px, py, x, y, nullptr, 1.f, 3.f);
+      polyline::AddDashes(g, px, py, x, y, 1.f, 3.f);
     px = x;
     py = y;
   }
+  g.PathFill(IPattern(mTargetColour));
 }
 
 // Pre-EQ response

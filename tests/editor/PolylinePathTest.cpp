@@ -108,13 +108,46 @@ TEST(PolylineStroke, MergesStraightRunsAndDrawsNothingForALonePoint)
   const auto merged = Render([&](IGraphics& g) { polyline::Stroke(g, x.data(), y.data(), 120, 1.5f, white); });
   const auto line = Render([&](IGraphics& g) { g.DrawLine(white, x[0], y[0], x[119], y[119], nullptr, 1.5f); });
   int inked = 0;
-  EXPECT_EQ(Differing(line, merged, inked), 0);
+  const int differing = Differing(line, merged, inked);
+  EXPECT_EQ(differing, 0);
   EXPECT_GT(inked, 200);
 
   const float px[] = {50.f, 50.f}, py[] = {50.f, 50.f};
   const auto lone = Render([&](IGraphics& g) { polyline::Stroke(g, px, py, 2, 2.f, white); });
   EXPECT_EQ(Differing(lone, lone, inked), 0);
   EXPECT_EQ(inked, 0);
+}
+
+TEST(PolylineDashes, AreTheDashesOfADottedLineRestartingAtEachLine)
+{
+  const IColor white(255, 255, 255, 255);
+  // Horizontal, slanted and a run of short segments like the target curve's.
+  std::vector<float> x = {10, 290, 10, 200}, y = {20, 20, 60, 140};
+  for (int i = 0; i < 40; ++i)
+  {
+    x.push_back(20.f + 6.5f * i);
+    y.push_back(170.f - 20.f * std::sin(0.3f * i));
+  }
+  const auto dotted = Render([&](IGraphics& g) {
+    g.DrawDottedLine(white, x[0], y[0], x[1], y[1], nullptr, 1.f, 3.f);
+    g.DrawDottedLine(white, x[2], y[2], x[3], y[3], nullptr, 1.f, 3.f);
+    for (size_t i = 5; i < x.size(); ++i)
+      g.DrawDottedLine(white, x[i - 1], y[i - 1], x[i], y[i], nullptr, 1.f, 3.f);
+  });
+  const auto filled = Render([&](IGraphics& g) {
+    g.PathClear();
+    polyline::AddDashes(g, x[0], y[0], x[1], y[1], 1.f, 3.f);
+    polyline::AddDashes(g, x[2], y[2], x[3], y[3], 1.f, 3.f);
+    for (size_t i = 5; i < x.size(); ++i)
+      polyline::AddDashes(g, x[i - 1], y[i - 1], x[i], y[i], 1.f, 3.f);
+    g.PathFill(IPattern(white));
+  });
+  int inked = 0;
+  // Where two segments' dashes overlap at a shared point, one fill paints once what two
+  // strokes paint twice; with opaque paint that changes nothing.
+  const int differing = Differing(dotted, filled, inked);
+  EXPECT_GT(inked, 500);
+  EXPECT_LE(differing, inked / 200);
 }
 
 } // namespace
