@@ -16,6 +16,8 @@ constexpr double kGridFreqs[] = {50, 100, 200, 500, 1000, 2000, 5000, 10000};
 constexpr int kGridGains[] = {12, 6, -6, -12};
 // The correction curve and the pre-EQ response stop here, clear of the filters' last octave.
 constexpr double kCurveFloorDb = -23.0;
+// Far off the plot yet finite, for filters designed at an absurd sample rate.
+constexpr double kCurveCeilingDb = 200.0;
 constexpr double kPreEqLimitDb = 23.0;
 // Target bands are Gaussians in octaves: 2 * 0.7^2, as the engine's desired curve.
 constexpr double kTargetSpread = 0.98;
@@ -101,8 +103,8 @@ bool ToneDisplayControl::UpdateCorrectionCurve(const Reading& reading)
     double sum = 0.0;
     for (int s = 0; s < n; ++s)
       sum += morvellan::MagnitudeDbAt(sections[s], point);
-    // A NaN sum (no such thing from finite gains, but never drawn) sits on the floor.
-    mCurveDb[i] = std::isnan(sum) ? kCurveFloorDb : std::max(kCurveFloorDb, sum);
+    // A sum that is no number (a filter designed at an absurd sample rate) sits on the floor.
+    mCurveDb[i] = std::isnan(sum) ? kCurveFloorDb : std::clamp(sum, kCurveFloorDb, kCurveCeilingDb);
   }
   return true;
 }

@@ -165,23 +165,6 @@ TEST(ToneDisplayReadingRecord, DefaultsAndMovesAsDescribed)
   EXPECT_TRUE(r.message.empty());
   EXPECT_EQ(moved.message, "short");
   EXPECT_EQ(moved.levelDb[3], -12.f);
-
-  // Non-finite values turn into what an unmeasured engine shows.
-  Reading bad;
-  bad.correctionDb[2] = std::nanf("");
-  bad.correctionDb[3] = INFINITY;
-  bad.levelDb[4] = std::nanf("");
-  bad.levelDb[5] = INFINITY;
-  bad.sampleRate = 0.0;
-  bad.hpOn = true;
-  bad.hpHz = std::nan("");
-  const Reading clean = ToneDisplayControl::Sanitised(bad);
-  EXPECT_EQ(clean.correctionDb[2], 0.f);
-  EXPECT_EQ(clean.correctionDb[3], 0.f);
-  EXPECT_EQ(clean.levelDb[4], -80.f);
-  EXPECT_EQ(clean.levelDb[5], -80.f);
-  EXPECT_EQ(clean.sampleRate, 48000.0);
-  EXPECT_FALSE(clean.hpOn);
 }
 
 TEST(ToneDisplayHitAreas, RangePillsWinOverLinesAndBandsOverRanges)
