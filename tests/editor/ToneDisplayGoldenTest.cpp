@@ -93,18 +93,18 @@ void ExpectMatchesGolden(DisplayRig& rig, const char* name, float scale)
   EXPECT_LE(differing, long(w) * h / 1000) << path << ": worst channel difference " << worst;
 }
 
-struct GoldenCase : ::testing::TestWithParam<float>
+struct ToneDisplayGolden : ::testing::TestWithParam<float>
 {
 };
 
-TEST_P(GoldenCase, MatchModeWithEveryLayer)
+TEST_P(ToneDisplayGolden, MatchModeWithEveryLayer)
 {
   DisplayRig rig(GetParam(), 330);
   SetScene(rig);
   ExpectMatchesGolden(rig, "match", GetParam());
 }
 
-TEST_P(GoldenCase, PreEqModeWithTheBoxOfTheFirstBandReachingAbovethePlot)
+TEST_P(ToneDisplayGolden, PreEqModeWithTheBoxOfTheFirstBandReachingAbovethePlot)
 {
   DisplayRig rig(GetParam(), 330);
   SetScene(rig);
@@ -117,7 +117,7 @@ TEST_P(GoldenCase, PreEqModeWithTheBoxOfTheFirstBandReachingAbovethePlot)
   ExpectMatchesGolden(rig, "pre-eq", GetParam());
 }
 
-INSTANTIATE_TEST_SUITE_P(Scales, GoldenCase, ::testing::Values(1.f, 2.f),
+INSTANTIATE_TEST_SUITE_P(Scales, ToneDisplayGolden, ::testing::Values(1.f, 2.f),
                          [](const auto& info) { return "x" + std::to_string(int(info.param)); });
 
 } // namespace

@@ -17,7 +17,7 @@ const IMouseMod kRight(false, true);
 const IMouseMod kShiftLeft(true, false, true);
 constexpr float kPreEqHalfX = 380.f, kToggleY = 120.f;
 
-struct Interaction : ::testing::Test
+struct ToneDisplayInteraction : ::testing::Test
 {
   DisplayRig rig;
   ToneDisplayControl& d = *rig.display;
@@ -39,7 +39,7 @@ struct Interaction : ::testing::Test
   }
 };
 
-TEST_F(Interaction, ToggleSwitchesModesAndClosesTheBoxInOnePress)
+TEST_F(ToneDisplayInteraction, ToggleSwitchesModesAndClosesTheBoxInOnePress)
 {
   rig.Click(340.f, kToggleY); // MATCH half while in MATCH: still flips
   EXPECT_EQ(d.Mode(), ToneDisplayControl::kModePreEq);
@@ -53,7 +53,7 @@ TEST_F(Interaction, ToggleSwitchesModesAndClosesTheBoxInOnePress)
   EXPECT_TRUE(dlg.events.empty());
 }
 
-TEST_F(Interaction, PreEqPressesSelectOpenToggleAndDragPastAThreshold)
+TEST_F(ToneDisplayInteraction, PreEqPressesSelectOpenToggleAndDragPastAThreshold)
 {
   ToPreEq();
   float x, y;
@@ -93,7 +93,7 @@ TEST_F(Interaction, PreEqPressesSelectOpenToggleAndDragPastAThreshold)
   EXPECT_EQ(d.SelectedPreEqBand(), 1);
 }
 
-TEST_F(Interaction, TargetBandDragsSnapToHalfDecibelsAboveTheTilt)
+TEST_F(ToneDisplayInteraction, TargetBandDragsSnapToHalfDecibelsAboveTheTilt)
 {
   dlg.Set(kTilt, 1.0);
   dlg.Set(kPresenceFreq, 2000.0); // one octave above 1 kHz: the tilt adds 1 dB there
@@ -124,7 +124,7 @@ TEST_F(Interaction, TargetBandDragsSnapToHalfDecibelsAboveTheTilt)
   EXPECT_NEAR(dlg.Get(kLowFreq), 120.0, 1e-9);
 }
 
-TEST_F(Interaction, RangeHandlesStayAThirdOfAnOctaveApart)
+TEST_F(ToneDisplayInteraction, RangeHandlesStayAThirdOfAnOctaveApart)
 {
   dlg.Set(kRangeHigh, 2000.0);
   const IRECT lowPill = d.RangePillRect(0);
@@ -147,7 +147,7 @@ TEST_F(Interaction, RangeHandlesStayAThirdOfAnOctaveApart)
   EXPECT_EQ(dlg.events.back().param, kRangeHigh);
 }
 
-TEST_F(Interaction, DoubleClicksResetValuesButNeverQOnOrShape)
+TEST_F(ToneDisplayInteraction, DoubleClicksResetValuesButNeverQOnOrShape)
 {
   dlg.Set(kLowTarget, 5.0);
   dlg.Set(kLowFreq, 80.0); // clear of the body band's caption, which would take the press
@@ -180,7 +180,7 @@ TEST_F(Interaction, DoubleClicksResetValuesButNeverQOnOrShape)
   EXPECT_NEAR(dlg.Get(kPreEq3On), 1.0, 1e-9);
 }
 
-TEST_F(Interaction, WheelStepsQByTenPercentWithinItsRangeInPreEqModeOnly)
+TEST_F(ToneDisplayInteraction, WheelStepsQByTenPercentWithinItsRangeInPreEqModeOnly)
 {
   float x, y;
   d.PreEqHandle(1, x, y); // band 2, Q 1.0
@@ -206,7 +206,7 @@ TEST_F(Interaction, WheelStepsQByTenPercentWithinItsRangeInPreEqModeOnly)
   EXPECT_NEAR(dlg.Get(kPreEq2Q), 2.0 / 1.1, 1e-12);
 }
 
-TEST_F(Interaction, TypedValuesOpenOverTheirFieldsAndCommitInTheParametersUnits)
+TEST_F(ToneDisplayInteraction, TypedValuesOpenOverTheirFieldsAndCommitInTheParametersUnits)
 {
   // MATCH: the caption of a band opens an entry for its gain, without the tilt.
   dlg.Set(kTilt, 2.0);
@@ -250,7 +250,7 @@ TEST_F(Interaction, TypedValuesOpenOverTheirFieldsAndCommitInTheParametersUnits)
   EXPECT_TRUE(dlg.events.empty());
 }
 
-TEST_F(Interaction, QSliderAndShapeButtonsOfTheBox)
+TEST_F(ToneDisplayInteraction, QSliderAndShapeButtonsOfTheBox)
 {
   ToPreEq();
   float x, y;
