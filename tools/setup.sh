@@ -9,7 +9,7 @@ packages=(
   juce-modules-source-data
   libsndfile1-dev libflac-dev
   libcurl4-openssl-dev libssl-dev openssl ca-certificates
-  libx11-dev libcairo2-dev librsvg2-dev libfreetype-dev
+  libx11-dev libxext-dev libcairo2-dev librsvg2-dev libfreetype-dev
   fonts-roboto-unhinted
   zenity xdg-utils
   xvfb xauth

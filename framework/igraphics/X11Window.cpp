@@ -4,12 +4,17 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/cursorfont.h>
+#include <X11/extensions/XShm.h>
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
 #include <cairo.h>
 
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -163,6 +168,16 @@ struct X11Window::Impl
   Visual* visual = nullptr;
   int width = 0;
   int height = 0;
+  int depth = 0;
+  GC gc = nullptr;
+  // 32-bit pixels with red, green and blue bytes where ARGB32 keeps them: our pixels
+  // go up as they are. Other visuals go through cairo, which converts.
+  bool directUpload = false;
+  // A shared-memory image the server reads our pixels from, when it offers MIT-SHM
+  // on this connection; sized to the canvas pixels.
+  bool shmUsable = false;
+  XShmSegmentInfo shm{};
+  XImage* shmImage = nullptr;
   cairo_surface_t* surface = nullptr;
   XIM im = nullptr;
   XIC ic = nullptr;
@@ -222,6 +237,7 @@ bool X11Window::Open(unsigned long parent, int width, int height)
     ErrorTrap trap(d.display, d.errors);
     const int screen = DefaultScreen(d.display);
     d.visual = DefaultVisual(d.display, screen);
+    d.depth = DefaultDepth(d.display, screen);
     XSetWindowAttributes attributes{};
     attributes.background_pixel = BlackPixel(d.display, screen);
     attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
@@ -267,7 +283,24 @@ bool X11Window::Open(unsigned long parent, int width, int height)
     }
   }
 
-  d.surface = cairo_xlib_surface_create(d.display, d.window, d.visual, d.width, d.height);
+  d.gc = XCreateGC(d.display, d.window, 0, nullptr);
+  d.directUpload = d.visual->c_class == TrueColor && (d.depth == 24 || d.depth == 32) &&
+                   d.visual->red_mask == 0xFF0000 && d.visual->green_mask == 0xFF00 && d.visual->blue_mask == 0xFF;
+  if (d.directUpload)
+  {
+    int count = 0;
+    XPixmapFormatValues* formats = XListPixmapFormats(d.display, &count);
+    bool thirtyTwo = false;
+    for (int i = 0; i < count; ++i)
+      if (formats[i].depth == d.depth)
+        thirtyTwo = formats[i].bits_per_pixel == 32;
+    if (formats)
+      XFree(formats);
+    d.directUpload = thirtyTwo;
+  }
+  if (!d.directUpload)
+    d.surface = cairo_xlib_surface_create(d.display, d.window, d.visual, d.width, d.height);
+  d.shmUsable = d.directUpload && XShmQueryExtension(d.display);
   return true;
 }
 
@@ -284,6 +317,10 @@ void X11Window::Close()
       cairo_surface_destroy(d.surface);
       d.surface = nullptr;
     }
+    ReleaseSharedImage(d);
+    if (d.gc)
+      XFreeGC(d.display, d.gc);
+    d.gc = nullptr;
     if (d.ic)
       XDestroyIC(d.ic);
     d.ic = nullptr;
@@ -477,12 +514,122 @@ bool X11Window::NextEvent(WindowEvent& out)
 void X11Window::Paint(const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight, const IRECT& rect)
 {
   Impl& d = *mImpl;
-  if (!d.display || !d.windowAlive || !d.surface || !pixels)
+  if (!d.display || !d.windowAlive || !pixels)
     return;
   const IRECT area = rect.Intersect(IRECT(0.f, 0.f, static_cast<float>(d.width), static_cast<float>(d.height)));
   if (area.Degenerate())
     return;
   ErrorTrap trap(d.display, d.errors);
+  if (d.directUpload)
+    PutPixels(d, pixels, stride, pixelWidth, pixelHeight, area);
+  else if (d.surface)
+    CairoPutPixels(d, pixels, stride, pixelWidth, pixelHeight, area);
+  XFlush(d.display);
+}
+
+void X11Window::PutPixels(Impl& d, const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight,
+                          const IRECT& area)
+{
+  const int x0 = static_cast<int>(std::floor(area.L));
+  const int y0 = static_cast<int>(std::floor(area.T));
+  const int x1 = static_cast<int>(std::ceil(area.R));
+  const int y1 = static_cast<int>(std::ceil(area.B));
+  const int w = std::min(x1, pixelWidth) - x0;
+  const int h = std::min(y1, pixelHeight) - y0;
+  if (w > 0 && h > 0 && d.shmUsable && SharedImageFor(d, pixelWidth, pixelHeight))
+  {
+    XImage* image = d.shmImage;
+    for (int y = y0; y < y0 + h; ++y)
+      std::memcpy(image->data + static_cast<ptrdiff_t>(y) * image->bytes_per_line + 4 * x0,
+                  pixels + static_cast<ptrdiff_t>(y) * stride + 4 * x0, static_cast<size_t>(4 * w));
+    XShmPutImage(d.display, d.window, d.gc, image, x0, y0, x0, y0, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                 False);
+    // The server reads the segment later: the next frame must not write it before then.
+    XSync(d.display, False);
+  }
+  else if (w > 0 && h > 0)
+  {
+    // Wraps the pixels without copying; Xlib sends the rectangle and swaps bytes if the
+    // server's order differs from ours.
+    XImage* image = XCreateImage(d.display, d.visual, static_cast<unsigned>(d.depth), ZPixmap, 0,
+                                 reinterpret_cast<char*>(const_cast<unsigned char*>(pixels)),
+                                 static_cast<unsigned>(pixelWidth), static_cast<unsigned>(pixelHeight), 32, stride);
+    if (image)
+    {
+      const uint32_t probe = 1;
+      image->byte_order = *reinterpret_cast<const unsigned char*>(&probe) == 1 ? LSBFirst : MSBFirst;
+      XInitImage(image);
+      XPutImage(d.display, d.window, d.gc, image, x0, y0, x0, y0, static_cast<unsigned>(w), static_cast<unsigned>(h));
+      image->data = nullptr; // ours, not Xlib's to free
+      XDestroyImage(image);
+    }
+  }
+  // A window larger than the canvas shows black beyond it.
+  if (x1 > pixelWidth)
+    XClearArea(d.display, d.window, std::max(x0, pixelWidth), y0, static_cast<unsigned>(x1 - std::max(x0, pixelWidth)),
+               static_cast<unsigned>(y1 - y0), False);
+  if (y1 > pixelHeight)
+    XClearArea(d.display, d.window, x0, std::max(y0, pixelHeight), static_cast<unsigned>(x1 - x0),
+               static_cast<unsigned>(y1 - std::max(y0, pixelHeight)), False);
+}
+
+bool X11Window::SharedImageFor(Impl& d, int pixelWidth, int pixelHeight)
+{
+  if (d.shmImage && d.shmImage->width == pixelWidth && d.shmImage->height == pixelHeight)
+    return true;
+  ReleaseSharedImage(d);
+  XImage* image = XShmCreateImage(d.display, d.visual, static_cast<unsigned>(d.depth), ZPixmap, nullptr, &d.shm,
+                                  static_cast<unsigned>(pixelWidth), static_cast<unsigned>(pixelHeight));
+  if (!image)
+  {
+    d.shmUsable = false;
+    return false;
+  }
+  d.shm.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(image->height),
+                       IPC_CREAT | 0600);
+  void* address = d.shm.shmid >= 0 ? shmat(d.shm.shmid, nullptr, 0) : reinterpret_cast<void*>(-1);
+  if (address == reinterpret_cast<void*>(-1))
+  {
+    if (d.shm.shmid >= 0)
+      shmctl(d.shm.shmid, IPC_RMID, nullptr);
+    XDestroyImage(image);
+    d.shmUsable = false;
+    return false;
+  }
+  d.shm.shmaddr = image->data = static_cast<char*>(address);
+  d.shm.readOnly = False;
+  const int errorsBefore = d.errors;
+  XShmAttach(d.display, &d.shm);
+  XSync(d.display, False);
+  // Marked for removal now: the segment goes once both sides have let go of it.
+  shmctl(d.shm.shmid, IPC_RMID, nullptr);
+  d.shmImage = image;
+  if (d.errors != errorsBefore)
+  {
+    // A server on another machine (or in another namespace) cannot see the segment.
+    ReleaseSharedImage(d);
+    d.shmUsable = false;
+    return false;
+  }
+  return true;
+}
+
+void X11Window::ReleaseSharedImage(Impl& d)
+{
+  if (!d.shmImage)
+    return;
+  XShmDetach(d.display, &d.shm);
+  XSync(d.display, False);
+  shmdt(d.shm.shmaddr);
+  d.shmImage->data = nullptr;
+  XDestroyImage(d.shmImage);
+  d.shmImage = nullptr;
+  d.shm = XShmSegmentInfo{};
+}
+
+void X11Window::CairoPutPixels(Impl& d, const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight,
+                               const IRECT& area)
+{
   // The pixels are only read: cairo's image surface over them never writes.
   cairo_surface_t* source = cairo_image_surface_create_for_data(const_cast<unsigned char*>(pixels),
                                                                 CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight, stride);
@@ -495,7 +642,6 @@ void X11Window::Paint(const unsigned char* pixels, int stride, int pixelWidth, i
   cairo_destroy(cr);
   cairo_surface_destroy(source);
   cairo_surface_flush(d.surface);
-  XFlush(d.display);
 }
 
 void X11Window::SetCursor(ECursor cursor)

@@ -79,6 +79,12 @@ public:
 
 private:
   struct Impl;
+  static void PutPixels(Impl& d, const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight,
+                        const IRECT& area);
+  static bool SharedImageFor(Impl& d, int pixelWidth, int pixelHeight);
+  static void ReleaseSharedImage(Impl& d);
+  static void CairoPutPixels(Impl& d, const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight,
+                             const IRECT& area);
   std::unique_ptr<Impl> mImpl;
 };
 
