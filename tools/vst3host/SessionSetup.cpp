@@ -2,10 +2,19 @@
 
 #include "AudioFile.h"
 #include "HostMessage.h"
+#include "Module.h"
+
+#include <dlfcn.h>
 
 #include <cstdio>
 
 namespace mvhost::cli {
+
+void KeepLoaded(const std::string& bundle)
+{
+    // Only marks the module the bundle's load already brought in; loads nothing new.
+    dlopen(BinaryPathOf(bundle).c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
 
 bool LearnReference(PluginInstance& instance, const std::string& path, std::string& error)
 {

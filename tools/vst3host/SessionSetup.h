@@ -1,6 +1,6 @@
 #pragma once
-// What the editor and snapshot commands do to an instance before it is shown: learn
-// a target from a reference file, and find the audio to run through it.
+// What the editor and snapshot commands do before the editor is shown: keep the
+// bundle loaded, learn a target from a reference file, find the audio to play.
 
 #include "PluginInstance.h"
 #include "Signal.h"
@@ -8,6 +8,11 @@
 #include <string>
 
 namespace mvhost::cli {
+
+// Keeps the loaded bundle in the process until it ends, as hosts do. The drawing
+// libraries an editor brings in keep caches for the life of the process; unloading
+// them at exit would only turn those caches into leaks for a leak checker.
+void KeepLoaded(const std::string& bundle);
 
 // The plug-in's own reference-file learning, waited for; false with the reason.
 bool LearnReference(PluginInstance& instance, const std::string& path, std::string& error);

@@ -38,6 +38,7 @@ int RunSnapshot(const std::vector<std::string>& args)
     if (!module) {
         return 1;
     }
+    KeepLoaded(args[0]);
     const ClassInfo* info = PickClass(*module, options);
     if (info == nullptr) {
         return 1;
