@@ -70,8 +70,10 @@ public:
   ~IPlugVST3() override;
 
   // The plug-in's UI-thread heartbeat, called every kIdleIntervalMs under the UI lock
-  // once the host has initialised the instance, editor or not. Just before it, the
-  // timer passes parameter changes that arrived with the audio on to OnParamChangeUI.
+  // once the host has initialised the instance, editor or not: from our own timer
+  // thread, or while an editor is open from its timer on the host's UI thread. Just
+  // before it, parameter changes that arrived with the audio go on to OnParamChangeUI
+  // and to the editor's controls.
   virtual void OnIdle() {}
 
   // State as a chunk. SerializeState appends; UnserializeState reads from startPos and
