@@ -74,14 +74,31 @@ TEST(Threads, AudioRunsOnWhileTheUiSavesRestoresAndHandsOver)
     plug.mLoadedTargetPending = 1;
   }
 
-  // The last hand-over wins once the audio thread has taken it.
+  // No learn still running may replace the last hand-over.
   {
     std::lock_guard lock(plug.GetUILock());
     plug.Set(kBypass, 0.0);
+    plug.mCancelLearnRequest = 1;
+  }
+  // A hand-over read while it was being written is taken a block later, after any taken in
+  // between; so the last one is made only once every earlier one and every request is taken.
+  // A block that starts after the last write reads every record whole, so zeros seen two whole
+  // blocks later are final.
+  for (;;)
+  {
+    const int before = blocks.load();
+    while (blocks.load() < before + 2)
+      std::this_thread::yield();
+    if (plug.mRestoredTargetPending.load() == 0 && plug.mLoadedTargetPending.load() == 0 &&
+        plug.mLearnFromInputRequest.load() == 0 && plug.mCancelLearnRequest.load() == 0)
+      break;
+  }
+
+  // The last hand-over wins once the audio thread has taken it.
+  {
+    std::lock_guard lock(plug.GetUILock());
     plug.mLoadedTarget.Write(Flat(-4.0), Flat(-4.0), true);
     plug.mLoadedTargetPending = 1;
-    // No learn still running may replace it afterwards.
-    plug.mCancelLearnRequest = 1;
   }
   const int seen = blocks.load();
   while (blocks.load() < seen + 3 || plug.mLoadedTargetPending.load() != 0)
