@@ -1,6 +1,7 @@
 #include "AccentColours.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace morvellan {
@@ -16,6 +17,20 @@ AccentRgb Row(int index)
 {
   const AccentColourRow& row = AccentColourTable[static_cast<size_t>(index)];
   return {row.red, row.green, row.blue};
+}
+
+// Halves away from zero; a size beyond int saturates (the resize constraint then takes
+// the largest window) and NaN asks for nothing (the constraint takes the smallest).
+int RoundSize(float value)
+{
+  if (std::isnan(value))
+    return 0;
+  const float rounded = std::round(value);
+  if (rounded >= float(INT_MAX))
+    return INT_MAX;
+  if (rounded <= float(INT_MIN))
+    return INT_MIN;
+  return static_cast<int>(rounded);
 }
 
 int ScaleChannel(int channel, float factor)
@@ -59,7 +74,7 @@ AccentRgb AccentRgbFor(int accentIndex, int hostColour)
 
 ScaledEditorSize EditorSizeForScale(float scale)
 {
-  return {static_cast<int>(std::lroundf(scale * kCanvasWidth)), static_cast<int>(std::lroundf(scale * kCanvasHeight))};
+  return {RoundSize(scale * kCanvasWidth), RoundSize(scale * kCanvasHeight)};
 }
 
 float UiScaleOfWindow(float canvasWidth, float drawScale)

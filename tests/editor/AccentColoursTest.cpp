@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 using namespace morvellan;
@@ -77,6 +78,10 @@ TEST(WindowScale, SizesAndScalesWithoutAWindow)
   auto big = EditorSizeForScale(1.5f);
   EXPECT_EQ(big.width, 1080);
   EXPECT_EQ(big.height, 798);
+  // A scale from a damaged preset asks for the largest window, not a wrapped-around size.
+  auto huge = EditorSizeForScale(3.0e6f);
+  EXPECT_EQ(huge.width, INT_MAX);
+  EXPECT_GT(huge.height, 1000000000);
   EXPECT_FLOAT_EQ(UiScaleWithoutEditor(1080, 1.5f), 1.0f);
   EXPECT_FLOAT_EQ(UiScaleWithoutEditor(1080, 1.0f), 1.5f);
   EXPECT_FLOAT_EQ(UiScaleWithoutEditor(0, 2.0f), 1.0f);
