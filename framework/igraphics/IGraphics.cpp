@@ -277,14 +277,26 @@ void IGraphics::OnMouseDown(float px, float py, const IMouseMod& mod, double tim
     return;
   }
 
-  const bool isDouble = !mLastDownWasDouble && timeMs - mLastDownTime < kDoubleClickMs &&
-                        std::fabs(px - mLastDownPx) < kDoubleClickPx && std::fabs(py - mLastDownPy) < kDoubleClickPx;
+  // Two presses of the same button: a right press then a left one is not a double click.
+  const bool right = mod.R && !mod.L;
+  const bool isDouble = !mLastDownWasDouble && right == mLastDownWasRight &&
+                        timeMs - mLastDownTime < kDoubleClickMs && std::fabs(px - mLastDownPx) < kDoubleClickPx &&
+                        std::fabs(py - mLastDownPy) < kDoubleClickPx;
   mLastDownTime = timeMs;
   mLastDownPx = px;
   mLastDownPy = py;
   mLastDownWasDouble = isDouble;
+  mLastDownWasRight = right;
 
-  ReleaseMouseCapture();
+  // A second button pressed mid-drag ends that drag as its release would, so the control
+  // closes what its press opened (a gesture of its own, a drag state).
+  if (IControl* held = mCapturedControl)
+  {
+    held->OnMouseUp(x, y, mCaptureMod);
+    if (mCapturedControl == held)
+      ReleaseMouseCapture();
+  }
+
   IControl* control = GetMouseControl(x, y);
   if (!control)
     return;

@@ -250,6 +250,7 @@ private:
   float mLastDownPx = -1e9f;
   float mLastDownPy = -1e9f;
   bool mLastDownWasDouble = false;
+  bool mLastDownWasRight = false;
 
   bool mAllDirty = true;
   bool mDrawing = false;

@@ -168,6 +168,30 @@ TEST_F(Dispatch, ASecondPressSoonAndNearIsADoubleClickButNeverAThirdOne)
                                            "a down 30,30", "a up 30,30"}));
 }
 
+TEST_F(Dispatch, ADoubleClickTakesTwoPressesOfOneButton)
+{
+  Attach(new ProbeControl("a", IRECT(0, 0, 200, 100), log));
+  Click(10, 10, 1000, IMouseMod(false, true));
+  Click(10, 10, 1100); // left right after right: a press of its own
+  Click(10, 10, 3000, IMouseMod(false, true));
+  Click(10, 10, 3100, IMouseMod(false, true));
+  EXPECT_EQ(log, (std::vector<std::string>{"a down 10,10 R", "a up 10,10", "a down 10,10", "a up 10,10",
+                                           "a down 10,10 R", "a up 10,10", "a dbl 10,10", "a up 10,10"}));
+}
+
+TEST_F(Dispatch, APressWhileAnotherButtonDragsReleasesTheDraggedControlFirst)
+{
+  Attach(new ProbeControl("free", IRECT(0, 0, 100, 100), log));
+  Attach(new ProbeControl("bound", IRECT(100, 0, 200, 100), log, 1));
+  g.OnMouseDown(110, 10, IMouseMod(true), 0);
+  g.OnMouseMove(50, 10, IMouseMod(true));
+  g.OnMouseDown(50, 10, IMouseMod(false, true), 1000); // right press over the other control
+  g.OnMouseUp(50, 10, IMouseMod(false, true));
+  g.OnMouseUp(50, 10, IMouseMod(true));
+  EXPECT_EQ(log, (std::vector<std::string>{"begin 1", "bound down 110,10", "bound drag 50,10 d-60,0",
+                                           "bound up 50,10", "end 1", "free down 50,10 R", "free up 50,10"}));
+}
+
 TEST_F(Dispatch, ARightPressOnABoundControlOpensTheHostMenuAndNothingElse)
 {
   Attach(new ProbeControl("bound", IRECT(0, 0, 100, 100), log, 1));
