@@ -41,8 +41,14 @@ void CornerScaleControl::OnMouseDrag(float, float, float dX, float dY, const IMo
 
 void CornerScaleControl::OnMouseDblClick(float, float, const IMouseMod&)
 {
-  if (IGraphics* ui = GetUI())
-    ui->Resize(ui->Width(), ui->Height(), 1.f, true);
+  IGraphics* ui = GetUI();
+  if (!ui)
+    return;
+  ui->Resize(ui->Width(), ui->Height(), 1.f, true);
+  // The double click's press holds the mouse too: a drag from here starts at scale 1, not
+  // at the first press's width, which would undo the reset on the slightest movement.
+  mStartWidth = static_cast<float>(ui->Width());
+  mDragAccum = 0.f;
 }
 
 void CornerScaleControl::OnMouseOver(float x, float y, const IMouseMod& mod)

@@ -141,9 +141,15 @@ TEST_F(KnobRow, CornerNoResizeWhileTheClampedScaleStaysAndADoubleClickReturnsToO
   Release(1424 + 100, 1048 + 40);
   EXPECT_TRUE(dlg.log.empty());
   Press(712, 524, 1000);
+  Release(1424, 1048);
   Press(712, 524, 1100);
   EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.f);
   EXPECT_EQ(dlg.log, (Strings{"resize 720x532"}));
+  // The pointer wobbles up before the release: the scale stays at 1, and grows from there.
+  Move(1424, 1047);
+  EXPECT_FLOAT_EQ(g.GetDrawScale(), 1.f);
+  Move(1434, 1047); // 10 px right: 730 / 720
+  EXPECT_FLOAT_EQ(g.GetDrawScale(), 730.f / 720.f);
 }
 
 TEST_F(KnobRow, CornerTheCursorBeforeTheGripComesBackWhenThePointerLeavesMidDrag)
