@@ -66,19 +66,22 @@ bool ThresholdHandle::IsHit(float x, float y) const
 
 void ThresholdHandle::OnMouseDown(float, float y, const IMouseMod&)
 {
+  mResetHeld = false;
   mDragging = true;
   SetFromY(y);
 }
 
 void ThresholdHandle::OnMouseUp(float, float, const IMouseMod&)
 {
+  mResetHeld = false;
   mDragging = false;
   SetDirty(false);
 }
 
 void ThresholdHandle::OnMouseDrag(float, float y, float, float, const IMouseMod&)
 {
-  SetFromY(y);
+  if (!mResetHeld)
+    SetFromY(y);
 }
 
 void ThresholdHandle::OnMouseDblClick(float, float, const IMouseMod&)
@@ -87,6 +90,7 @@ void ThresholdHandle::OnMouseDblClick(float, float, const IMouseMod&)
   {
     SetValue(param->GetDefault(true), 0);
     SetDirty(true, 0);
+    mResetHeld = true;
   }
 }
 

@@ -42,4 +42,6 @@ private:
   IColor mLabelBackground;
   bool mDragging = false;
   bool mHover = false;
+  // The mouse is held after a double click: moving it must not undo the reset.
+  bool mResetHeld = false;
 };

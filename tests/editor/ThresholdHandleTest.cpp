@@ -63,9 +63,10 @@ TEST_F(Threshold, APressSetsTheLevelAtItsHeightWithinTheParametersRange)
   Click(72.f, 390.f);
   EXPECT_EQ(dlg.log.size(), 4u);
 
-  // A double click restores -40 dB.
+  // A double click restores -40 dB, and a wobble before the release leaves it there.
   g.OnMouseDown(72.f, 390.f, IMouseMod(true), clock + 100.);
-  g.OnMouseUp(72.f, 390.f, IMouseMod(true));
+  g.OnMouseMove(73.f, 391.f, IMouseMod(true));
+  g.OnMouseUp(73.f, 391.f, IMouseMod(true));
   EXPECT_DOUBLE_EQ(dlg.GetParam(kThreshold)->Value(), -40.);
 }
 
