@@ -32,7 +32,7 @@ IRECT ToneDisplayControl::BandEditorRectFor(int band) const
   if (band < 0 || band >= kNumPreEqBands)
     return IRECT();
   const float h = RowsTop(band) + 54.f + 6.f;
-  const float cx = std::clamp(XOfFreq(ParamValue(PreEqParam(band, 1))), mPlot.L + 84.f, mPlot.R - 84.f);
+  const float cx = InsetX(XOfFreq(ParamValue(PreEqParam(band, 1))), 84.f);
   const float yb = YOfGain(ParamValue(PreEqParam(band, 0)));
   float top = yb + 14.f;
   if (top + h > mPlot.B - 4.f)

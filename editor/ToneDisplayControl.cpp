@@ -116,6 +116,15 @@ float ToneDisplayControl::CurveX(int i) const
   return mPlot.L + mPlot.W() * static_cast<float>(i) / static_cast<float>(kCurvePoints - 1);
 }
 
+float ToneDisplayControl::InsetX(float x, float inset) const
+{
+  const float lo = mPlot.L + inset, hi = mPlot.R - inset;
+  if (!(lo <= hi))
+    return mPlot.MW();
+  // Written out rather than std::clamp, so an x that is no number lands on the left side.
+  return std::max(lo, std::min(x, hi));
+}
+
 // The reading
 
 ToneDisplayControl::Reading ToneDisplayControl::Sanitised(Reading reading)
@@ -210,7 +219,8 @@ bool ToneDisplayControl::IsHit(float x, float y) const
 
 void ToneDisplayControl::OnResize()
 {
-  mPlot = mRECT;
+  // The target rectangle, not mRECT: while the box is open mRECT also covers the box.
+  mPlot = mTargetRECT;
   SyncDrawnRect();
 }
 

@@ -101,6 +101,8 @@ public:
   float YOfLevel(double db) const;
   static double CurveFreq(int i); // 20 * 1000^(i/119)
   float CurveX(int i) const;
+  // x held at least inset inside both sides of the plot; the plot's middle when it is narrower.
+  float InsetX(float x, float inset) const;
 
   // Drawing layers, called by Draw in this order.
   void DrawGrid(iplug::igraphics::IGraphics& g);

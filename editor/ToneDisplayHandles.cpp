@@ -121,7 +121,7 @@ bool ToneDisplayControl::RangeHandleAtEnd(int handle) const
 
 IRECT ToneDisplayControl::RangePillRect(int handle) const
 {
-  const float cx = std::clamp(XOfFreq(RangeValue(handle)), mPlot.L + 21.f, mPlot.R - 21.f);
+  const float cx = InsetX(XOfFreq(RangeValue(handle)), 21.f);
   return IRECT(cx - 19.f, mPlot.B - 35.f, cx + 19.f, mPlot.B - 19.f);
 }
 

@@ -301,4 +301,28 @@ TEST(ToneDisplayBandEditorBox, BoxReachingOutsideThePlotIsDrawnAndClickable)
   EXPECT_EQ(above[2], 20);
 }
 
+TEST(ToneDisplayBandEditorBox, ResizingKeepsThePlotAndANarrowPlotCentresTheBoxAndPills)
+{
+  DisplayRig rig;
+  ToneDisplayControl& d = *rig.display;
+  rig.Click(380.f, 120.f);
+  float x, y;
+  d.PreEqHandle(0, x, y);
+  rig.Click(x, y, iplug::igraphics::IMouseMod(false, true));
+  rig.g.OnFrame();
+  ASSERT_LT(d.GetRECT().T, DisplayRig::kT); // the drawn rectangle covers the box above the plot
+
+  // A resize that moves nothing leaves the plot as it was, whatever the box covers.
+  d.OnResize();
+  EXPECT_EQ(d.PlotRect(), IRECT(DisplayRig::kL, DisplayRig::kT, DisplayRig::kR, DisplayRig::kB));
+
+  // A plot narrower than the box and the pills: both sit on its middle.
+  d.SetTargetAndDrawRECTs(IRECT(100.f, 112.f, 130.f, 308.f));
+  d.OnResize();
+  EXPECT_FLOAT_EQ(d.BandEditorRect().MW(), 115.f);
+  EXPECT_FLOAT_EQ(d.RangePillRect(0).MW(), 115.f);
+  EXPECT_FLOAT_EQ(d.RangePillRect(1).MW(), 115.f);
+  rig.g.OnFrame();
+}
+
 } // namespace
