@@ -94,6 +94,7 @@ EditorView::~EditorView()
     std::lock_guard<std::recursive_mutex> lock(mPlug.GetUILock());
     // A host that releases the view without removing it first.
     Detach();
+    mRetiredGraphics.reset();
     loop = std::move(mPrivateLoop);
     if (mFrame)
       mFrame->release();
@@ -276,9 +277,13 @@ void EditorView::Detach()
   mDetaching = true;
   if (mGraphics)
   {
-    // Closes an open menu or text entry first: no completion reaches a control that goes.
-    mGraphics->RemoveAllControls();
     mGraphics->SetPlatform(nullptr);
+    // Closes an open menu or text entry first: no completion reaches a control that goes.
+    // A removal from inside one of our own dispatches (a host closing the editor from a
+    // control's callback) leaves the controls to the graphics' destruction once the
+    // callback has returned.
+    if (mDispatchDepth == 0)
+      mGraphics->RemoveAllControls();
   }
   mPlug.SetGraphics(nullptr);
   if (mDispatchDepth > 0)

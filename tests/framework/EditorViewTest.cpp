@@ -43,9 +43,16 @@ class BlockControl : public IControl
 public:
   BlockControl() : IControl(kBlockRect, 0) {}
   void Draw(IGraphics& g) override { g.FillRect(kBlock, mRECT); }
-  void OnMouseDown(float, float, const IMouseMod& mod) override { (mod.R ? rightDowns : leftDowns)++; }
+  void OnMouseDown(float, float, const IMouseMod& mod) override
+  {
+    if (onLeftDown && mod.L)
+      onLeftDown();
+    // Still this control's own memory after the callback.
+    (mod.R ? rightDowns : leftDowns)++;
+  }
   int leftDowns = 0;
   int rightDowns = 0;
+  std::function<void()> onLeftDown;
 };
 
 iplug::Config EditorConfig()
@@ -354,6 +361,24 @@ protected:
     }
   }
 
+  // A press and release as the server would send them.
+  void Press(Window child, unsigned button, int x, int y)
+  {
+    XEvent e{};
+    e.xbutton.type = ButtonPress;
+    e.xbutton.display = display;
+    e.xbutton.window = child;
+    e.xbutton.button = button;
+    e.xbutton.x = x;
+    e.xbutton.y = y;
+    e.xbutton.time = 1000 + 1000 * button; // far apart: never a double click
+    e.xbutton.same_screen = True;
+    XSendEvent(display, child, False, ButtonPressMask, &e);
+    e.xbutton.type = ButtonRelease;
+    XSendEvent(display, child, False, ButtonReleaseMask, &e);
+    XSync(display, False);
+  }
+
   static unsigned long Rgb(const IColor& c)
   {
     return (static_cast<unsigned long>(c.R) << 16) | (static_cast<unsigned long>(c.G) << 8) |
@@ -498,21 +523,8 @@ TEST_F(EditorViewTest, RightPressOnABoundControlOpensTheHostMenuForItsParameter)
   ASSERT_NE(view, nullptr);
   const Window child = Children(parent).at(0);
 
-  const auto press = [&](unsigned button, int x, int y) {
-    XEvent e{};
-    e.xbutton.type = ButtonPress;
-    e.xbutton.display = display;
-    e.xbutton.window = child;
-    e.xbutton.button = button;
-    e.xbutton.x = x;
-    e.xbutton.y = y;
-    e.xbutton.time = 1000 + 1000 * button; // far apart: never a double click
-    e.xbutton.same_screen = True;
-    XSendEvent(display, child, False, ButtonPressMask, &e);
-    e.xbutton.type = ButtonRelease;
-    XSendEvent(display, child, False, ButtonReleaseMask, &e);
-    XSync(display, False);
-  };
+  const auto press = [&](unsigned button, int x, int y) { Press(child, button, x, y); };
+
 
   press(Button3, 50, 40);
   ASSERT_TRUE(PumpUntil(loop, [&] { return !handler.menu.popups.empty(); }));
@@ -545,6 +557,21 @@ TEST_F(EditorViewTest, RightPressOnABoundControlOpensTheHostMenuForItsParameter)
   second->removed();
   second->release();
   plug->setComponentHandler(nullptr);
+}
+
+TEST_F(EditorViewTest, AHostClosingTheEditorFromAControlsCallbackIsSafe)
+{
+  TestRunLoop loop;
+  TestFrame frame(display, parent, &loop);
+  IPlugView* view = OpenView(&frame);
+  ASSERT_NE(view, nullptr);
+  plug->block->onLeftDown = [view] { view->removed(); };
+  Press(Children(parent).at(0), Button1, 60, 45);
+  // The press removes the view from inside the control's own callback.
+  EXPECT_TRUE(PumpUntil(loop, [&] { return plug->GetUI() == nullptr; }));
+  EXPECT_TRUE(loop.timers.empty());
+  EXPECT_TRUE(loop.fds.empty());
+  view->release();
 }
 
 int gForeignXErrors = 0;

@@ -1,21 +1,20 @@
 #pragma once
 
 // A private Xvfb for tests that open real windows. It picks its own display number
-// (-displayfd), so parallel test processes never collide, and is ended with the object.
-// DISPLAY is pointed at it for this process and the processes it starts.
+// (-displayfd), so parallel test processes never collide, and is ended with the object
+// or, should the test process crash, by the kernel when its parent dies; it never holds
+// the test's output open. DISPLAY is pointed at it for this process and its children.
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <string>
-
-extern char** environ;
 
 namespace testsupport
 {
@@ -33,12 +32,24 @@ public:
     const std::string fdArg = std::to_string(childFd);
     const char* argv[] = {"Xvfb", "-displayfd", fdArg.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
                           "-noreset", nullptr};
-    const int spawned = posix_spawnp(&mPid, "Xvfb", nullptr, nullptr, const_cast<char* const*>(argv), environ);
+    const pid_t parent = getpid();
+    mPid = fork();
+    if (mPid == 0)
+    {
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() != parent)
+        _exit(127);
+      const int devnull = open("/dev/null", O_RDWR);
+      dup2(devnull, 0);
+      dup2(devnull, 1);
+      dup2(devnull, 2);
+      execvp("Xvfb", const_cast<char* const*>(argv));
+      _exit(127);
+    }
     close(childFd);
     close(fds[1]);
-    if (spawned != 0)
+    if (mPid < 0)
     {
-      mPid = -1;
       close(fds[0]);
       return;
     }
