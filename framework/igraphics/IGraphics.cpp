@@ -442,66 +442,113 @@ IRECT IGraphics::OnFrame()
     }
   }
 
-  IRECT region;
   // Every control is asked, whether or not anything is known to have changed: some
   // learn of outside changes only here.
+  std::vector<IRECT> areas;
   for (size_t i = 0; i < mControls.size(); ++i)
   {
     IControl* c = mControls[i].get();
     if (c->IsDirty())
-      region = region.Union(c->GetRECT().GetPadded(kClipGrow)).Union(c->mDrawnRECT);
+      AddDirtyArea(areas, c->GetRECT().GetPadded(kClipGrow).Union(c->mDrawnRECT));
   }
   // IsDirty of one control may have marked others (or everything).
   for (auto& c : mControls)
     if (c->mDirty)
-      region = region.Union(c->GetRECT().GetPadded(kClipGrow)).Union(c->mDrawnRECT);
-  region = region.Union(mMenuView->TakeDirtyArea()).Union(mTextEntryView->TakeDirtyArea());
+      AddDirtyArea(areas, c->GetRECT().GetPadded(kClipGrow).Union(c->mDrawnRECT));
+  AddDirtyArea(areas, mMenuView->TakeDirtyArea());
+  AddDirtyArea(areas, mTextEntryView->TakeDirtyArea());
 
   const IRECT canvas(0.f, 0.f, static_cast<float>(mWidth), static_cast<float>(mHeight));
   if (mAllDirty)
   {
-    region = canvas;
+    areas.assign(1, canvas);
     mAllDirty = false;
   }
-  region = region.Intersect(canvas);
-  if (region.Degenerate())
-    return IRECT();
 
   // Whole pixels, so a partial repaint leaves no seams.
   const float s = mDrawScale;
-  IRECT px(std::floor(region.L * s), std::floor(region.T * s), std::ceil(region.R * s), std::ceil(region.B * s));
-  px = px.Intersect(IRECT(0.f, 0.f, static_cast<float>(mBackend->PixelWidth()), static_cast<float>(mBackend->PixelHeight())));
-  DrawRegion(IRECT(px.L / s, px.T / s, px.R / s, px.B / s));
-  return px;
+  const IRECT surface(0.f, 0.f, static_cast<float>(mBackend->PixelWidth()), static_cast<float>(mBackend->PixelHeight()));
+  std::vector<IRECT> regions;
+  IRECT drawn;
+  for (const IRECT& area : areas)
+  {
+    const IRECT a = area.Intersect(canvas);
+    if (a.Degenerate())
+      continue;
+    const IRECT px = IRECT(std::floor(a.L * s), std::floor(a.T * s), std::ceil(a.R * s), std::ceil(a.B * s)).Intersect(surface);
+    regions.push_back(IRECT(px.L / s, px.T / s, px.R / s, px.B / s));
+    drawn = drawn.Union(px);
+  }
+  if (!regions.empty())
+    DrawRegions(regions);
+  return drawn;
 }
 
-void IGraphics::DrawRegion(const IRECT& region)
+// Dirty areas far apart are drawn apart; ones that meet, or whose common box wastes
+// little, become one.
+void IGraphics::AddDirtyArea(std::vector<IRECT>& areas, IRECT area)
+{
+  constexpr size_t kMaxAreas = 8;
+  constexpr float kWaste = 1.25f;
+  const auto size = [](const IRECT& r) { return r.Degenerate() ? 0.f : r.W() * r.H(); };
+  if (area.Degenerate())
+    return;
+  for (bool merged = true; merged;)
+  {
+    merged = false;
+    for (size_t i = 0; i < areas.size(); ++i)
+    {
+      const IRECT both = areas[i].Union(area);
+      if (areas[i].Intersects(area) || size(both) <= kWaste * (size(areas[i]) + size(area)))
+      {
+        area = both;
+        areas.erase(areas.begin() + static_cast<std::ptrdiff_t>(i));
+        merged = true;
+        break;
+      }
+    }
+  }
+  areas.push_back(area);
+  if (areas.size() > kMaxAreas)
+  {
+    IRECT all;
+    for (const IRECT& r : areas)
+      all = all.Union(r);
+    areas.assign(1, all);
+  }
+}
+
+void IGraphics::DrawRegions(const std::vector<IRECT>& regions)
 {
   mDrawing = true;
-  mBackend->BeginRegion(region);
+  for (const IRECT& region : regions)
+  {
+    mBackend->BeginRegion(region);
+    for (auto& c : mControls)
+    {
+      if (c->IsHidden())
+        continue;
+      const IRECT bounds = c->GetRECT().GetPadded(kClipGrow);
+      if (bounds.Intersects(region))
+      {
+        mBackend->PushClip(bounds);
+        c->Draw(*this);
+        mBackend->PopClip();
+        c->mDrawnRECT = bounds;
+      }
+    }
+    if (mMenuView->IsOpen() && mMenuView->Bounds().Intersects(region))
+      mMenuView->Draw(*this);
+    if (mTextEntryView->IsOpen() && mTextEntryView->Bounds().Intersects(region))
+      mTextEntryView->Draw(*this);
+    mBackend->EndRegion();
+  }
   for (auto& c : mControls)
   {
     if (c->IsHidden())
-    {
-      c->SetClean();
       c->mDrawnRECT = IRECT();
-      continue;
-    }
-    const IRECT bounds = c->GetRECT().GetPadded(kClipGrow);
-    if (bounds.Intersects(region))
-    {
-      mBackend->PushClip(bounds);
-      c->Draw(*this);
-      mBackend->PopClip();
-      c->mDrawnRECT = bounds;
-    }
     c->SetClean();
   }
-  if (mMenuView->IsOpen() && mMenuView->Bounds().Intersects(region))
-    mMenuView->Draw(*this);
-  if (mTextEntryView->IsOpen() && mTextEntryView->Bounds().Intersects(region))
-    mTextEntryView->Draw(*this);
-  mBackend->EndRegion();
   mDrawing = false;
 }
 

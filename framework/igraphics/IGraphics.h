@@ -223,7 +223,8 @@ private:
 
   IControl* GetMouseControl(float x, float y) const;
   void ReleaseMouseCapture();
-  void DrawRegion(const IRECT& region);
+  static void AddDirtyArea(std::vector<IRECT>& areas, IRECT area);
+  void DrawRegions(const std::vector<IRECT>& regions);
   void SetMouseOverControl(IControl* control, float x, float y, const IMouseMod& mod);
 
   IEditorDelegate& mDelegate;

@@ -277,6 +277,21 @@ TEST_F(Dispatch, EachFrameAsksEveryControlAndRedrawsOnlyWhatMeetsTheDirtyArea)
   EXPECT_EQ(area, IRECT(298, 0, 400, 102));
 }
 
+TEST_F(Dispatch, DirtyControlsFarApartAreRedrawnWithoutWhatLiesBetweenThem)
+{
+  auto* left = Attach(new ProbeControl("left", IRECT(0, 0, 30, 30), log));
+  auto* middle = Attach(new ProbeControl("middle", IRECT(60, 0, 140, 100), log));
+  auto* right = Attach(new ProbeControl("right", IRECT(170, 70, 200, 100), log));
+  g.OnFrame();
+  left->SetDirty(false);
+  right->SetDirty(false);
+  const IRECT area = g.OnFrame();
+  EXPECT_EQ(left->draws, 2);
+  EXPECT_EQ(right->draws, 2);
+  EXPECT_EQ(middle->draws, 1);
+  EXPECT_EQ(area, IRECT(0, 0, 200, 100)); // what the window uploads: both
+}
+
 TEST_F(Dispatch, AControlThatMovesHasItsOldPlaceRepainted)
 {
   auto* c = Attach(new ProbeControl("c", IRECT(0, 0, 20, 20), log));
