@@ -129,6 +129,32 @@ void BM_WorstPathKernel(benchmark::State& state)
   ProcessStereo(state, Mode::kWorst, static_cast<ToneEngine::Kernel>(state.range(0)));
 }
 
+// One control step of a settled worst-path engine: levels, gate, averages, the matrix and the gains.
+void BM_ControlStep(benchmark::State& state)
+{
+  const std::size_t frames = static_cast<std::size_t>(kBlock) * kBlocksInSignal;
+  std::vector<double> inL = Noise(frames, 1), inR = Noise(frames, 2);
+  std::vector<double> outL(kBlock), outR(kBlock);
+  auto engine = std::make_unique<ToneEngine>();
+  engine->Prepare(kRate);
+  engine->ApplySettings(Worst());
+  for (int b = 0; b < kBlocksInSignal * 3; ++b)
+  {
+    const std::size_t at = static_cast<std::size_t>(b % kBlocksInSignal) * kBlock;
+    const double* in[2] = {inL.data() + at, inR.data() + at};
+    double* out[2] = {outL.data(), outR.data()};
+    engine->ProcessSamples(in, out, 2, kBlock);
+  }
+  if (!engine->eqActive)
+    state.SkipWithError("the correction did not engage");
+  for (auto _ : state)
+  {
+    engine->ControlStep();
+    benchmark::DoNotOptimize(engine->currentGainDb.data());
+    benchmark::ClobberMemory();
+  }
+}
+
 void BM_PrepareNewRate(benchmark::State& state)
 {
   auto engine = std::make_unique<ToneEngine>();
@@ -164,6 +190,7 @@ BENCHMARK(BM_WorstPathKernel)
     ->Arg(static_cast<int>(ToneEngine::Kernel::kBlockedBaseline))
     ->Arg(static_cast<int>(ToneEngine::Kernel::kBlockedAvx2))
     ->Arg(static_cast<int>(ToneEngine::Kernel::kBlockedAvx512));
+BENCHMARK(BM_ControlStep)->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_PrepareNewRate)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PrepareSameRate)->Unit(benchmark::kMicrosecond);
 
