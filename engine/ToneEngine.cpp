@@ -317,6 +317,10 @@ void ToneEngine::BuildCorrectionMatrix()
     }
   }
   correctionMatrix = inv;
+  for (int i = 0; i < kNumBands; ++i)
+    for (int j = 0; j < kNumBands; ++j)
+      correctionColumns[j][i] = inv[i][j];
+  gainTargetsValid = false;
 }
 
 void ToneEngine::ComputeBandCalibration()

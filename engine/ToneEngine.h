@@ -163,6 +163,12 @@ private:
   void ProcessAny(const T* const* inputs, T* const* outputs, int nChannels, int nFrames);
 
   BiquadCoefficients DesignPreEqBand(int band, const PreEqValues& v) const;
+  // The control step compiled for each instruction set; all give the same bits.
+  template <typename Lanes>
+  void ControlStepOn();
+  void ControlStepBaseline();
+  void ControlStepAvx2();
+  void ControlStepAvx512();
   void ClearFilterStates();
   double LimitCorner(double hz) const;
 
@@ -192,6 +198,11 @@ private:
   std::array<bool, kNumPreEqBands> preEqDesignedValid{};
   // Set when a control step cleared the filter states, so a blocked run reloads its copies.
   bool filterStatesCleared = false;
+  // correctionMatrix by columns, and the gains it last aimed at for the weighted errors it was given.
+  std::array<Row, kNumBands> correctionColumns{};
+  Row gainTargetInput{};
+  Row gainTargets{};
+  bool gainTargetsValid = false;
 };
 
 } // namespace morvellan

@@ -1,7 +1,10 @@
 #include "ToneEngine.h"
 
+#include "VectorMath.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 namespace morvellan {
@@ -16,6 +19,51 @@ void CountUp(std::int32_t& counter)
     ++counter;
 }
 
+// The control step's per-band arithmetic runs on the twelve bands as vectors without branches:
+// each lane computes what the one-band rule computes and a mask picks the result. Pairs where SSE2
+// is all there is (wider vectors would pass through memory), four lanes with AVX.
+constexpr std::int64_t kAbs = 0x7fffffffffffffffll;
+
+template <typename V>
+struct BandLanes
+{
+  using Mask = typename vector_math_detail::Lanes<V>::Mask;
+  static constexpr int kLanes = int(sizeof(V) / sizeof(double));
+  static constexpr int kCount = kNumBands / kLanes;
+  V q[kCount];
+};
+
+template <typename V>
+inline __attribute__((always_inline)) BandLanes<V> Load(const std::array<double, kNumBands>& row)
+{
+  BandLanes<V> v;
+  std::memcpy(v.q, row.data(), sizeof v.q);
+  return v;
+}
+
+template <typename V>
+inline __attribute__((always_inline)) void Store(const BandLanes<V>& v, std::array<double, kNumBands>& row)
+{
+  std::memcpy(row.data(), v.q, sizeof v.q);
+}
+
+template <typename V, typename M>
+inline __attribute__((always_inline)) void Pick(const M& mask, const V& a, V& b)
+{
+  b = (V)((mask & (M)a) | (~mask & (M)b));
+}
+
+int ControlIsa()
+{
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+    return 2;
+  return __builtin_cpu_supports("avx2") ? 1 : 0;
+}
+
+// Chosen when the module loads, so the audio thread never runs a guarded first-time initialisation.
+const int kControlIsa = ControlIsa();
+
 double GlideGeometric(double current, double target)
 {
   const double next = current * std::pow(target / current, 0.05);
@@ -26,14 +74,17 @@ double GlideGeometric(double current, double target)
 
 BandBalance ComputeBalance(const std::array<double, kNumBands>& powers, const std::array<bool, kNumBands>& enabled)
 {
-  std::array<double, kNumBands> levels{};
+  std::array<double, kNumBands> levels;
+  for (int k = 0; k < kNumBands; ++k)
+    levels[k] = powers[k] + 1e-30;
+  Log10Batch(levels, levels);
   double sum = 0.0;
   int count = 0;
   for (int k = 0; k < kNumBands; ++k)
   {
     if (!enabled[k])
       continue;
-    levels[k] = 10.0 * std::log10(powers[k] + 1e-30);
+    levels[k] = 10.0 * levels[k];
     if (IsMiddleBand(k))
     {
       sum += levels[k];
@@ -82,8 +133,14 @@ void ToneEngine::GlidePreEq()
   }
 }
 
-void ToneEngine::ControlStep()
+template <typename V>
+inline __attribute__((always_inline)) void ToneEngine::ControlStepOn()
 {
+  using Lanes = BandLanes<V>;
+  using PairMask = typename Lanes::Mask;
+  constexpr int kLanes = Lanes::kLanes;
+  constexpr int kPairs = Lanes::kCount;
+
   GlideCutFilters();
   GlidePreEq();
 
@@ -92,17 +149,43 @@ void ToneEngine::ControlStep()
   if (!std::isfinite(inputPower))
     ClearFilterStates();
 
-  aboveThreshold = 10.0 * std::log10(inputPower + 1e-30) > settings.thresholdDb;
-
-  Row d{};
-  int middleCount = 0;
+  // The input level and the twelve band levels in one call, with the powers of the delayed levels
+  // beside them when this step may qualify (the delayed row is never the one written below).
+  const int delayedRow = (historyIndex + 1 - lookback + kHistoryRows) % kHistoryRows;
+  const bool mayQualify = aboveCount >= lookback + guard;
+  std::array<double, 16> logs;
   for (int k = 0; k < kNumBands; ++k)
+    logs[k] = bandPower[k] + 1e-30;
+  logs[kNumBands] = inputPower + 1e-30;
+  for (int k = kNumBands + 1; k < 16; ++k)
+    logs[k] = 1.0;
+  Row powers;
+  if (mayQualify)
   {
-    if (!bandEnabled[k])
-      continue;
-    d[k] = 10.0 * std::log10(bandPower[k] + 1e-30) - bandCalibrationDb[k];
-    if (IsMiddleBand(k))
-      ++middleCount;
+    for (int k = 0; k < kNumBands; ++k)
+      powers[k] = levelHistory[delayedRow][k] / 10.0;
+    Log10AndExp10Batch(logs, logs, powers, powers);
+  }
+  else
+    Log10Batch(logs, logs);
+  aboveThreshold = 10.0 * logs[kNumBands] > settings.thresholdDb;
+
+  PairMask enabled[kPairs];
+  for (int q = 0; q < kPairs; ++q)
+    for (int i = 0; i < kLanes; ++i)
+      enabled[q][i] = bandEnabled[kLanes * q + i] ? -1 : 0;
+  int middleCount = 0;
+  for (int k = kFirstMiddleBand; k <= kLastMiddleBand; ++k)
+    middleCount += bandEnabled[k] ? 1 : 0;
+
+  Row d;
+  {
+    Lanes level;
+    std::memcpy(level.q, logs.data(), sizeof level.q);
+    const Lanes calibration = Load<V>(bandCalibrationDb);
+    for (int q = 0; q < kPairs; ++q)
+      level.q[q] = (V)(enabled[q] & (PairMask)(10.0 * level.q[q] - calibration.q[q]));
+    Store(level, d);
   }
   latestBandDb = d;
 
@@ -122,31 +205,41 @@ void ToneEngine::ControlStep()
 
   // Read the history 50 ms late, and only when everything since well before that row was above the
   // threshold, so onsets and tails of loud passages never reach the averages.
-  const int delayedRow = (historyIndex - lookback + kHistoryRows) % kHistoryRows;
   const bool qualifies = aboveCount > lookback + guard;
 
-  for (int k = 0; k < kNumBands; ++k)
-  {
-    if (!bandEnabled[k])
-      continue;
-    if (qualifies)
-    {
-      const double x = levelHistory[delayedRow][k];
-      const double p = std::pow(10.0, x / 10.0);
-      if (learning)
-        learnSums[k] += p;
-      smoothedBandPower[k] =
-          smoothedBandPower[k] < 0.0 ? p : smoothedBandPower[k] + (p - smoothedBandPower[k]) * analysisCoef;
-      smoothedBandDb[k] = smoothedBandDb[k] <= -1000.0 ? x : smoothedBandDb[k] + (x - smoothedBandDb[k]) * analysisCoef;
-    }
-    else if (belowCount > lookback)
-    {
-      noiseFloorDb[k] = noiseFloorDb[k] <= -1000.0 ? d[k] : noiseFloorDb[k] + (d[k] - noiseFloorDb[k]) * noiseFloorCoef;
-    }
-  }
-
   if (qualifies)
+  {
+    const Lanes x = Load<V>(levelHistory[delayedRow]);
+    const Lanes p = Load<V>(powers);
+    Lanes sums = Load<V>(learnSums), power = Load<V>(smoothedBandPower), db = Load<V>(smoothedBandDb);
+    for (int q = 0; q < kPairs; ++q)
+    {
+      if (learning)
+        Pick(enabled[q], sums.q[q] + p.q[q], sums.q[q]);
+      V nextPower = power.q[q] + (p.q[q] - power.q[q]) * analysisCoef;
+      Pick(power.q[q] < 0.0, p.q[q], nextPower);
+      Pick(enabled[q], nextPower, power.q[q]);
+      V nextDb = db.q[q] + (x.q[q] - db.q[q]) * analysisCoef;
+      Pick(db.q[q] <= -1000.0, x.q[q], nextDb);
+      Pick(enabled[q], nextDb, db.q[q]);
+    }
+    Store(sums, learnSums);
+    Store(power, smoothedBandPower);
+    Store(db, smoothedBandDb);
     measuredBalance = ComputeBalance(smoothedBandPower, bandEnabled);
+  }
+  else if (belowCount > lookback)
+  {
+    const Lanes level = Load<V>(d);
+    Lanes floor = Load<V>(noiseFloorDb);
+    for (int q = 0; q < kPairs; ++q)
+    {
+      V next = floor.q[q] + (level.q[q] - floor.q[q]) * noiseFloorCoef;
+      Pick(floor.q[q] <= -1000.0, level.q[q], next);
+      Pick(enabled[q], next, floor.q[q]);
+    }
+    Store(floor, noiseFloorDb);
+  }
 
   if (learning && qualifies)
   {
@@ -174,70 +267,113 @@ void ToneEngine::ControlStep()
   }
 
   const double amount = settings.amount;
-  Row err{};
+  Lanes err{};
   double errSum = 0.0;
   double shiftSum = 0.0; // how far the desired curve moved over the middle bands since the target was set
   if (measuredBalance[0] > -1000.0)
   {
-    for (int k = 0; k < kNumBands; ++k)
-    {
-      if (!bandEnabled[k])
-        continue;
-      err[k] = amount * (targetRelative[k] + desiredCompensated[k] - measuredBalance[k]);
-      if (IsMiddleBand(k))
+    const Lanes relative = Load<V>(targetRelative), desired = Load<V>(desiredCompensated), measured = Load<V>(measuredBalance);
+    for (int q = 0; q < kPairs; ++q)
+      err.q[q] = (V)(enabled[q] & (PairMask)(amount * (relative.q[q] + desired.q[q] - measured.q[q])));
+    for (int k = kFirstMiddleBand; k <= kLastMiddleBand; ++k)
+      if (bandEnabled[k])
       {
-        errSum += err[k];
+        errSum += err.q[k / kLanes][k % kLanes];
         shiftSum += targetRelative[k] + desiredCurve[k] - targetAbsolute[k];
       }
-    }
   }
   const double meanErr = (errSum - amount * shiftSum) / std::max(middleCount, 1);
 
-  Row w{};
-  for (int k = 0; k < kNumBands; ++k)
+  Row w;
   {
-    if (!bandEnabled[k])
-      continue;
-    double e = err[k] - meanErr;
-    if (e > settings.maxBoostDb)
-      e = settings.maxBoostDb;
-    else if (e < -settings.maxCutDb)
-      e = -settings.maxCutDb;
-    // Boosting a band that barely rises above its own noise floor would only lift noise.
-    if (e > 0.0 && noiseFloorDb[k] > -1000.0 && smoothedBandDb[k] > -1000.0)
+    const double maxBoost = settings.maxBoostDb;
+    const double maxCut = -settings.maxCutDb;
+    const Lanes floor = Load<V>(noiseFloorDb), db = Load<V>(smoothedBandDb), exclusion = Load<V>(exclusionWeight),
+                  range = Load<V>(rangeWeight);
+    Lanes weighted;
+    for (int q = 0; q < kPairs; ++q)
     {
-      const double q = std::clamp((smoothedBandDb[k] - noiseFloorDb[k] - 6.0) / 12.0, 0.0, 1.0);
-      e = std::min(settings.maxBoostDb * q, e);
+      V e = err.q[q] - meanErr;
+      V limited = e;
+      Pick(e < maxCut, V{} + maxCut, limited);
+      Pick(e > maxBoost, V{} + maxBoost, limited);
+      e = limited;
+      // Boosting a band that barely rises above its own noise floor would only lift noise.
+      V margin = (db.q[q] - floor.q[q] - 6.0) / 12.0;
+      Pick(margin < 0.0, V{}, margin);
+      Pick(margin > 1.0, V{} + 1.0, margin);
+      const V boost = maxBoost * margin;
+      V capped = boost;
+      Pick(e < boost, e, capped);
+      Pick((e > 0.0) & (floor.q[q] > -1000.0) & (db.q[q] > -1000.0), capped, e);
+      weighted.q[q] = (V)(enabled[q] & (PairMask)(e * exclusion.q[q] * range.q[q]));
     }
-    w[k] = e * exclusionWeight[k] * rangeWeight[k];
+    Store(weighted, w);
   }
 
-  bool anyGain = false;
-  for (int k = 0; k < kNumBands; ++k)
+  // The matrix product, column by column so that it runs on whole rows; each band still sums its
+  // terms from j = 0 up. The same weighted errors give the same targets, so they are kept.
+  if (!gainTargetsValid || std::memcmp(&w, &gainTargetInput, sizeof w) != 0)
   {
-    double t = 0.0;
-    if (bandEnabled[k])
+    Row sum;
+    ColumnsTimes(correctionColumns, w, sum);
+    Lanes target = Load<V>(sum);
+    for (int q = 0; q < kPairs; ++q)
     {
-      for (int j = 0; j < kNumBands; ++j)
-        t += correctionMatrix[k][j] * w[j];
-      t = std::clamp(t, -kMaxBandGainDb, kMaxBandGainDb);
+      V limited = target.q[q];
+      Pick(target.q[q] < -kMaxBandGainDb, V{} - kMaxBandGainDb, limited);
+      Pick(kMaxBandGainDb < target.q[q], V{} + kMaxBandGainDb, limited);
+      target.q[q] = (V)(enabled[q] & (PairMask)limited);
     }
-    const double cur = currentGainDb[k];
-    const double coef = (std::fabs(cur) > std::fabs(t) || cur * t < 0.0) ? releaseCoef : attackCoef;
-    const double delta = std::clamp((cur + (t - cur) * coef) - cur, -0.05, 0.05);
-    double next = cur + delta;
-    if (std::fabs(t - next) < 0.005)
-      next = t;
-    currentGainDb[k] = next;
+    Store(target, gainTargets);
+    gainTargetInput = w;
+    gainTargetsValid = true;
+  }
 
-    if (std::fabs(next - designedGainDb[k]) >= 0.01 || (next == t && next != designedGainDb[k]))
+  // Each gain glides towards its target; a section is redesigned only when its gain moved far
+  // enough or landed, so a settled gain keeps its coefficients.
+  const Lanes target = Load<V>(gainTargets), designed = Load<V>(designedGainDb);
+  Lanes current = Load<V>(currentGainDb);
+  unsigned redesign = 0;
+  bool anyGain = false;
+  for (int q = 0; q < kPairs; ++q)
+  {
+    const V t = target.q[q];
+    const V cur = current.q[q];
+    const PairMask abs = PairMask{} + kAbs; // clears the sign bit
+    const V curAbs = (V)((PairMask)cur & abs), tAbs = (V)((PairMask)t & abs);
+    V coef = V{} + attackCoef;
+    Pick((curAbs > tAbs) | (cur * t < 0.0), V{} + releaseCoef, coef);
+    const V step = (cur + (t - cur) * coef) - cur;
+    V delta = step;
+    Pick(step < -0.05, V{} - 0.05, delta);
+    Pick(0.05 < step, V{} + 0.05, delta);
+    V next = cur + delta;
+    const V gap = t - next;
+    Pick((V)((PairMask)gap & abs) < 0.005, t, next);
+    current.q[q] = next;
+    const V moved = next - designed.q[q];
+    const PairMask again =
+        ((V)((PairMask)moved & abs) >= 0.01) | ((next == t) & (next != designed.q[q]));
+    for (int i = 0; i < kLanes; ++i)
     {
-      designedGainDb[k] = next;
-      const BiquadCoefficients coefs = DesignPeaking(next, bandShape[k]);
-      for (auto& channel : correction)
-        channel[k].SetCoefficients(coefs);
+      if (again[i])
+        redesign |= 1u << (kLanes * q + i);
+      else if (designed.q[q][i] != 0.0)
+        anyGain = true;
     }
-    if (designedGainDb[k] != 0.0)
+  }
+  Store(current, currentGainDb);
+  for (int k = 0; redesign != 0; ++k, redesign >>= 1)
+  {
+    if (!(redesign & 1u))
+      continue;
+    const double next = currentGainDb[k];
+    designedGainDb[k] = next;
+    const BiquadCoefficients coefs = DesignPeaking(next, bandShape[k]);
+    for (auto& channel : correction)
+      channel[k].SetCoefficients(coefs);
+    if (next != 0.0)
       anyGain = true;
   }
 
@@ -248,6 +384,15 @@ void ToneEngine::ControlStep()
         section.ClearState();
   eqActive = anyGain;
 }
+
+void ToneEngine::ControlStep()
+{
+  kControlIsa == 2 ? ControlStepAvx512() : kControlIsa == 1 ? ControlStepAvx2() : ControlStepBaseline();
+}
+
+void ToneEngine::ControlStepBaseline() { ControlStepOn<Double2>(); }
+__attribute__((target("avx2"))) void ToneEngine::ControlStepAvx2() { ControlStepOn<Double4>(); }
+__attribute__((target("avx512f,avx512vl"))) void ToneEngine::ControlStepAvx512() { ControlStepOn<Double4>(); }
 
 void ToneEngine::ClearFilterStates()
 {
