@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 namespace morvellan {
 
 // Normalised coefficients (a0 = 1) as the designs return them.
@@ -25,11 +27,13 @@ struct BiquadSection
   double z1 = 0.0; // next output's carried term
   double z2 = 0.0; // term carried into the next z1
 
+  // Fused multiply-adds keep the recursion through y two roundings long; the vector kernels fuse
+  // in exactly these places.
   double Process(double x)
   {
-    const double y = b0 * x + z1;
-    z1 = b1 * x - a1 * y + z2;
-    z2 = b2 * x - a2 * y;
+    const double y = std::fma(b0, x, z1);
+    z1 = std::fma(-a1, y, std::fma(b1, x, z2));
+    z2 = std::fma(-a2, y, b2 * x);
     return y;
   }
 
