@@ -2,6 +2,7 @@
 
 #include "ToneEngine.h"
 #include "ToneEngineSettings.h"
+#include "VectorMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -85,8 +86,13 @@ bool LearnTargetFromSamples(const std::vector<float>& samples, double fs, BandBa
     engine->ProcessSamples(inputs, outputs, 1, kControlInterval);
     if (pos >= warmUp && engine->aboveThreshold)
     {
+      // Powers through the same 10^x the engine's control step uses for its averages.
+      std::array<double, kNumBands> powers;
       for (int k = 0; k < kNumBands; ++k)
-        sums[std::size_t(k)] += std::pow(10.0, engine->latestBandDb[std::size_t(k)] / 10.0);
+        powers[std::size_t(k)] = engine->latestBandDb[std::size_t(k)] / 10.0;
+      Exp10Batch(powers, powers);
+      for (int k = 0; k < kNumBands; ++k)
+        sums[std::size_t(k)] += powers[std::size_t(k)];
       ++count;
     }
   }

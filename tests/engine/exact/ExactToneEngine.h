@@ -1,0 +1,218 @@
+#pragma once
+
+#include "BandGeometry.h"
+#include "Biquad.h"
+#include "ToneEngineSettings.h"
+#include "ToneEngine.h"
+
+#include <array>
+#include <cstdint>
+
+// The engine's arithmetic as it was before fused multiply-adds and the vector log10 and 10^x:
+// every operation rounded on its own and every logarithm and power from the C library. Kept for
+// the tests only, as the reference the engine must stay close to.
+namespace morvellan::exact {
+
+// The section with one rounding per operation.
+struct BiquadSection
+{
+  double b0 = 1.0;
+  double b1 = 0.0;
+  double b2 = 0.0;
+  double a1 = 0.0;
+  double a2 = 0.0;
+  double z1 = 0.0;
+  double z2 = 0.0;
+
+  double Process(double x)
+  {
+    const double y = b0 * x + z1;
+    z1 = b1 * x - a1 * y + z2;
+    z2 = b2 * x - a2 * y;
+    return y;
+  }
+
+  void SetCoefficients(const BiquadCoefficients& c)
+  {
+    b0 = c.b0;
+    b1 = c.b1;
+    b2 = c.b2;
+    a1 = c.a1;
+    a2 = c.a2;
+  }
+
+  void ClearState()
+  {
+    z1 = 0.0;
+    z2 = 0.0;
+  }
+
+  void ResetToIdentity() { *this = BiquadSection(); }
+};
+
+
+
+// Level of each enabled band in dB relative to the mean of the enabled middle bands; 0 for disabled bands.
+BandBalance ComputeBalance(const std::array<double, kNumBands>& powers, const std::array<bool, kNumBands>& enabled);
+
+// Copies inputs to outputs when the engine does not run; outputs beyond the inputs get output 0 (or silence).
+void PassThroughChannels(const double* const* inputs, int nInputs, double* const* outputs, int nOutputs, int nFrames);
+
+// One running tone engine: pre-filters, 12-band analysis, 12 correction peaks and the output gain,
+// with a control step every 32 samples. A plain object without heap storage, used by one thread at a
+// time (the audio thread for the plug-in's engine, a worker for a file learner's). Its fields are
+// public so that the owner can read what it publishes after each block.
+class ToneEngine
+{
+public:
+  using Row = std::array<double, kNumBands>;
+
+  struct PreEqValues
+  {
+    double freqHz = 1000.0;
+    double gainDb = 0.0;
+    double q = 1.0;
+    bool operator==(const PreEqValues&) const = default;
+  };
+
+  ToneEngine();
+
+  void Prepare(double sampleRate);
+  void ApplySettings(const ToneEngineSettings& s);
+  void Configure();
+  void BuildCorrectionMatrix();
+  void ComputeBandCalibration();
+  void DesignPreEq();
+  void DesignCutFilters(double hpHz, double lpHz);
+  void ResetState();
+
+  // Channels beyond the second are copied unchanged; an output may be its own input buffer.
+  void ProcessSamples(const double* const* inputs, double* const* outputs, int nChannels, int nFrames);
+  void ProcessSamples(const float* const* inputs, float* const* outputs, int nChannels, int nFrames);
+
+  void GlideCutFilters();
+  void GlidePreEq();
+  void ControlStep();
+
+  void SetTargetBalance(const BandBalance& t);
+  void RestoreTarget(const BandBalance& relative, const BandBalance& absolute);
+  void ClearLearnedTarget();
+  void StartLearning();
+  void StopLearning();
+
+  // Qualifying control steps a learn from the input needs: 3 seconds of material above the threshold.
+  double LearnStepsNeeded() const;
+
+  double sampleRate = 48000.0;
+  ToneEngineSettings settings;
+  std::array<bool, kNumBands> bandEnabled{};
+
+  std::array<BiquadSection, kNumBands> analysisStage1{};
+  std::array<BiquadSection, kNumBands> analysisStage2{};
+  std::array<BandShape, kNumBands> bandShape{};
+
+  std::array<std::array<BiquadSection, kNumBands>, kMaxProcessedChannels> correction{};
+  std::array<Row, kNumBands> correctionMatrix{}; // gains that bring the band errors to zero, row-major
+
+  Row bandPower{};       // band-pass power, 15 ms average
+  Row measuredBalance{}; // -1000: nothing measured yet
+  Row smoothedBandDb{};
+  Row noiseFloorDb{};
+  Row designedGainDb{}; // gain the correction sections were last designed with
+  Row currentGainDb{};
+  Row exclusionWeight{};
+  Row rangeWeight{};
+
+  double attackCoef = 0.0;
+  double releaseCoef = 0.0;
+  std::array<Row, kHistoryRows> levelHistory{};
+  Row latestBandDb{};
+  Row smoothedBandPower{}; // -1: nothing measured yet
+
+  std::array<BiquadSection, kMaxProcessedChannels> highPass{};
+  std::array<BiquadSection, kMaxProcessedChannels> lowPass{};
+  std::array<std::array<BiquadSection, kNumPreEqBands>, kMaxProcessedChannels> preEq{};
+
+  std::array<PreEqValues, kNumPreEqBands> preEqCurrent{};
+  std::array<PreEqValues, kNumPreEqBands> preEqTarget{};
+  bool preEqInitialised = false;
+  bool preEqActive = false;
+  bool preEqForceRedesign = false;
+
+  double hpCurrentHz = 0.0;
+  double lpCurrentHz = 0.0;
+  double hpTargetHz = 20.0;
+  double lpTargetHz = 20000.0;
+  double outputGain = 1.0;
+  double outputGainTarget = 1.0;
+  double outputGainCoef = 0.0;
+
+  Row targetRelative{}; // target minus the desired curve when it was set
+  Row targetAbsolute{}; // the target balance itself
+  Row learnSums{};
+  Row desiredCurve{};
+  Row desiredCompensated{};
+  Row bandCalibrationDb{};
+  double calibrationRate = 0.0;
+
+  bool hasTarget = false;
+  bool learning = false;
+  std::int32_t learnCount = 0;
+  std::int32_t historyIndex = 0;
+  std::int32_t aboveCount = 0;
+  std::int32_t belowCount = 0;
+  std::int32_t lookback = 1;
+  std::int32_t guard = 1;
+
+  double inputPower = 0.0;
+  double inputPowerCoef = 0.0;
+  double bandPowerCoef = 0.0;
+  double analysisCoef = 0.0;
+  double noiseFloorCoef = 0.0;
+  int sampleCounter = 0;
+  bool eqActive = false;
+  bool aboveThreshold = false;
+
+  // False until the first Prepare: until then audio passes through untouched.
+  bool prepared = false;
+  // Counts learns from the input that reached their step count. Stops, resets and restores never
+  // move it, so an owner can tell a completed learn from any other end of learning.
+  std::uint32_t learnsCompleted = 0;
+
+private:
+  template <typename T>
+  void ProcessPlain(const T* const* inputs, T* const* outputs, int n, int nFrames);
+  template <typename T>
+  void ProcessAny(const T* const* inputs, T* const* outputs, int nChannels, int nFrames);
+
+  BiquadCoefficients DesignPreEqBand(int band, const PreEqValues& v) const;
+  void ClearFilterStates();
+  double LimitCorner(double hz) const;
+
+  // Per-band values that Configure derives from a few settings, kept until those settings change:
+  // a host automating one knob should not pay for every curve again.
+  struct CachedCurve
+  {
+    std::array<double, 4> key{};
+    bool valid = false;
+    Row values{};
+    Row extra{};
+    bool Matches(const std::array<double, 4>& k) const { return valid && key == k; }
+  };
+  const Row& CutCurve(CachedCurve& cache, bool high, double cornerHz);
+
+  std::array<ResponsePoint, kNumBands> centrePoints{}; // response points of the band centres at sampleRate
+  std::array<double, kNumBands> centreOctaves{};       // log2(centre / 1000)
+  std::array<CachedCurve, kNumTargetBands> targetCurves{}; // values: target weight, extra: exclusion factor
+  CachedCurve rangeCurve;
+  CachedCurve highPassCurve, lowPassCurve;
+  std::array<CachedCurve, kNumPreEqBands> preEqCurves{};
+  // What the cut and pre-EQ sections were last designed from, so a glide of one filter does not
+  // redesign the others (the result would be the same coefficients).
+  double hpDesignedHz = -1.0;
+  double lpDesignedHz = -1.0;
+  std::array<std::array<double, 4>, kNumPreEqBands> preEqDesigned{};
+  std::array<bool, kNumPreEqBands> preEqDesignedValid{};
+};
+
+} // namespace morvellan::exact
