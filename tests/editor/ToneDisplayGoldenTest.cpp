@@ -1,13 +1,9 @@
 // The display's pictures in both modes at draw scales 1 and 2 against stored PNGs.
-// MORVELLAN_REGENERATE_GOLDEN=1 rewrites them (look at them before committing).
 #include <gtest/gtest.h>
 
-#include <cairo.h>
-
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
+#include "GoldenImage.h"
 #include "ToneDisplayRig.h"
 
 namespace
@@ -53,44 +49,9 @@ std::string GoldenPath(const char* name, float scale)
   return std::string(TONE_DISPLAY_GOLDEN_DIR) + "/tone-display-" + name + "-x" + std::to_string(int(scale)) + ".png";
 }
 
-// Compares the canvas with the stored picture: antialiasing and glyph rasterising may move
-// a little, nothing else may.
 void ExpectMatchesGolden(DisplayRig& rig, const char* name, float scale)
 {
-  const std::string path = GoldenPath(name, scale);
-  const char* regenerate = std::getenv("MORVELLAN_REGENERATE_GOLDEN");
-  if (regenerate && *regenerate == '1')
-  {
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    ASSERT_TRUE(rig.g.WritePNG(path.c_str()));
-    GTEST_SKIP() << "rewrote " << path;
-  }
-
-  rig.g.SetAllControlsDirty();
-  rig.g.OnFrame();
-  int stride = 0;
-  const unsigned char* pixels = rig.g.GetPixels(stride);
-  cairo_surface_t* golden = cairo_image_surface_create_from_png(path.c_str());
-  ASSERT_EQ(cairo_surface_status(golden), CAIRO_STATUS_SUCCESS) << path;
-  const int w = cairo_image_surface_get_width(golden), h = cairo_image_surface_get_height(golden);
-  ASSERT_EQ(w, rig.g.WindowWidth());
-  ASSERT_EQ(h, rig.g.WindowHeight());
-  cairo_surface_flush(golden);
-  const unsigned char* expected = cairo_image_surface_get_data(golden);
-  const int goldenStride = cairo_image_surface_get_stride(golden);
-
-  long differing = 0;
-  int worst = 0;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w * 4; ++x)
-    {
-      const int d = std::abs(int(pixels[y * stride + x]) - int(expected[y * goldenStride + x]));
-      worst = std::max(worst, d);
-      if (d > 24)
-        ++differing;
-    }
-  cairo_surface_destroy(golden);
-  EXPECT_LE(differing, long(w) * h / 1000) << path << ": worst channel difference " << worst;
+  ExpectCanvasMatchesGolden(rig.g, GoldenPath(name, scale));
 }
 
 struct ToneDisplayGolden : ::testing::TestWithParam<float>
