@@ -174,7 +174,13 @@ UpdateCheck::SavedState UpdateCheck::LoadState() const
   const auto text = store::ReadWholeFile(mConfig.dataFolder / kStateFileName);
   if (!text)
     return state;
-  const auto root = json::Parse(*text);
+  return ReadStateText(*text);
+}
+
+UpdateCheck::SavedState ReadStateText(const std::string& text)
+{
+  UpdateCheck::SavedState state;
+  const auto root = json::Parse(text);
   if (!root)
     return state;
   if (const json::JsonValue* checked = root->Find("checked_at");

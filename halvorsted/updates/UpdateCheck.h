@@ -97,6 +97,8 @@ private:
 
 // The text of "updates.json" for a state: one line, no spaces.
 std::string BuildStateText(const UpdateCheck::SavedState& state);
+// The state held by the text of "updates.json"; fields that are missing or unusable read as empty.
+UpdateCheck::SavedState ReadStateText(const std::string& text);
 
 // One round of the worker: Poll, then Refresh.
 void RunUpdateCheck(UpdateCheck& check);
