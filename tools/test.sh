@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Builds everything and runs the whole test suite, then again under ASan + UBSan.
+# Fuzzes every parser for a short while, then builds and runs the whole test suite, again under
+# ASan + UBSan. The last line printed is a test summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 
 jobs=$(nproc)
-# A short fuzz run of the JSON reader first, so the last line printed is the test summary.
-bash tools/fuzz-json.sh
+bash tools/fuzz.sh
 
 for preset in debug asan; do
   echo "=== $preset"
