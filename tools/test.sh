@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Fuzzes every parser for a short while, then builds and runs the whole test suite, again under
-# ASan + UBSan. The last line printed is a test summary.
+# ASan + UBSan, and the tests that run threads under TSan. The last line printed is a test summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -8,7 +8,7 @@ bash tools/setup.sh
 jobs=$(nproc)
 bash tools/fuzz.sh
 
-for preset in debug asan; do
+for preset in debug asan tsan; do
   echo "=== $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
