@@ -7,16 +7,27 @@
 namespace fuzz {
 
 // A private folder under the temp folder (TMPDIR; the fuzz script points it at memory) for
-// targets whose reader takes a path, made once per process. Emptied again on every input.
+// targets whose reader takes a path, made on first use and removed when the process exits.
 inline const std::filesystem::path& ScratchFolder()
 {
-  static const std::filesystem::path folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "morvellan-fuzz-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-      std::abort();
-    return std::filesystem::path(pattern);
-  }();
-  return folder;
+  struct Owned
+  {
+    Owned()
+    {
+      std::string pattern = (std::filesystem::temp_directory_path() / "morvellan-fuzz-XXXXXX").string();
+      if (mkdtemp(pattern.data()) == nullptr)
+        std::abort();
+      path = pattern;
+    }
+    ~Owned()
+    {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+    std::filesystem::path path;
+  };
+  static const Owned folder;
+  return folder.path;
 }
 
 // An empty folder of this name inside the scratch folder.
