@@ -93,6 +93,11 @@ int PluginState(const std::uint8_t* data, std::size_t size)
     FUZZ_CHECK(Save(plug) == before);
     return 0;
   }
+  // The plug-in answers where the reader stopped, or after the plain run of values.
+  if (outcome == morvellan::state::ReadOutcome::kRestored)
+    FUZZ_CHECK(end == restored.endPos);
+  else
+    FUZZ_CHECK(end == int(kNumParams * sizeof(double)));
 
   const std::vector<std::uint8_t> saved = Save(plug);
   FUZZ_CHECK(Load(plug, saved) == int(saved.size()));
