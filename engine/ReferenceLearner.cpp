@@ -2,7 +2,6 @@
 
 #include "ToneEngine.h"
 #include "ToneEngineSettings.h"
-#include "VectorMath.h"
 
 #include <algorithm>
 #include <cmath>
@@ -86,13 +85,9 @@ bool LearnTargetFromSamples(const std::vector<float>& samples, double fs, BandBa
     engine->ProcessSamples(inputs, outputs, 1, kControlInterval);
     if (pos >= warmUp && engine->aboveThreshold)
     {
-      // Powers through the same 10^x the engine's control step uses for its averages.
-      std::array<double, kNumBands> powers;
+      // 10^(level/10) as the engine's control step has it for its own averages.
       for (int k = 0; k < kNumBands; ++k)
-        powers[std::size_t(k)] = engine->latestBandDb[std::size_t(k)] / 10.0;
-      Exp10Batch(powers, powers);
-      for (int k = 0; k < kNumBands; ++k)
-        sums[std::size_t(k)] += powers[std::size_t(k)];
+        sums[std::size_t(k)] += engine->latestBandPower[std::size_t(k)];
       ++count;
     }
   }

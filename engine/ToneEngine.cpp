@@ -55,7 +55,12 @@ void ToneEngine::Prepare(double fs)
     bandShape[k] = MakeBandShape(kBandCentresHz[k], kBandQ, fs);
   }
   for (int k = 0; k < kNumBands; ++k)
+  {
     centrePoints[k] = MakeResponsePoint(kBandCentresHz[k], fs);
+    control.peakCosW0[k] = bandShape[k].cosW0;
+    control.peakAlpha[k] = bandShape[k].alpha;
+    control.enabledBits[k] = bandEnabled[k] ? -1 : 0;
+  }
   // Filter designs and responses depend on the rate; the target and range weights do not.
   highPassCurve.valid = lowPassCurve.valid = false;
   for (CachedCurve& curve : preEqCurves)
@@ -319,8 +324,8 @@ void ToneEngine::BuildCorrectionMatrix()
   correctionMatrix = inv;
   for (int i = 0; i < kNumBands; ++i)
     for (int j = 0; j < kNumBands; ++j)
-      correctionColumns[j][i] = inv[i][j];
-  gainTargetsValid = false;
+      control.correctionColumns[j][i] = inv[i][j];
+  control.gainTargetsValid = false;
 }
 
 void ToneEngine::ComputeBandCalibration()
@@ -347,6 +352,8 @@ void ToneEngine::ComputeBandCalibration()
     }
     bandCalibrationDb[i] = 10.0 * std::log10(sum);
   }
+  for (int i = 0; i < kNumBands; ++i)
+    control.calibrationFactor[i] = std::pow(10.0, -bandCalibrationDb[i] / 10.0);
 }
 
 void ToneEngine::ResetState()

@@ -99,7 +99,10 @@ public:
   double attackCoef = 0.0;
   double releaseCoef = 0.0;
   std::array<Row, kHistoryRows> levelHistory{};
+  // The same rows as powers, 10^(level/10), written beside them so the delayed averages need no 10^x.
+  std::array<Row, kHistoryRows> powerHistory{};
   Row latestBandDb{};
+  Row latestBandPower{};
   Row smoothedBandPower{}; // -1: nothing measured yet
 
   std::array<BiquadSection, kMaxProcessedChannels> highPass{};
@@ -163,9 +166,7 @@ private:
   void ProcessAny(const T* const* inputs, T* const* outputs, int nChannels, int nFrames);
 
   BiquadCoefficients DesignPreEqBand(int band, const PreEqValues& v) const;
-  // The control step compiled for each instruction set; all give the same bits.
-  template <typename Lanes>
-  void ControlStepOn();
+  // The control step's band arithmetic compiled for each instruction set; all give the same bits.
   void ControlStepBaseline();
   void ControlStepAvx2();
   void ControlStepAvx512();
@@ -198,11 +199,28 @@ private:
   std::array<bool, kNumPreEqBands> preEqDesignedValid{};
   // Set when a control step cleared the filter states, so a blocked run reloads its copies.
   bool filterStatesCleared = false;
-  // correctionMatrix by columns, and the gains it last aimed at for the weighted errors it was given.
-  std::array<Row, kNumBands> correctionColumns{};
-  Row gainTargetInput{};
-  Row gainTargets{};
-  bool gainTargetsValid = false;
+  // What the control step keeps beside the published fields; its code for each instruction set
+  // reaches it through this member.
+  struct ControlState
+  {
+    // Per-band constants at this rate, as rows loaded whole.
+    Row calibrationFactor{}; // 10^(-calibration/10): band power to calibrated power
+    Row peakCosW0{};
+    Row peakAlpha{};
+    std::array<std::int64_t, kNumBands> enabledBits{}; // all ones for an enabled band
+    // The gate compares powers: the threshold as a power, and the threshold it was computed from.
+    double gatePower = 0.0;
+    double gateDb = 0.0;
+    bool gateValid = false;
+    // correctionMatrix by columns, and the gains it last aimed at for the weighted errors it was given.
+    std::array<Row, kNumBands> correctionColumns{};
+    Row gainTargetInput{};
+    Row gainTargets{};
+    bool gainTargetsValid = false;
+    // Bit k set when a step redesigned correction band k, so a blocked run reloads it.
+    std::uint32_t correctionRedesigned = 0;
+  };
+  ControlState control;
 };
 
 } // namespace morvellan

@@ -11,52 +11,32 @@ namespace morvellan {
 
 namespace {
 
-// Counters saturate instead of wrapping: a signal that stays above the threshold for weeks must
-// keep qualifying.
-void CountUp(std::int32_t& counter)
-{
-  if (counter < std::numeric_limits<std::int32_t>::max())
-    ++counter;
-}
+// Each instruction set's copy of the lane routines and the control step's band arithmetic.
+namespace control_baseline {
+#include "VectorLanes.inl"
+#include "ControlLanes.inl"
+} // namespace control_baseline
 
-// The control step's per-band arithmetic runs on the twelve bands as vectors without branches:
-// each lane computes what the one-band rule computes and a mask picks the result. Pairs where SSE2
-// is all there is (wider vectors would pass through memory), four lanes with AVX.
-constexpr std::int64_t kAbs = 0x7fffffffffffffffll;
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace control_avx2 {
+#include "VectorLanes.inl"
+#include "ControlLanes.inl"
+} // namespace control_avx2
+#pragma GCC pop_options
 
-template <typename V>
-struct BandLanes
-{
-  using Mask = typename vector_math_detail::Lanes<V>::Mask;
-  static constexpr int kLanes = int(sizeof(V) / sizeof(double));
-  static constexpr int kCount = kNumBands / kLanes;
-  V q[kCount];
-};
-
-template <typename V>
-inline __attribute__((always_inline)) BandLanes<V> Load(const std::array<double, kNumBands>& row)
-{
-  BandLanes<V> v;
-  std::memcpy(v.q, row.data(), sizeof v.q);
-  return v;
-}
-
-template <typename V>
-inline __attribute__((always_inline)) void Store(const BandLanes<V>& v, std::array<double, kNumBands>& row)
-{
-  std::memcpy(row.data(), v.q, sizeof v.q);
-}
-
-template <typename V, typename M>
-inline __attribute__((always_inline)) void Pick(const M& mask, const V& a, V& b)
-{
-  b = (V)((mask & (M)a) | (~mask & (M)b));
-}
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512vl,avx512dq")
+namespace control_avx512 {
+#include "VectorLanes.inl"
+#include "ControlLanes.inl"
+} // namespace control_avx512
+#pragma GCC pop_options
 
 int ControlIsa()
 {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
     return 2;
   return __builtin_cpu_supports("avx2") ? 1 : 0;
 }
@@ -133,266 +113,20 @@ void ToneEngine::GlidePreEq()
   }
 }
 
-template <typename V>
-inline __attribute__((always_inline)) void ToneEngine::ControlStepOn()
+void ToneEngine::ControlStep()
 {
-  using Lanes = BandLanes<V>;
-  using PairMask = typename Lanes::Mask;
-  constexpr int kLanes = Lanes::kLanes;
-  constexpr int kPairs = Lanes::kCount;
-
   GlideCutFilters();
   GlidePreEq();
-
   // A NaN or infinite input sample would otherwise stay in every filter state, and from there in the
   // levels and gains, until the next reset. It shows in the input power within this step.
   if (!std::isfinite(inputPower))
     ClearFilterStates();
-
-  // The input level and the twelve band levels in one call, with the powers of the delayed levels
-  // beside them when this step may qualify (the delayed row is never the one written below).
-  const int delayedRow = (historyIndex + 1 - lookback + kHistoryRows) % kHistoryRows;
-  const bool mayQualify = aboveCount >= lookback + guard;
-  std::array<double, 16> logs;
-  for (int k = 0; k < kNumBands; ++k)
-    logs[k] = bandPower[k] + 1e-30;
-  logs[kNumBands] = inputPower + 1e-30;
-  for (int k = kNumBands + 1; k < 16; ++k)
-    logs[k] = 1.0;
-  Row powers;
-  if (mayQualify)
-  {
-    for (int k = 0; k < kNumBands; ++k)
-      powers[k] = levelHistory[delayedRow][k] / 10.0;
-    Log10AndExp10Batch(logs, logs, powers, powers);
-  }
-  else
-    Log10Batch(logs, logs);
-  aboveThreshold = 10.0 * logs[kNumBands] > settings.thresholdDb;
-
-  PairMask enabled[kPairs];
-  for (int q = 0; q < kPairs; ++q)
-    for (int i = 0; i < kLanes; ++i)
-      enabled[q][i] = bandEnabled[kLanes * q + i] ? -1 : 0;
-  int middleCount = 0;
-  for (int k = kFirstMiddleBand; k <= kLastMiddleBand; ++k)
-    middleCount += bandEnabled[k] ? 1 : 0;
-
-  Row d;
-  {
-    Lanes level;
-    std::memcpy(level.q, logs.data(), sizeof level.q);
-    const Lanes calibration = Load<V>(bandCalibrationDb);
-    for (int q = 0; q < kPairs; ++q)
-      level.q[q] = (V)(enabled[q] & (PairMask)(10.0 * level.q[q] - calibration.q[q]));
-    Store(level, d);
-  }
-  latestBandDb = d;
-
-  historyIndex = (historyIndex + 1) % kHistoryRows;
-  levelHistory[historyIndex] = d;
-
-  if (aboveThreshold)
-  {
-    CountUp(aboveCount);
-    belowCount = 0;
-  }
-  else
-  {
-    aboveCount = 0;
-    CountUp(belowCount);
-  }
-
-  // Read the history 50 ms late, and only when everything since well before that row was above the
-  // threshold, so onsets and tails of loud passages never reach the averages.
-  const bool qualifies = aboveCount > lookback + guard;
-
-  if (qualifies)
-  {
-    const Lanes x = Load<V>(levelHistory[delayedRow]);
-    const Lanes p = Load<V>(powers);
-    Lanes sums = Load<V>(learnSums), power = Load<V>(smoothedBandPower), db = Load<V>(smoothedBandDb);
-    for (int q = 0; q < kPairs; ++q)
-    {
-      if (learning)
-        Pick(enabled[q], sums.q[q] + p.q[q], sums.q[q]);
-      V nextPower = power.q[q] + (p.q[q] - power.q[q]) * analysisCoef;
-      Pick(power.q[q] < 0.0, p.q[q], nextPower);
-      Pick(enabled[q], nextPower, power.q[q]);
-      V nextDb = db.q[q] + (x.q[q] - db.q[q]) * analysisCoef;
-      Pick(db.q[q] <= -1000.0, x.q[q], nextDb);
-      Pick(enabled[q], nextDb, db.q[q]);
-    }
-    Store(sums, learnSums);
-    Store(power, smoothedBandPower);
-    Store(db, smoothedBandDb);
-    measuredBalance = ComputeBalance(smoothedBandPower, bandEnabled);
-  }
-  else if (belowCount > lookback)
-  {
-    const Lanes level = Load<V>(d);
-    Lanes floor = Load<V>(noiseFloorDb);
-    for (int q = 0; q < kPairs; ++q)
-    {
-      V next = floor.q[q] + (level.q[q] - floor.q[q]) * noiseFloorCoef;
-      Pick(floor.q[q] <= -1000.0, level.q[q], next);
-      Pick(enabled[q], next, floor.q[q]);
-    }
-    Store(floor, noiseFloorDb);
-  }
-
-  if (learning && qualifies)
-  {
-    CountUp(learnCount);
-    if (static_cast<double>(learnCount) >= LearnStepsNeeded())
-    {
-      const BandBalance learned = ComputeBalance(learnSums, bandEnabled);
-      for (int k = 0; k < kNumBands; ++k)
-      {
-        if (bandEnabled[k])
-        {
-          targetRelative[k] = learned[k] - desiredCompensated[k];
-          targetAbsolute[k] = learned[k] - (desiredCompensated[k] - desiredCurve[k]);
-        }
-        else
-        {
-          targetRelative[k] = 0.0;
-          targetAbsolute[k] = 0.0;
-        }
-      }
-      hasTarget = true;
-      learning = false;
-      ++learnsCompleted;
-    }
-  }
-
-  const double amount = settings.amount;
-  Lanes err{};
-  double errSum = 0.0;
-  double shiftSum = 0.0; // how far the desired curve moved over the middle bands since the target was set
-  if (measuredBalance[0] > -1000.0)
-  {
-    const Lanes relative = Load<V>(targetRelative), desired = Load<V>(desiredCompensated), measured = Load<V>(measuredBalance);
-    for (int q = 0; q < kPairs; ++q)
-      err.q[q] = (V)(enabled[q] & (PairMask)(amount * (relative.q[q] + desired.q[q] - measured.q[q])));
-    for (int k = kFirstMiddleBand; k <= kLastMiddleBand; ++k)
-      if (bandEnabled[k])
-      {
-        errSum += err.q[k / kLanes][k % kLanes];
-        shiftSum += targetRelative[k] + desiredCurve[k] - targetAbsolute[k];
-      }
-  }
-  const double meanErr = (errSum - amount * shiftSum) / std::max(middleCount, 1);
-
-  Row w;
-  {
-    const double maxBoost = settings.maxBoostDb;
-    const double maxCut = -settings.maxCutDb;
-    const Lanes floor = Load<V>(noiseFloorDb), db = Load<V>(smoothedBandDb), exclusion = Load<V>(exclusionWeight),
-                  range = Load<V>(rangeWeight);
-    Lanes weighted;
-    for (int q = 0; q < kPairs; ++q)
-    {
-      V e = err.q[q] - meanErr;
-      V limited = e;
-      Pick(e < maxCut, V{} + maxCut, limited);
-      Pick(e > maxBoost, V{} + maxBoost, limited);
-      e = limited;
-      // Boosting a band that barely rises above its own noise floor would only lift noise.
-      V margin = (db.q[q] - floor.q[q] - 6.0) / 12.0;
-      Pick(margin < 0.0, V{}, margin);
-      Pick(margin > 1.0, V{} + 1.0, margin);
-      const V boost = maxBoost * margin;
-      V capped = boost;
-      Pick(e < boost, e, capped);
-      Pick((e > 0.0) & (floor.q[q] > -1000.0) & (db.q[q] > -1000.0), capped, e);
-      weighted.q[q] = (V)(enabled[q] & (PairMask)(e * exclusion.q[q] * range.q[q]));
-    }
-    Store(weighted, w);
-  }
-
-  // The matrix product, column by column so that it runs on whole rows; each band still sums its
-  // terms from j = 0 up. The same weighted errors give the same targets, so they are kept.
-  if (!gainTargetsValid || std::memcmp(&w, &gainTargetInput, sizeof w) != 0)
-  {
-    Row sum;
-    ColumnsTimes(correctionColumns, w, sum);
-    Lanes target = Load<V>(sum);
-    for (int q = 0; q < kPairs; ++q)
-    {
-      V limited = target.q[q];
-      Pick(target.q[q] < -kMaxBandGainDb, V{} - kMaxBandGainDb, limited);
-      Pick(kMaxBandGainDb < target.q[q], V{} + kMaxBandGainDb, limited);
-      target.q[q] = (V)(enabled[q] & (PairMask)limited);
-    }
-    Store(target, gainTargets);
-    gainTargetInput = w;
-    gainTargetsValid = true;
-  }
-
-  // Each gain glides towards its target; a section is redesigned only when its gain moved far
-  // enough or landed, so a settled gain keeps its coefficients.
-  const Lanes target = Load<V>(gainTargets), designed = Load<V>(designedGainDb);
-  Lanes current = Load<V>(currentGainDb);
-  unsigned redesign = 0;
-  bool anyGain = false;
-  for (int q = 0; q < kPairs; ++q)
-  {
-    const V t = target.q[q];
-    const V cur = current.q[q];
-    const PairMask abs = PairMask{} + kAbs; // clears the sign bit
-    const V curAbs = (V)((PairMask)cur & abs), tAbs = (V)((PairMask)t & abs);
-    V coef = V{} + attackCoef;
-    Pick((curAbs > tAbs) | (cur * t < 0.0), V{} + releaseCoef, coef);
-    const V step = (cur + (t - cur) * coef) - cur;
-    V delta = step;
-    Pick(step < -0.05, V{} - 0.05, delta);
-    Pick(0.05 < step, V{} + 0.05, delta);
-    V next = cur + delta;
-    const V gap = t - next;
-    Pick((V)((PairMask)gap & abs) < 0.005, t, next);
-    current.q[q] = next;
-    const V moved = next - designed.q[q];
-    const PairMask again =
-        ((V)((PairMask)moved & abs) >= 0.01) | ((next == t) & (next != designed.q[q]));
-    for (int i = 0; i < kLanes; ++i)
-    {
-      if (again[i])
-        redesign |= 1u << (kLanes * q + i);
-      else if (designed.q[q][i] != 0.0)
-        anyGain = true;
-    }
-  }
-  Store(current, currentGainDb);
-  for (int k = 0; redesign != 0; ++k, redesign >>= 1)
-  {
-    if (!(redesign & 1u))
-      continue;
-    const double next = currentGainDb[k];
-    designedGainDb[k] = next;
-    const BiquadCoefficients coefs = DesignPeaking(next, bandShape[k]);
-    for (auto& channel : correction)
-      channel[k].SetCoefficients(coefs);
-    if (next != 0.0)
-      anyGain = true;
-  }
-
-  // Flat correction is bypassed; its sections restart from silence when it comes back.
-  if (!anyGain && eqActive)
-    for (auto& channel : correction)
-      for (BiquadSection& section : channel)
-        section.ClearState();
-  eqActive = anyGain;
-}
-
-void ToneEngine::ControlStep()
-{
   kControlIsa == 2 ? ControlStepAvx512() : kControlIsa == 1 ? ControlStepAvx2() : ControlStepBaseline();
 }
 
-void ToneEngine::ControlStepBaseline() { ControlStepOn<Double2>(); }
-__attribute__((target("avx2"))) void ToneEngine::ControlStepAvx2() { ControlStepOn<Double4>(); }
-__attribute__((target("avx512f,avx512vl"))) void ToneEngine::ControlStepAvx512() { ControlStepOn<Double4>(); }
+void ToneEngine::ControlStepBaseline() { control_baseline::Step<Double2>(*this, control); }
+void ToneEngine::ControlStepAvx2() { control_avx2::Step<Double4>(*this, control); }
+void ToneEngine::ControlStepAvx512() { control_avx512::Step<Double8>(*this, control); }
 
 void ToneEngine::ClearFilterStates()
 {

@@ -546,13 +546,15 @@ TEST(ToneEngineControl, CompletedLearnStoresTheBalanceWithoutTheFilterCompensati
   engine->ApplySettings(s);
   engine->Prepare(kFs);
   engine->StartLearning();
-  ToneEngine::Row row{}, sums{};
+  ToneEngine::Row row{}, rowPower{}, sums{};
   for (int k = 0; k < kNumBands; ++k)
   {
     row[k] = -20.0 + 1.5 * k - (k == 4 ? 7.0 : 0.0);
+    rowPower[k] = std::pow(10.0, row[k] / 10.0);
     sums[k] = std::pow(10.0, (k - 5) / 10.0);
   }
   engine->levelHistory.fill(row);
+  engine->powerHistory.fill(rowPower);
   engine->learnSums = sums;
   engine->learnCount = 4499;                                  // one short of 3 s at 48 kHz
   engine->aboveCount = engine->lookback + engine->guard;      // the next step qualifies

@@ -259,7 +259,7 @@ BandBalance LearnDirectly(const std::vector<float>& x, double fs)
     engine->ProcessSamples(in, outs, 1, 32);
     if (pos >= std::size_t(fs * 0.5) && engine->aboveThreshold)
       for (int k = 0; k < kNumBands; ++k)
-        sums[std::size_t(k)] += Exp10(engine->latestBandDb[std::size_t(k)] / 10.0);
+        sums[std::size_t(k)] += engine->latestBandPower[std::size_t(k)];
   }
   return ComputeBalance(sums, engine->bandEnabled);
 }

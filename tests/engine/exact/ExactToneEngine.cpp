@@ -25,7 +25,7 @@ ToneEngine::ToneEngine()
   for (int k = 0; k < kNumBands; ++k)
   {
     centreOctaves[k] = std::log2(kBandCentresHz[k] / 1000.0);
-    centrePoints[k] = MakeResponsePoint(kBandCentresHz[k], sampleRate);
+    centrePoints[k] = exact::MakeResponsePoint(kBandCentresHz[k], sampleRate);
   }
 }
 
@@ -49,13 +49,13 @@ void ToneEngine::Prepare(double fs)
     bandEnabled[k] = IsBandEnabled(k, fs);
     if (!bandEnabled[k])
       continue;
-    const BiquadCoefficients bp = DesignBandPass(kBandCentresHz[k], kBandQ, fs);
+    const BiquadCoefficients bp = exact::DesignBandPass(kBandCentresHz[k], kBandQ, fs);
     analysisStage1[k].SetCoefficients(bp);
     analysisStage2[k].SetCoefficients(bp);
-    bandShape[k] = MakeBandShape(kBandCentresHz[k], kBandQ, fs);
+    bandShape[k] = exact::MakeBandShape(kBandCentresHz[k], kBandQ, fs);
   }
   for (int k = 0; k < kNumBands; ++k)
-    centrePoints[k] = MakeResponsePoint(kBandCentresHz[k], fs);
+    centrePoints[k] = exact::MakeResponsePoint(kBandCentresHz[k], fs);
   // Filter designs and responses depend on the rate; the target and range weights do not.
   highPassCurve.valid = lowPassCurve.valid = false;
   for (CachedCurve& curve : preEqCurves)
@@ -94,10 +94,10 @@ void ToneEngine::ApplySettings(const ToneEngineSettings& s)
 BiquadCoefficients ToneEngine::DesignPreEqBand(int band, const PreEqValues& v) const
 {
   if (band == 0 && settings.preEqBands[0].shelf)
-    return DesignShelf(false, v.freqHz, v.gainDb, v.q, sampleRate);
+    return exact::DesignShelf(false, v.freqHz, v.gainDb, v.q, sampleRate);
   if (band == kNumPreEqBands - 1 && settings.preEqBands[kNumPreEqBands - 1].shelf)
-    return DesignShelf(true, v.freqHz, v.gainDb, v.q, sampleRate);
-  return DesignPeaking(v.freqHz, v.gainDb, v.q, sampleRate);
+    return exact::DesignShelf(true, v.freqHz, v.gainDb, v.q, sampleRate);
+  return exact::DesignPeaking(v.freqHz, v.gainDb, v.q, sampleRate);
 }
 
 void ToneEngine::Configure()
@@ -170,7 +170,7 @@ void ToneEngine::Configure()
       {
         const BiquadCoefficients c = DesignPreEqBand(k, v);
         for (int i = 0; i < kNumBands; ++i)
-          curve.values[i] = bandEnabled[i] ? MagnitudeDbAt(c, centrePoints[i]) : 0.0;
+          curve.values[i] = bandEnabled[i] ? exact::MagnitudeDbAt(c, centrePoints[i]) : 0.0;
         curve.key = key;
         curve.valid = true;
       }
@@ -214,9 +214,9 @@ const ToneEngine::Row& ToneEngine::CutCurve(CachedCurve& cache, bool high, doubl
   const std::array<double, 4> key = {cornerHz, 0.0, 0.0, 0.0};
   if (!cache.Matches(key))
   {
-    const BiquadCoefficients c = high ? DesignHighPass(cornerHz, sampleRate) : DesignLowPass(cornerHz, sampleRate);
+    const BiquadCoefficients c = high ? exact::DesignHighPass(cornerHz, sampleRate) : exact::DesignLowPass(cornerHz, sampleRate);
     for (int i = 0; i < kNumBands; ++i)
-      cache.values[i] = bandEnabled[i] ? MagnitudeDbAt(c, centrePoints[i]) : 0.0;
+      cache.values[i] = bandEnabled[i] ? exact::MagnitudeDbAt(c, centrePoints[i]) : 0.0;
     cache.key = key;
     cache.valid = true;
   }
@@ -229,14 +229,14 @@ void ToneEngine::DesignCutFilters(double hpHz, double lpHz)
   lpCurrentHz = lpHz;
   if (hpHz != hpDesignedHz)
   {
-    const BiquadCoefficients hp = DesignHighPass(hpHz, sampleRate);
+    const BiquadCoefficients hp = exact::DesignHighPass(hpHz, sampleRate);
     for (BiquadSection& section : highPass)
       section.SetCoefficients(hp);
     hpDesignedHz = hpHz;
   }
   if (lpHz != lpDesignedHz)
   {
-    const BiquadCoefficients lp = DesignLowPass(lpHz, sampleRate);
+    const BiquadCoefficients lp = exact::DesignLowPass(lpHz, sampleRate);
     for (BiquadSection& section : lowPass)
       section.SetCoefficients(lp);
     lpDesignedHz = lpHz;
@@ -275,11 +275,11 @@ void ToneEngine::BuildCorrectionMatrix()
   Matrix a{};
   for (int j = 0; j < kNumBands; ++j)
   {
-    const BiquadCoefficients peak = DesignPeaking(6.0, bandShape[j]);
+    const BiquadCoefficients peak = exact::DesignPeaking(6.0, bandShape[j]);
     for (int i = 0; i < kNumBands; ++i)
     {
       if (bandEnabled[i] && bandEnabled[j])
-        a[i][j] = MagnitudeDbAt(peak, centrePoints[i]) / 6.0;
+        a[i][j] = exact::MagnitudeDbAt(peak, centrePoints[i]) / 6.0;
       else
         a[i][j] = (i == j) ? 1.0 : 0.0;
     }
@@ -333,12 +333,12 @@ void ToneEngine::ComputeBandCalibration()
     bandCalibrationDb[i] = 0.0;
     if (!bandEnabled[i])
       continue;
-    const BiquadCoefficients h = DesignBandPass(kBandCentresHz[i], kBandQ, sampleRate);
+    const BiquadCoefficients h = exact::DesignBandPass(kBandCentresHz[i], kBandQ, sampleRate);
     double sum = 0.0;
     for (int n = 0; n < kPoints; ++n)
     {
       const double f = std::exp(lo + (n + 0.5) * step);
-      const double power = std::pow(10.0, BiquadMagnitudeDb(h, f, sampleRate) / 10.0);
+      const double power = std::pow(10.0, exact::BiquadMagnitudeDb(h, f, sampleRate) / 10.0);
       sum += power * power * step; // two identical stages in series
     }
     bandCalibrationDb[i] = 10.0 * std::log10(sum);

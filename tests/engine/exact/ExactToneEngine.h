@@ -2,6 +2,7 @@
 
 #include "BandGeometry.h"
 #include "Biquad.h"
+#include "ExactBiquad.h"
 #include "ToneEngineSettings.h"
 #include "ToneEngine.h"
 

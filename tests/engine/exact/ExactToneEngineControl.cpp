@@ -233,7 +233,7 @@ void ToneEngine::ControlStep()
     if (std::fabs(next - designedGainDb[k]) >= 0.01 || (next == t && next != designedGainDb[k]))
     {
       designedGainDb[k] = next;
-      const BiquadCoefficients coefs = DesignPeaking(next, bandShape[k]);
+      const BiquadCoefficients coefs = exact::DesignPeaking(next, bandShape[k]);
       for (auto& channel : correction)
         channel[k].SetCoefficients(coefs);
     }
