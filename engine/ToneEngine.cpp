@@ -238,6 +238,7 @@ void ToneEngine::DesignCutFilters(double hpHz, double lpHz)
     for (BiquadSection& section : highPass)
       section.SetCoefficients(hp);
     hpDesignedHz = hpHz;
+    preSectionsRedesigned = true;
   }
   if (lpHz != lpDesignedHz)
   {
@@ -245,6 +246,7 @@ void ToneEngine::DesignCutFilters(double hpHz, double lpHz)
     for (BiquadSection& section : lowPass)
       section.SetCoefficients(lp);
     lpDesignedHz = lpHz;
+    preSectionsRedesigned = true;
   }
 }
 
@@ -262,6 +264,7 @@ void ToneEngine::DesignPreEq()
         preEq[c][k].SetCoefficients(coefs);
       preEqDesigned[k] = key;
       preEqDesignedValid[k] = true;
+      preSectionsRedesigned = true;
     }
     if (v.gainDb != 0.0)
       preEqActive = true;

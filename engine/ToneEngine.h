@@ -197,8 +197,10 @@ private:
   double lpDesignedHz = -1.0;
   std::array<std::array<double, 4>, kNumPreEqBands> preEqDesigned{};
   std::array<bool, kNumPreEqBands> preEqDesignedValid{};
-  // Set when a control step cleared the filter states, so a blocked run reloads its copies.
+  // Set when a control step cleared the filter states, so a blocked run reloads its copies, and
+  // when a glide redesigned a cut or pre-EQ section, so that it reloads their coefficients.
   bool filterStatesCleared = false;
+  bool preSectionsRedesigned = false;
   // What the control step keeps beside the published fields; its code for each instruction set
   // reaches it through this member.
   struct ControlState

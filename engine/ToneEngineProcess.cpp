@@ -18,38 +18,97 @@ using Quad = double __attribute__((vector_size(32)));
 
 #define MV_INLINE inline __attribute__((always_inline))
 
+// A section on vectors, a1 and a2 stored negated (the plain loop's -a1 and -a2).
 template <typename V>
 struct VecSection
 {
-  V b0, b1, b2, a1, a2, z1, z2;
+  V b0, b1, b2, na1, na2, z1, z2;
 };
 using LaneSection = VecSection<Lanes>;
-using QuadSection = VecSection<Quad>;
+
+// An analysis band-pass on vectors: b1 is 0 and b2 is -b0.
+template <typename V>
+struct BandPassLanes
+{
+  V b0, na1, na2, z1, z2;
+};
 
 struct AnalysisQuad
 {
-  QuadSection stage1, stage2;
+  BandPassLanes<Quad> stage1, stage2;
   Quad power;
 };
 
 constexpr int kAnalysisQuads = kNumBands / 4;
 
+constexpr int kMaxChain = kNumPreEqBands + 2 + kNumBands;
+// Two lanes (the channels) per section, padded to whole eight-lane vectors.
+constexpr int kChainLanes = (2 * kMaxChain + 7) / 8 * 8;
+
+// The pre-filters and the correction as one chain, coefficients and states lane by lane: lanes
+// 2k and 2k + 1 are section k of the two channels. Lanes past the chain's end hold silent
+// identity sections. Kept packed for a whole call; only what a control step changes is rewritten.
+struct PackedChain
+{
+  alignas(64) double b0[kChainLanes];
+  alignas(64) double b1[kChainLanes];
+  alignas(64) double b2[kChainLanes];
+  alignas(64) double na1[kChainLanes];
+  alignas(64) double na2[kChainLanes];
+  alignas(64) double z1[kChainLanes];
+  alignas(64) double z2[kChainLanes];
+
+  MV_INLINE LaneSection Section(int k) const
+  {
+    LaneSection s;
+    std::memcpy(&s.b0, b0 + 2 * k, sizeof(Lanes));
+    std::memcpy(&s.b1, b1 + 2 * k, sizeof(Lanes));
+    std::memcpy(&s.b2, b2 + 2 * k, sizeof(Lanes));
+    std::memcpy(&s.na1, na1 + 2 * k, sizeof(Lanes));
+    std::memcpy(&s.na2, na2 + 2 * k, sizeof(Lanes));
+    std::memcpy(&s.z1, z1 + 2 * k, sizeof(Lanes));
+    std::memcpy(&s.z2, z2 + 2 * k, sizeof(Lanes));
+    return s;
+  }
+  MV_INLINE void SetState(int k, const LaneSection& s)
+  {
+    std::memcpy(z1 + 2 * k, &s.z1, sizeof(Lanes));
+    std::memcpy(z2 + 2 * k, &s.z2, sizeof(Lanes));
+  }
+  void SetCoefficients(int lane, const BiquadSection& s)
+  {
+    b0[lane] = s.b0;
+    b1[lane] = s.b1;
+    b2[lane] = s.b2;
+    na1[lane] = -s.a1;
+    na2[lane] = -s.a2;
+  }
+  void Set(int lane, const BiquadSection& s)
+  {
+    SetCoefficients(lane, s);
+    z1[lane] = s.z1;
+    z2[lane] = s.z2;
+  }
+  void SetIdentity(int lane)
+  {
+    Set(lane, BiquadSection());
+  }
+};
+
 // Everything one chunk of frames (up to the next control step) needs, gathered from the engine.
 struct ChunkJob
 {
   Lanes* frames;
-  Lanes* tap; // scratch for the pre-filtered frames when the wavefront kernel runs
   int len;
   int n;
   double inv;
-  LaneSection* pre;
+  PackedChain* chain;
   int nPre;
+  int nCorr;
   AnalysisQuad* analysis;
   double* inputPower;
   double inputPowerCoef;
   double bandPowerCoef;
-  LaneSection* corr;
-  int nCorr;
 };
 
 // The stereo cascade as a wavefront: at step tau section k works on frame tau - k, so all sections
@@ -68,43 +127,9 @@ struct Wide<8>
   {
     out = __builtin_shufflevector(lo, hi, 6, 7, 8, 9, 10, 11, 12, 13);
   }
-  static MV_INLINE void Join(const Lanes* p, V& out)
-  {
-    const Half a = __builtin_shufflevector(p[0], p[1], 0, 1, 2, 3);
-    const Half b = __builtin_shufflevector(p[2], p[3], 0, 1, 2, 3);
-    out = __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7);
-  }
-  static MV_INLINE void Split(const V& v, Lanes* p)
-  {
-    p[0] = __builtin_shufflevector(v, v, 0, 1);
-    p[1] = __builtin_shufflevector(v, v, 2, 3);
-    p[2] = __builtin_shufflevector(v, v, 4, 5);
-    p[3] = __builtin_shufflevector(v, v, 6, 7);
-  }
 };
 
-constexpr int kMaxChain = kNumPreEqBands + 2 + kNumBands;
-
 using Eight = Wide<8>::V;
-
-MV_INLINE void Join(const Quad& a, const Quad& b, Eight& out) { out = __builtin_shufflevector(a, b, 0, 1, 2, 3, 4, 5, 6, 7); }
-
-MV_INLINE void Split(const Eight& v, Quad& a, Quad& b)
-{
-  a = __builtin_shufflevector(v, v, 0, 1, 2, 3);
-  b = __builtin_shufflevector(v, v, 4, 5, 6, 7);
-}
-
-MV_INLINE void Join(const QuadSection& a, const QuadSection& b, VecSection<Eight>& out)
-{
-  Join(a.b0, b.b0, out.b0);
-  Join(a.b1, b.b1, out.b1);
-  Join(a.b2, b.b2, out.b2);
-  Join(a.a1, b.a1, out.a1);
-  Join(a.a2, b.a2, out.a2);
-  Join(a.z1, b.z1, out.z1);
-  Join(a.z2, b.z2, out.z2);
-}
 
 // masks[from][to]: all bits set in the lane pairs of sections from..to-1 of one vector.
 template <int W>
@@ -143,7 +168,7 @@ namespace avx2 {
 #pragma GCC pop_options
 
 #pragma GCC push_options
-#pragma GCC target("avx512f,avx512vl,fma")
+#pragma GCC target("avx512f,avx512vl,avx512dq,fma")
 namespace avx512 {
 #define MV_KERNEL_FMA 2
 #include "ChunkKernels.inl"
@@ -156,7 +181,7 @@ void RunChunkBaseline(const ChunkJob& job) { baseline::RunChunk<3, 2>(job); }
 __attribute__((target("avx2,fma"))) void RunChunkAvx2(const ChunkJob& job) { avx2::RunChunk<3, 2>(job); }
 
 // AVX-512 brings 32 vector registers, so larger groups stay in registers.
-__attribute__((target("avx512f,avx512vl,fma"))) void RunChunkAvx512(const ChunkJob& job) { avx512::RunChunk<6, 8>(job); }
+__attribute__((target("avx512f,avx512vl,avx512dq,fma"))) void RunChunkAvx512(const ChunkJob& job) { avx512::RunChunk<6, 8>(job); }
 
 using ChunkKernel = void (*)(const ChunkJob&);
 
@@ -166,7 +191,8 @@ bool Supported(ToneEngine::Kernel kernel)
   switch (kernel)
   {
   case ToneEngine::Kernel::kBlockedAvx512:
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("fma");
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+           __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("fma");
   case ToneEngine::Kernel::kBlockedAvx2:
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
   default:
@@ -192,23 +218,6 @@ ChunkKernel KernelFor(ToneEngine::Kernel kernel)
   default:
     // An engine run from another module's static initialiser may come before the choice is made.
     return kBestKernel ? kBestKernel : RunChunkBaseline;
-  }
-}
-
-MV_INLINE LaneSection Pack(const BiquadSection& s0, const BiquadSection& s1)
-{
-  return {Lanes{s0.b0, s1.b0}, Lanes{s0.b1, s1.b1}, Lanes{s0.b2, s1.b2}, Lanes{s0.a1, s1.a1},
-          Lanes{s0.a2, s1.a2}, Lanes{s0.z1, s1.z1}, Lanes{s0.z2, s1.z2}};
-}
-
-MV_INLINE void UnpackState(const LaneSection& l, BiquadSection& s0, BiquadSection* s1)
-{
-  s0.z1 = l.z1[0];
-  s0.z2 = l.z2[0];
-  if (s1)
-  {
-    s1->z1 = l.z1[1];
-    s1->z2 = l.z2[1];
   }
 }
 
@@ -313,12 +322,12 @@ void ToneEngine::ProcessPlain(const T* const* inputs, T* const* outputs, int n, 
       }
     }
     const double mono = sum * inv;
-    inputPower += (sumSq * inv - inputPower) * inputPowerCoef;
+    inputPower = std::fma(sumSq * inv - inputPower, inputPowerCoef, inputPower);
     for (int k = 0; k < kNumBands; ++k)
     {
       if (!bandEnabled[k])
         continue;
-      const double y = analysisStage2[k].Process(analysisStage1[k].Process(mono));
+      const double y = analysisStage2[k].ProcessBandPass(analysisStage1[k].ProcessBandPass(mono));
       bandPower[k] = std::fma(std::fma(y, y, -bandPower[k]), bandPowerCoef, bandPower[k]);
     }
     GlideOutputGain(outputGain, outputGainTarget, outputGainCoef);
@@ -343,7 +352,8 @@ void ToneEngine::ProcessPlain(const T* const* inputs, T* const* outputs, int n, 
 
 // Same arithmetic as ProcessPlain, reorganised per chunk of frames up to the next control step
 // (nothing the chunk's filters read changes before that step): the two channels run side by side,
-// the analysis bands four at a time.
+// the analysis bands four or eight at a time. The chain and the analysis bank stay packed for the
+// whole call; after a control step only the sections it redesigned are rewritten.
 template <typename T>
 void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n, int nFrames)
 {
@@ -356,43 +366,87 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
     ++nBands;
 
   Lanes frames[kControlInterval];
-  Lanes tap[kControlInterval];
-  // Pre-filters and correction in one chain, as the wavefront kernel runs them.
-  LaneSection chain[kMaxChain];
-  LaneSection* const pre = chain;
+  PackedChain chain;
   AnalysisQuad analysis[kAnalysisQuads];
-  BiquadSection* pre0[kNumPreEqBands + 2];
-  BiquadSection* pre1[kNumPreEqBands + 2];
+  // The chain's sections for each channel: cut filters, pre-EQ, then the correction.
+  BiquadSection* sections[kMaxProcessedChannels][kMaxChain];
+  int nPre = 0;
+  int nCorr = 0;
 
   ChunkJob job{};
   job.frames = frames;
-  job.tap = tap;
   job.n = n;
   job.inv = 1.0 / n;
-  job.pre = pre;
+  job.chain = &chain;
   job.analysis = analysis;
   job.inputPower = &inputPower;
   job.inputPowerCoef = inputPowerCoef;
   job.bandPowerCoef = bandPowerCoef;
 
-  // The analysis coefficients change only in Prepare: pack them, with the states, once per call.
-  // Disabled bands run as silent identity lanes and are never written back.
+  auto packChain = [&] {
+    nPre = 0;
+    auto add = [&](BiquadSection& s0, BiquadSection& s1) {
+      sections[0][nPre] = &s0;
+      sections[1][nPre++] = &s1;
+    };
+    if (settings.hpOn)
+      add(highPass[0], highPass[other]);
+    if (settings.lpOn)
+      add(lowPass[0], lowPass[other]);
+    if (preEqActive)
+      for (int k = 0; k < kNumPreEqBands; ++k)
+        add(preEq[0][k], preEq[other][k]);
+    nCorr = eqActive ? nBands : 0;
+    for (int k = 0; k < nCorr; ++k)
+    {
+      sections[0][nPre + k] = &correction[0][k];
+      sections[1][nPre + k] = &correction[other][k];
+    }
+    const int nChain = nPre + nCorr;
+    for (int k = 0; k < nChain; ++k)
+    {
+      chain.Set(2 * k, *sections[0][k]);
+      chain.Set(2 * k + 1, *sections[1][k]);
+    }
+    for (int lane = 2 * nChain; lane < kChainLanes; ++lane)
+      chain.SetIdentity(lane);
+    job.nPre = nPre;
+    job.nCorr = nCorr;
+  };
+  // States back into the sections, from section `from` up to (not including) `to`.
+  auto unpackStates = [&](int from, int to) {
+    for (int k = from; k < to; ++k)
+    {
+      sections[0][k]->z1 = chain.z1[2 * k];
+      sections[0][k]->z2 = chain.z2[2 * k];
+      if (stereo)
+      {
+        sections[1][k]->z1 = chain.z1[2 * k + 1];
+        sections[1][k]->z2 = chain.z2[2 * k + 1];
+      }
+    }
+  };
+  auto reloadCoefficients = [&](int k) {
+    chain.SetCoefficients(2 * k, *sections[0][k]);
+    chain.SetCoefficients(2 * k + 1, *sections[1][k]);
+  };
+
+  // The analysis coefficients change only in Prepare. Disabled bands run as silent identity lanes
+  // and are never written back.
   const BiquadSection identity;
-  auto stage1 = [&](int k) -> const BiquadSection& { return k < nBands ? analysisStage1[k] : identity; };
-  auto stage2 = [&](int k) -> const BiquadSection& { return k < nBands ? analysisStage2[k] : identity; };
   auto packAnalysis = [&] {
     for (int q = 0; q < kAnalysisQuads; ++q)
     {
       const int k = 4 * q;
       for (int stage = 0; stage < 2; ++stage)
       {
-        auto section = [&](int i) -> const BiquadSection& { return stage == 0 ? stage1(k + i) : stage2(k + i); };
-        QuadSection& out = stage == 0 ? analysis[q].stage1 : analysis[q].stage2;
+        auto section = [&](int i) -> const BiquadSection& {
+          return k + i >= nBands ? identity : stage == 0 ? analysisStage1[k + i] : analysisStage2[k + i];
+        };
+        BandPassLanes<Quad>& out = stage == 0 ? analysis[q].stage1 : analysis[q].stage2;
         out.b0 = Quad{section(0).b0, section(1).b0, section(2).b0, section(3).b0};
-        out.b1 = Quad{section(0).b1, section(1).b1, section(2).b1, section(3).b1};
-        out.b2 = Quad{section(0).b2, section(1).b2, section(2).b2, section(3).b2};
-        out.a1 = Quad{section(0).a1, section(1).a1, section(2).a1, section(3).a1};
-        out.a2 = Quad{section(0).a2, section(1).a2, section(2).a2, section(3).a2};
+        out.na1 = -Quad{section(0).a1, section(1).a1, section(2).a1, section(3).a1};
+        out.na2 = -Quad{section(0).a2, section(1).a2, section(2).a2, section(3).a2};
         out.z1 = Quad{section(0).z1, section(1).z1, section(2).z1, section(3).z1};
         out.z2 = Quad{section(0).z2, section(1).z2, section(2).z2, section(3).z2};
       }
@@ -400,6 +454,7 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
       analysis[q].power = Quad{power(0), power(1), power(2), power(3)};
     }
   };
+  packChain();
   packAnalysis();
 
   int start = 0;
@@ -407,60 +462,42 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
   {
     const int len = std::min(nFrames - start, std::max(1, kControlInterval - sampleCounter));
     job.len = len;
-    for (int t = 0; t < len; ++t)
-      frames[t] = Lanes{static_cast<double>(inputs[0][start + t]),
-                        stereo ? static_cast<double>(inputs[1][start + t]) : 0.0};
-
-    int nPre = 0;
-    if (settings.hpOn)
     {
-      pre0[nPre] = &highPass[0];
-      pre1[nPre++] = &highPass[other];
+      const T* in0 = inputs[0] + start;
+      const T* in1 = inputs[other] + start;
+      for (int t = 0; t < len; ++t)
+        frames[t] = Lanes{static_cast<double>(in0[t]), stereo ? static_cast<double>(in1[t]) : 0.0};
     }
-    if (settings.lpOn)
-    {
-      pre0[nPre] = &lowPass[0];
-      pre1[nPre++] = &lowPass[other];
-    }
-    if (preEqActive)
-      for (int k = 0; k < kNumPreEqBands; ++k)
-      {
-        pre0[nPre] = &preEq[0][k];
-        pre1[nPre++] = &preEq[other][k];
-      }
-    for (int k = 0; k < nPre; ++k)
-      pre[k] = Pack(*pre0[k], *pre1[k]);
-    job.nPre = nPre;
-
-    const int nCorr = eqActive ? nBands : 0;
-    LaneSection* const corr = chain + nPre;
-    job.corr = corr;
-    for (int k = 0; k < nCorr; ++k)
-      corr[k] = Pack(correction[0][k], correction[other][k]);
-    job.nCorr = nCorr;
 
     runChunk(job);
 
-    for (int k = 0; k < nPre; ++k)
-      UnpackState(pre[k], *pre0[k], stereo ? pre1[k] : nullptr);
     // The control step reads the band powers; the analysis states go back once at the end.
     for (int k = 0; k < nBands; ++k)
       bandPower[k] = analysis[k / 4].power[k % 4];
-    for (int k = 0; k < nCorr; ++k)
-      UnpackState(corr[k], correction[0][k], stereo ? &correction[1][k] : nullptr);
 
     // Output gain, one glide step per frame, applied after the correction.
-    for (int t = 0; t < len; ++t)
+    if (outputGain == outputGainTarget)
     {
-      GlideOutputGain(outputGain, outputGainTarget, outputGainCoef);
       const double gain = outputGain;
-      for (int c = 0; c < n; ++c)
+      if (gain != 1.0)
+        for (int t = 0; t < len; ++t)
+          frames[t] *= gain;
+    }
+    else
+      for (int t = 0; t < len; ++t)
       {
-        double y = frames[t][c];
-        if (gain != 1.0)
-          y = y * gain;
-        outputs[c][start + t] = static_cast<T>(y);
+        GlideOutputGain(outputGain, outputGainTarget, outputGainCoef);
+        if (outputGain != 1.0)
+          frames[t] *= outputGain;
       }
+    {
+      T* out0 = outputs[0] + start;
+      T* out1 = outputs[other] + start;
+      for (int t = 0; t < len; ++t)
+        out0[t] = static_cast<T>(frames[t][0]);
+      if (stereo)
+        for (int t = 0; t < len; ++t)
+          out1[t] = static_cast<T>(frames[t][1]);
     }
 
     start += len;
@@ -469,11 +506,42 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
     {
       sampleCounter = 0;
       filterStatesCleared = false;
+      preSectionsRedesigned = false;
+      control.correctionRedesigned = 0;
+      const bool eqWasActive = eqActive, preEqWasActive = preEqActive;
       ControlStep();
       if (filterStatesCleared)
+      {
+        // Every state is zero now, the sections' included.
+        packChain();
         packAnalysis();
+      }
+      else if (eqActive != eqWasActive || preEqActive != preEqWasActive)
+      {
+        // The chain changes shape. A part that left it was cleared by the step; the rest carries on.
+        const int nCut = nPre - (preEqWasActive ? kNumPreEqBands : 0);
+        unpackStates(0, nCut);
+        if (preEqWasActive && preEqActive)
+          unpackStates(nCut, nPre);
+        if (eqWasActive && eqActive)
+          unpackStates(nPre, nPre + nCorr);
+        packChain();
+      }
+      else
+      {
+        if (preSectionsRedesigned)
+          for (int k = 0; k < nPre; ++k)
+            reloadCoefficients(k);
+        for (std::uint32_t bits = control.correctionRedesigned; bits != 0; bits &= bits - 1)
+        {
+          const int k = __builtin_ctz(bits);
+          if (k < nCorr)
+            reloadCoefficients(nPre + k);
+        }
+      }
     }
   }
+  unpackStates(0, nPre + nCorr);
   for (int k = 0; k < nBands; ++k)
   {
     const AnalysisQuad& q = analysis[k / 4];
