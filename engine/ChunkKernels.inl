@@ -53,14 +53,13 @@ MV_INLINE void RunBandPass(BandPassLanes<V>& s, V& x)
   x = y;
 }
 
-// The analysis power average, as the plain loop computes it.
+// The analysis power average, as the plain loop computes it: the old power kept and the new
+// square taken in one fused step, so the recursion through the power is one operation long.
 template <typename V>
-MV_INLINE void Average(V& power, const V& y, const V& coef)
+MV_INLINE void Average(V& power, const V& y, const V& keep, const V& take)
 {
-  const V minusPower = -power;
-  V d;
-  Fma(y, y, minusPower, d);
-  Fma(d, coef, power, power);
+  const V fresh = take * (y * y);
+  Fma(power, keep, fresh, power);
 }
 
 // Mono mix, input power average and the 12-band analysis bank, frame by frame: bands 0..7 in one
@@ -72,17 +71,18 @@ template <>
 struct Analyser<2>
 {
   AnalysisQuad a[kAnalysisQuads];
-  Quad coef;
-  double power, powerCoef, inv;
+  Quad keep, take;
+  double power, powerKeep, powerTake, inv;
 
   MV_INLINE void Load(const ChunkJob& job)
   {
     for (int q = 0; q < kAnalysisQuads; ++q)
       a[q] = job.analysis[q];
-    const double c = job.bandPowerCoef;
-    coef = Quad{c, c, c, c};
+    keep = Quad{} + job.bandAverage.keep;
+    take = Quad{} + job.bandAverage.take;
     power = *job.inputPower;
-    powerCoef = job.inputPowerCoef;
+    powerKeep = job.inputAverage.keep;
+    powerTake = job.inputAverage.take;
     inv = job.inv;
   }
   MV_INLINE void Save(const ChunkJob& job) const
@@ -94,14 +94,14 @@ struct Analyser<2>
   MV_INLINE void Frame(double sum, double sumSq)
   {
     const double m = sum * inv;
-    Fma(sumSq * inv - power, powerCoef, power, power);
+    Fma(power, powerKeep, powerTake * (sumSq * inv), power);
 #pragma GCC unroll 3
     for (int q = 0; q < kAnalysisQuads; ++q)
     {
       Quad y = {m, m, m, m};
       RunBandPass(a[q].stage1, y);
       RunBandPass(a[q].stage2, y);
-      Average(a[q].power, y, coef);
+      Average(a[q].power, y, keep, take);
     }
   }
 };
@@ -110,10 +110,10 @@ template <>
 struct Analyser<8>
 {
   BandPassLanes<Eight> low1, low2;
-  Eight lowPower, coef8;
+  Eight lowPower, keep8, take8;
   AnalysisQuad high;
-  Quad coef4;
-  double power, powerCoef, inv;
+  Quad keep4, take4;
+  double power, powerKeep, powerTake, inv;
 
   static MV_INLINE void Join(const Quad& a, const Quad& b, Eight& out)
   {
@@ -139,11 +139,13 @@ struct Analyser<8>
     Join(job.analysis[0].stage2, job.analysis[1].stage2, low2);
     Join(job.analysis[0].power, job.analysis[1].power, lowPower);
     high = job.analysis[2];
-    const double c = job.bandPowerCoef;
-    coef4 = Quad{c, c, c, c};
-    coef8 = Eight{c, c, c, c, c, c, c, c};
+    keep4 = Quad{} + job.bandAverage.keep;
+    take4 = Quad{} + job.bandAverage.take;
+    keep8 = Eight{} + job.bandAverage.keep;
+    take8 = Eight{} + job.bandAverage.take;
     power = *job.inputPower;
-    powerCoef = job.inputPowerCoef;
+    powerKeep = job.inputAverage.keep;
+    powerTake = job.inputAverage.take;
     inv = job.inv;
   }
   MV_INLINE void Save(const ChunkJob& job) const
@@ -159,15 +161,15 @@ struct Analyser<8>
   MV_INLINE void Frame(double sum, double sumSq)
   {
     const double m = sum * inv;
-    Fma(sumSq * inv - power, powerCoef, power, power);
+    Fma(power, powerKeep, powerTake * (sumSq * inv), power);
     Eight y8 = {m, m, m, m, m, m, m, m};
     RunBandPass(low1, y8);
     RunBandPass(low2, y8);
-    Average(lowPower, y8, coef8);
+    Average(lowPower, y8, keep8, take8);
     Quad y4 = {m, m, m, m};
     RunBandPass(high.stage1, y4);
     RunBandPass(high.stage2, y4);
-    Average(high.power, y4, coef4);
+    Average(high.power, y4, keep4, take4);
   }
 };
 

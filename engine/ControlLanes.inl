@@ -81,17 +81,23 @@ MV_INLINE double LaneOf(const BandLanes<V>& v, int k)
   return v.q[k / BandLanes<V>::kLanes][k % BandLanes<V>::kLanes];
 }
 
-// Whether any lane of a mask row is set.
+// Whether any lane of a mask, or of a row of masks, is set.
+template <typename M>
+MV_INLINE bool Any(const M& mask)
+{
+  bool any = false;
+  for (int i = 0; i < int(sizeof(M) / sizeof(std::int64_t)); ++i)
+    any = any || mask[i] != 0;
+  return any;
+}
+
 template <typename M, int N>
 MV_INLINE bool Any(const M (&masks)[N])
 {
   M all = masks[0];
   for (int q = 1; q < N; ++q)
     all |= masks[q];
-  bool any = false;
-  for (int i = 0; i < int(sizeof(M) / sizeof(std::int64_t)); ++i)
-    any = any || all[i] != 0;
-  return any;
+  return Any(all);
 }
 
 // log10 of one row, or of two rows side by side; with eight lanes the two half-used vectors share one.
@@ -177,7 +183,7 @@ void Step(Engine& e, State& c)
     for (int q = 0; q < kCount; ++q)
     {
       const V p = delayedPower.q[q], power = nextPower.q[q];
-      V next = power + (p - power) * e.analysisCoef;
+      V next = Fma(p - power, V{} + e.analysisCoef, power);
       Pick(power < 0.0, p, next);
       Pick(enabled[q], next, nextPower.q[q]);
       nextIn.q[q] = nextPower.q[q] + 1e-30;
@@ -201,7 +207,7 @@ void Step(Engine& e, State& c)
     const Lanes calibration = Load<V>(e.bandCalibrationDb), factor = Load<V>(c.calibrationFactor);
     for (int q = 0; q < kCount; ++q)
     {
-      d.q[q] = (V)(enabled[q] & (Mask)(10.0 * logs.q[q] - calibration.q[q]));
+      d.q[q] = (V)(enabled[q] & (Mask)Fma(logs.q[q], V{} + 10.0, -calibration.q[q]));
       rowPower.q[q] = V{} + 1.0; // 10^(0/10), the power of a disabled band's level
       Pick(enabled[q], powers.q[q] * factor.q[q], rowPower.q[q]);
     }
@@ -237,7 +243,7 @@ void Step(Engine& e, State& c)
     {
       if (e.learning)
         Pick(enabled[q], sums.q[q] + delayedPower.q[q], sums.q[q]);
-      V nextDb = db.q[q] + (x.q[q] - db.q[q]) * e.analysisCoef;
+      V nextDb = Fma(x.q[q] - db.q[q], V{} + e.analysisCoef, db.q[q]);
       Pick(db.q[q] <= -1000.0, x.q[q], nextDb);
       Pick(enabled[q], nextDb, db.q[q]);
       level.q[q] = 10.0 * nextLogs.q[q];
@@ -260,7 +266,7 @@ void Step(Engine& e, State& c)
     Lanes floor = Load<V>(e.noiseFloorDb);
     for (int q = 0; q < kCount; ++q)
     {
-      V next = floor.q[q] + (d.q[q] - floor.q[q]) * e.noiseFloorCoef;
+      V next = Fma(d.q[q] - floor.q[q], V{} + e.noiseFloorCoef, floor.q[q]);
       Pick(floor.q[q] <= -1000.0, d.q[q], next);
       Pick(enabled[q], next, floor.q[q]);
     }
@@ -325,7 +331,7 @@ void Step(Engine& e, State& c)
       Pick(er > maxBoost, V{} + maxBoost, limited);
       er = limited;
       // Boosting a band that barely rises above its own noise floor would only lift noise.
-      V margin = (db.q[q] - floor.q[q] - 6.0) / 12.0;
+      V margin = (db.q[q] - floor.q[q] - 6.0) * (1.0 / 12.0);
       Pick(margin < 0.0, V{}, margin);
       Pick(margin > 1.0, V{} + 1.0, margin);
       const V boost = maxBoost * margin;
@@ -354,7 +360,7 @@ void Step(Engine& e, State& c)
         const Lanes column = Load<V>(c.correctionColumns[j]);
         const double weight = LaneOf(w, j);
         for (int q = 0; q < kCount; ++q)
-          sum.q[q] += column.q[q] * weight;
+          sum.q[q] = Fma(column.q[q], V{} + weight, sum.q[q]);
       }
       for (int q = 0; q < kCount; ++q)
       {
@@ -382,7 +388,7 @@ void Step(Engine& e, State& c)
     const V curAbs = (V)((Mask)cur & abs), tAbs = (V)((Mask)t & abs);
     V coef = V{} + e.attackCoef;
     Pick((curAbs > tAbs) | (cur * t < 0.0), V{} + e.releaseCoef, coef);
-    const V step = (cur + (t - cur) * coef) - cur;
+    const V step = Fma(t - cur, coef, cur) - cur;
     V delta = step;
     Pick(step < -0.05, V{} - 0.05, delta);
     Pick(0.05 < step, V{} + 0.05, delta);
@@ -403,6 +409,8 @@ void Step(Engine& e, State& c)
     Lanes b0, b1, b2, a2, nextDesigned = designed;
     for (int q = 0; q < kCount; ++q)
     {
+      if (!Any(again[q]))
+        continue;
       DesignPeakingLanes(current.q[q], cosW0.q[q], alpha.q[q], b0.q[q], b1.q[q], b2.q[q], a2.q[q]);
       Pick(again[q], current.q[q], nextDesigned.q[q]);
     }

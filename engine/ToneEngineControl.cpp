@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <immintrin.h>
 #include <limits>
 
 namespace morvellan {
@@ -13,22 +14,28 @@ namespace {
 
 // Each instruction set's copy of the lane routines and the control step's band arithmetic.
 namespace control_baseline {
+#define MV_LANE_FMA 0
 #include "VectorLanes.inl"
+#undef MV_LANE_FMA
 #include "ControlLanes.inl"
 } // namespace control_baseline
 
 #pragma GCC push_options
-#pragma GCC target("avx2")
+#pragma GCC target("avx2,fma")
 namespace control_avx2 {
+#define MV_LANE_FMA 1
 #include "VectorLanes.inl"
+#undef MV_LANE_FMA
 #include "ControlLanes.inl"
 } // namespace control_avx2
 #pragma GCC pop_options
 
 #pragma GCC push_options
-#pragma GCC target("avx512f,avx512vl,avx512dq")
+#pragma GCC target("avx512f,avx512vl,avx512dq,fma")
 namespace control_avx512 {
+#define MV_LANE_FMA 1
 #include "VectorLanes.inl"
+#undef MV_LANE_FMA
 #include "ControlLanes.inl"
 } // namespace control_avx512
 #pragma GCC pop_options
@@ -36,9 +43,10 @@ namespace control_avx512 {
 int ControlIsa()
 {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq"))
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512dq") &&
+      __builtin_cpu_supports("fma"))
     return 2;
-  return __builtin_cpu_supports("avx2") ? 1 : 0;
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? 1 : 0;
 }
 
 // Chosen when the module loads, so the audio thread never runs a guarded first-time initialisation.

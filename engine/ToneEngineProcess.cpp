@@ -95,6 +95,16 @@ struct PackedChain
   }
 };
 
+// One step of a running average, power ← keep·power + take·x with one rounding: keep is 1 - coef
+// rounded and take exactly 1 - keep, so a steady input gives back exactly itself.
+struct AverageStep
+{
+  double keep;
+  double take;
+  explicit AverageStep(double coef) : keep(1.0 - coef), take(1.0 - keep) {}
+  double Next(double power, double x) const { return std::fma(power, keep, take * x); }
+};
+
 // Everything one chunk of frames (up to the next control step) needs, gathered from the engine.
 struct ChunkJob
 {
@@ -107,8 +117,8 @@ struct ChunkJob
   int nCorr;
   AnalysisQuad* analysis;
   double* inputPower;
-  double inputPowerCoef;
-  double bandPowerCoef;
+  AverageStep inputAverage{0.0};
+  AverageStep bandAverage{0.0};
 };
 
 // The stereo cascade as a wavefront: at step tau section k works on frame tau - k, so all sections
@@ -294,6 +304,7 @@ template <typename T>
 void ToneEngine::ProcessPlain(const T* const* inputs, T* const* outputs, int n, int nFrames)
 {
   const double inv = 1.0 / n;
+  const AverageStep inputAverage(inputPowerCoef), bandAverage(bandPowerCoef);
   for (int t = 0; t < nFrames; ++t)
   {
     double x[kMaxProcessedChannels] = {};
@@ -322,13 +333,13 @@ void ToneEngine::ProcessPlain(const T* const* inputs, T* const* outputs, int n, 
       }
     }
     const double mono = sum * inv;
-    inputPower = std::fma(sumSq * inv - inputPower, inputPowerCoef, inputPower);
+    inputPower = inputAverage.Next(inputPower, sumSq * inv);
     for (int k = 0; k < kNumBands; ++k)
     {
       if (!bandEnabled[k])
         continue;
       const double y = analysisStage2[k].ProcessBandPass(analysisStage1[k].ProcessBandPass(mono));
-      bandPower[k] = std::fma(std::fma(y, y, -bandPower[k]), bandPowerCoef, bandPower[k]);
+      bandPower[k] = bandAverage.Next(bandPower[k], y * y);
     }
     GlideOutputGain(outputGain, outputGainTarget, outputGainCoef);
     for (int c = 0; c < n; ++c)
@@ -380,8 +391,8 @@ void ToneEngine::ProcessBlocked(const T* const* inputs, T* const* outputs, int n
   job.chain = &chain;
   job.analysis = analysis;
   job.inputPower = &inputPower;
-  job.inputPowerCoef = inputPowerCoef;
-  job.bandPowerCoef = bandPowerCoef;
+  job.inputAverage = AverageStep(inputPowerCoef);
+  job.bandAverage = AverageStep(bandPowerCoef);
 
   auto packChain = [&] {
     nPre = 0;

@@ -1,8 +1,13 @@
 // The lane routines of VectorMath.h: included by VectorMath.h for one-value use and, inside a
 // namespace of their own, by each source that compiles them for one instruction set (generic vector
 // code defined outside that source's target would be lowered for the baseline before inlining).
-// Only IEEE additions, multiplications and one division, never a fused multiply-add, so every lane
-// gives the same bits on every processor and at every vector width.
+// MV_LANE_FMA says whether that target has fused multiply-add instructions; where it has not, each
+// lane takes the library's exact std::fma, so every lane gives the same bits on every processor
+// and at every vector width.
+
+#ifndef MV_LANE_FMA
+#error "MV_LANE_FMA must say whether the includer's target has FMA"
+#endif
 
 #define MV_LANE inline __attribute__((always_inline))
 
@@ -11,6 +16,31 @@ template <typename V, typename M>
 MV_LANE void Select(const M& mask, const V& a, V& b)
 {
   b = (V)((mask & (M)a) | (~mask & (M)b));
+}
+
+// a·b + c rounded once, lane by lane.
+template <typename V>
+MV_LANE V Fma(const V& a, const V& b, const V& c)
+{
+#if MV_LANE_FMA
+  if constexpr (sizeof(V) == 16)
+    return _mm_fmadd_pd(a, b, c);
+  else if constexpr (sizeof(V) == 32)
+    return _mm256_fmadd_pd(a, b, c);
+  else
+    return _mm512_fmadd_pd(a, b, c);
+#else
+  V r;
+  for (int i = 0; i < int(sizeof(V) / sizeof(double)); ++i)
+    r[i] = std::fma(a[i], b[i], c[i]);
+  return r;
+#endif
+}
+
+template <typename V>
+MV_LANE V Fma(const V& a, double b, double c)
+{
+  return Fma(a, V{} + b, V{} + c);
 }
 
 // log10(2) split so that any exponent times the high part is exact.
@@ -56,18 +86,19 @@ MV_LANE void Log10Lanes(const V& x, V& r)
   const V z = s * s;
   // Even and odd powers as two short chains side by side: half the latency of one long one.
   const V w = z * z;
-  V even = w * (1.0 / 19.0) + 1.0 / 15.0;
-  V odd = w * (1.0 / 21.0) + 1.0 / 17.0;
-  even = even * w + 1.0 / 11.0;
-  odd = odd * w + 1.0 / 13.0;
-  even = even * w + 1.0 / 7.0;
-  odd = odd * w + 1.0 / 9.0;
-  even = even * w + 1.0 / 3.0;
-  odd = odd * w + 1.0 / 5.0;
-  const V p = even + z * odd;
+  V even = Fma(w, 1.0 / 19.0, 1.0 / 15.0);
+  V odd = Fma(w, 1.0 / 21.0, 1.0 / 17.0);
+  even = Fma(even, w, V{} + 1.0 / 11.0);
+  odd = Fma(odd, w, V{} + 1.0 / 13.0);
+  even = Fma(even, w, V{} + 1.0 / 7.0);
+  odd = Fma(odd, w, V{} + 1.0 / 9.0);
+  even = Fma(even, w, V{} + 1.0 / 3.0);
+  odd = Fma(odd, w, V{} + 1.0 / 5.0);
+  const V p = Fma(z, odd, even);
   const V twoS = s + s;
-  const V lnM = twoS + twoS * (z * p);
-  r = e * kLog10Of2High + (e * kLog10Of2Low + lnM * kLog10OfE);
+  const V lnM = Fma(twoS, z * p, twoS);
+  // e·kLog10Of2High is exact, so one rounding joins it to the rest.
+  r = Fma(e, V{} + kLog10Of2High, Fma(e, V{} + kLog10Of2Low, lnM * kLog10OfE));
   const V inf = zero + __builtin_inf();
   Select(x == 0.0, -inf, r);
   Select(x == inf, inf, r);
@@ -96,20 +127,20 @@ MV_LANE void Exp10Lanes(const V& in, V& r)
   const V z = ((tHigh - n) + tLow) * kLn2;
   // e^z for |z| <= ln2/2: the Taylor series to z^14, whose next term is below 2^-62.
   const V w = z * z;
-  V even = w * (1.0 / 87178291200.0) + 1.0 / 479001600.0;
-  V odd = w * (1.0 / 6227020800.0) + 1.0 / 39916800.0;
-  even = even * w + 1.0 / 3628800.0;
-  odd = odd * w + 1.0 / 362880.0;
-  even = even * w + 1.0 / 40320.0;
-  odd = odd * w + 1.0 / 5040.0;
-  even = even * w + 1.0 / 720.0;
-  odd = odd * w + 1.0 / 120.0;
-  even = even * w + 1.0 / 24.0;
-  odd = odd * w + 1.0 / 6.0;
-  even = even * w + 0.5;
-  odd = odd * w + 1.0;
-  even = even * w + 1.0;
-  const V p = even + z * odd;
+  V even = Fma(w, 1.0 / 87178291200.0, 1.0 / 479001600.0);
+  V odd = Fma(w, 1.0 / 6227020800.0, 1.0 / 39916800.0);
+  even = Fma(even, w, V{} + 1.0 / 3628800.0);
+  odd = Fma(odd, w, V{} + 1.0 / 362880.0);
+  even = Fma(even, w, V{} + 1.0 / 40320.0);
+  odd = Fma(odd, w, V{} + 1.0 / 5040.0);
+  even = Fma(even, w, V{} + 1.0 / 720.0);
+  odd = Fma(odd, w, V{} + 1.0 / 120.0);
+  even = Fma(even, w, V{} + 1.0 / 24.0);
+  odd = Fma(odd, w, V{} + 1.0 / 6.0);
+  even = Fma(even, w, V{} + 0.5);
+  odd = Fma(odd, w, V{} + 1.0);
+  even = Fma(even, w, V{} + 1.0);
+  const V p = Fma(z, odd, even);
   // 2^n in two halves, each a normal number, so results near the ends underflow or overflow gently.
   const M ni = (M)shifted - kRoundBits;
   const M half = (M)(n * 0.5 + kRound) - kRoundBits;

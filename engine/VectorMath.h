@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -38,7 +39,10 @@ struct Lanes<Double8>
   using Bits = std::uint64_t __attribute__((vector_size(64)));
 };
 
+// The one-value forms run where any processor may: std::fma for each lane.
+#define MV_LANE_FMA 0
 #include "VectorLanes.inl"
+#undef MV_LANE_FMA
 
 } // namespace vector_math_detail
 

@@ -87,7 +87,7 @@ TEST(VectorMath, ControlStepLevelsHaveTheBitsOfTheOneValueForm)
   for (int k = 0; k < kNumBands; ++k)
   {
     const std::size_t i = std::size_t(k);
-    const double level = 10.0 * Log10(engine->bandPower[i] + 1e-30) - engine->bandCalibrationDb[i];
+    const double level = std::fma(10.0, Log10(engine->bandPower[i] + 1e-30), -engine->bandCalibrationDb[i]);
     EXPECT_TRUE(SameBits(engine->latestBandDb[i], level)) << k;
     EXPECT_TRUE(SameBits(engine->measuredBalance[i], balance[i])) << k;
   }
