@@ -102,13 +102,18 @@ ResponsePoint MakeResponsePoint(double freqHz, double sampleRate)
   return {std::cos(w), std::sin(w), std::cos(2.0 * w), std::sin(2.0 * w)};
 }
 
-double MagnitudeDbAt(const BiquadCoefficients& c, const ResponsePoint& p)
+double SquaredMagnitudeAt(const BiquadCoefficients& c, const ResponsePoint& p)
 {
   const double nRe = c.b0 + c.b1 * p.cosW + c.b2 * p.cos2W;
   const double nIm = -(c.b1 * p.sinW + c.b2 * p.sin2W);
   const double dRe = 1.0 + c.a1 * p.cosW + c.a2 * p.cos2W;
   const double dIm = -(c.a1 * p.sinW + c.a2 * p.sin2W);
-  return 10.0 * std::log10((nRe * nRe + nIm * nIm) / (dRe * dRe + dIm * dIm));
+  return (nRe * nRe + nIm * nIm) / (dRe * dRe + dIm * dIm);
+}
+
+double MagnitudeDbAt(const BiquadCoefficients& c, const ResponsePoint& p)
+{
+  return 10.0 * std::log10(SquaredMagnitudeAt(c, p));
 }
 
 double BiquadMagnitudeDb(const BiquadCoefficients& c, double freqHz, double sampleRate)

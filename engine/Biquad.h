@@ -100,5 +100,7 @@ struct ResponsePoint
 
 ResponsePoint MakeResponsePoint(double freqHz, double sampleRate);
 double MagnitudeDbAt(const BiquadCoefficients& c, const ResponsePoint& p);
+// |H|² at a response point, the ratio MagnitudeDbAt takes 10·log10 of.
+double SquaredMagnitudeAt(const BiquadCoefficients& c, const ResponsePoint& p);
 
 } // namespace morvellan

@@ -340,23 +340,30 @@ void ToneEngine::ComputeBandCalibration()
   const double lo = std::log(10.0);
   const double hi = std::log(0.499 * sampleRate);
   const double step = (hi - lo) / kPoints;
+  std::array<BiquadCoefficients, kNumBands> h{};
   for (int i = 0; i < kNumBands; ++i)
+    if (bandEnabled[i])
+      h[i] = DesignBandPass(kBandCentresHz[i], kBandQ, sampleRate);
+  // The bands share the frequency grid, so each point's frequency and trigonometry serve all of
+  // them; 10^(dB/10) of a magnitude in dB is the squared magnitude itself. Each band still sums
+  // its points in order.
+  Row sum{};
+  for (int n = 0; n < kPoints; ++n)
   {
-    bandCalibrationDb[i] = 0.0;
-    if (!bandEnabled[i])
-      continue;
-    const BiquadCoefficients h = DesignBandPass(kBandCentresHz[i], kBandQ, sampleRate);
-    double sum = 0.0;
-    for (int n = 0; n < kPoints; ++n)
+    const ResponsePoint point = MakeResponsePoint(std::exp(lo + (n + 0.5) * step), sampleRate);
+    for (int i = 0; i < kNumBands; ++i)
     {
-      const double f = std::exp(lo + (n + 0.5) * step);
-      const double power = std::pow(10.0, BiquadMagnitudeDb(h, f, sampleRate) / 10.0);
-      sum += power * power * step; // two identical stages in series
+      if (!bandEnabled[i])
+        continue;
+      const double power = SquaredMagnitudeAt(h[i], point);
+      sum[i] += power * power * step; // two identical stages in series
     }
-    bandCalibrationDb[i] = 10.0 * std::log10(sum);
   }
   for (int i = 0; i < kNumBands; ++i)
+  {
+    bandCalibrationDb[i] = bandEnabled[i] ? 10.0 * std::log10(sum[i]) : 0.0;
     control.calibrationFactor[i] = std::pow(10.0, -bandCalibrationDb[i] / 10.0);
+  }
 }
 
 void ToneEngine::ResetState()

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 using namespace morvellan;
 using namespace morvellan::test;
@@ -105,6 +106,25 @@ TEST(ExactArithmetic, EngineStaysWithinATrillionthOfTheOneRoundingReference)
         EXPECT_NEAR(engine.latestBandDb[k], reference.latestBandDb[k], 1e-9) << k;
       }
       EXPECT_EQ(engine.aboveCount, reference.aboveCount);
+    }
+  }
+}
+
+// The calibration shares each grid point's frequency and trigonometry among the bands and takes
+// |H|² itself instead of 10^(dB/10): the same sum to within a few units in the last place, at
+// every rate from where the top band drops out to well above the usual ones.
+TEST(ExactArithmetic, CalibrationStaysWithinAPicodecibelOfTheLibraryReference)
+{
+  for (double fs : {22050.0, 32000.0, 44100.0, 48000.0, 96000.0, 192000.0})
+  {
+    auto engine = std::make_unique<ToneEngine>();
+    auto reference = std::make_unique<exact::ToneEngine>();
+    engine->Prepare(fs);
+    reference->Prepare(fs);
+    for (int k = 0; k < kNumBands; ++k)
+    {
+      EXPECT_EQ(engine->bandEnabled[k], reference->bandEnabled[k]);
+      EXPECT_NEAR(engine->bandCalibrationDb[k], reference->bandCalibrationDb[k], 1e-12) << "rate " << fs << " band " << k;
     }
   }
 }
