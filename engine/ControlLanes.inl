@@ -81,14 +81,38 @@ MV_INLINE double LaneOf(const BandLanes<V>& v, int k)
   return v.q[k / BandLanes<V>::kLanes][k % BandLanes<V>::kLanes];
 }
 
-// Whether any lane of a mask, or of a row of masks, is set.
+// Whether any lane of a mask, or of a row of masks, is set: the lanes' sign bits at once.
 template <typename M>
 MV_INLINE bool Any(const M& mask)
 {
-  bool any = false;
-  for (int i = 0; i < int(sizeof(M) / sizeof(std::int64_t)); ++i)
-    any = any || mask[i] != 0;
-  return any;
+  if constexpr (sizeof(M) == 16)
+    return _mm_movemask_pd((__m128d)mask) != 0;
+  else if constexpr (sizeof(M) == 32)
+    return _mm256_movemask_pd((__m256d)mask) != 0;
+  else
+    return _mm512_movepi64_mask((__m512i)mask) != 0;
+}
+
+// The sum of a row's lanes, in a tree.
+template <typename V>
+MV_INLINE double SumOf(const BandLanes<V>& v)
+{
+  V all = v.q[0];
+  for (int q = 1; q < BandLanes<V>::kCount; ++q)
+    all += v.q[q];
+  if constexpr (sizeof(V) == 64)
+  {
+    const Double4 four = __builtin_shufflevector(all, all, 0, 1, 2, 3) + __builtin_shufflevector(all, all, 4, 5, 6, 7);
+    const Double2 two = __builtin_shufflevector(four, four, 0, 1) + __builtin_shufflevector(four, four, 2, 3);
+    return two[0] + two[1];
+  }
+  else if constexpr (sizeof(V) == 32)
+  {
+    const Double2 two = __builtin_shufflevector(all, all, 0, 1) + __builtin_shufflevector(all, all, 2, 3);
+    return two[0] + two[1];
+  }
+  else
+    return all[0] + all[1];
 }
 
 template <typename M, int N>
@@ -160,11 +184,10 @@ void Step(Engine& e, State& c)
   using Mask = typename Lanes::Mask;
   constexpr int kCount = Lanes::kCount;
 
-  Mask enabled[kCount];
+  Mask enabled[kCount], middle[kCount];
   LoadRow(c.enabledBits, enabled);
-  int middleCount = 0;
-  for (int k = kFirstMiddleBand; k <= kLastMiddleBand; ++k)
-    middleCount += e.bandEnabled[k] ? 1 : 0;
+  LoadRow(c.middleBits, middle);
+  const int middleCount = c.middleCount;
 
   // When this step may qualify, the averages it would take are computed before knowing, so that
   // their levels come out of the same log10 call as the band levels (the delayed row is never the
@@ -235,6 +258,7 @@ void Step(Engine& e, State& c)
   // mayQualify, so the averages above were computed.
   const bool qualifies = e.aboveCount > e.lookback + e.guard;
 
+  Lanes measured; // the balance, when this step measured it
   if (qualifies)
   {
     const Lanes x = Load<V>(e.levelHistory[delayedRow]);
@@ -258,8 +282,8 @@ void Step(Engine& e, State& c)
         sum += LaneOf(level, k);
     const double mean = sum / std::max(middleCount, 1);
     for (int q = 0; q < kCount; ++q)
-      level.q[q] = (V)(enabled[q] & (Mask)(level.q[q] - mean));
-    Store(level, e.measuredBalance);
+      measured.q[q] = (V)(enabled[q] & (Mask)(level.q[q] - mean));
+    Store(measured, e.measuredBalance);
   }
   else if (e.belowCount > e.lookback)
   {
@@ -298,24 +322,26 @@ void Step(Engine& e, State& c)
     }
   }
 
+  // The errors, less their mean over the middle bands and how far the desired curve moved there
+  // since the target was set.
   const double amount = e.settings.amount;
   Lanes err{};
-  double errSum = 0.0;
-  double shiftSum = 0.0; // how far the desired curve moved over the middle bands since the target was set
-  if (e.measuredBalance[0] > -1000.0)
+  double meanErr = 0.0;
+  if ((qualifies ? LaneOf(measured, 0) : e.measuredBalance[0]) > -1000.0)
   {
     const Lanes relative = Load<V>(e.targetRelative), desired = Load<V>(e.desiredCompensated),
-                measured = Load<V>(e.measuredBalance);
+                curve = Load<V>(e.desiredCurve), absolute = Load<V>(e.targetAbsolute);
+    if (!qualifies)
+      measured = Load<V>(e.measuredBalance);
+    Lanes centred;
     for (int q = 0; q < kCount; ++q)
+    {
       err.q[q] = (V)(enabled[q] & (Mask)(amount * (relative.q[q] + desired.q[q] - measured.q[q])));
-    for (int k = kFirstMiddleBand; k <= kLastMiddleBand; ++k)
-      if (e.bandEnabled[k])
-      {
-        errSum += LaneOf(err, k);
-        shiftSum += e.targetRelative[k] + e.desiredCurve[k] - e.targetAbsolute[k];
-      }
+      const V shift = relative.q[q] + curve.q[q] - absolute.q[q];
+      centred.q[q] = (V)(middle[q] & (Mask)Fma(V{} - amount, shift, err.q[q]));
+    }
+    meanErr = SumOf(centred) / std::max(middleCount, 1);
   }
-  const double meanErr = (errSum - amount * shiftSum) / std::max(middleCount, 1);
 
   Lanes w;
   {

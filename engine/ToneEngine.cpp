@@ -60,7 +60,11 @@ void ToneEngine::Prepare(double fs)
     control.peakCosW0[k] = bandShape[k].cosW0;
     control.peakAlpha[k] = bandShape[k].alpha;
     control.enabledBits[k] = bandEnabled[k] ? -1 : 0;
+    control.middleBits[k] = bandEnabled[k] && IsMiddleBand(k) ? -1 : 0;
   }
+  control.middleCount = 0;
+  for (int k = kFirstMiddleBand; k <= kLastMiddleBand; ++k)
+    control.middleCount += bandEnabled[k] ? 1 : 0;
   // Filter designs and responses depend on the rate; the target and range weights do not.
   highPassCurve.valid = lowPassCurve.valid = false;
   for (CachedCurve& curve : preEqCurves)

@@ -210,6 +210,8 @@ private:
     Row peakCosW0{};
     Row peakAlpha{};
     std::array<std::int64_t, kNumBands> enabledBits{}; // all ones for an enabled band
+    std::array<std::int64_t, kNumBands> middleBits{};  // all ones for an enabled middle band
+    int middleCount = 0;
     // The gate compares powers: the threshold as a power, and the threshold it was computed from.
     double gatePower = 0.0;
     double gateDb = 0.0;
