@@ -70,27 +70,45 @@ bool LearnTargetFromSamples(const std::vector<float>& samples, double fs, BandBa
   // depends on them (with amount 0 the correction stays flat).
   engine->guard = std::numeric_limits<std::int32_t>::max() - engine->lookback;
 
-  std::array<double, kNumBands> sums{};
-  std::int64_t count = 0;
-  const std::size_t warmUp = std::size_t(fs * 0.5);
-  float chunk[kControlInterval];
-  float scratch[kControlInterval];
-  const float* inputs[1] = {chunk};
-  float* outputs[1] = {scratch};
-  for (std::size_t pos = 0; pos + kControlInterval <= samples.size(); pos += kControlInterval)
+  // Each control step ends one chunk of 32 samples; the gate and levels it leaves are that chunk's.
+  struct Tally
   {
-    for (int i = 0; i < kControlInterval; ++i)
-      chunk[i] = Finite(samples[pos + std::size_t(i)]);
-    // Exactly one control step ends each chunk, so the gate and levels below are this chunk's.
-    engine->ProcessSamples(inputs, outputs, 1, kControlInterval);
-    if (pos >= warmUp && engine->aboveThreshold)
+    std::array<double, kNumBands> sums{};
+    std::int64_t count = 0;
+    std::int64_t step = 0;
+    std::int64_t firstCountedStep = 0;
+  } tally;
+  // Steps whose chunk starts at or after the warm-up of half a second.
+  const std::size_t warmUp = std::size_t(fs * 0.5);
+  tally.firstCountedStep = std::int64_t((warmUp + kControlInterval - 1) / kControlInterval);
+  engine->stepListenerContext = &tally;
+  engine->stepListener = [](void* context, const ToneEngine& e) {
+    Tally& t = *static_cast<Tally*>(context);
+    if (t.step++ >= t.firstCountedStep && e.aboveThreshold)
     {
       // 10^(level/10) as the engine's control step has it for its own averages.
       for (int k = 0; k < kNumBands; ++k)
-        sums[std::size_t(k)] += engine->latestBandPower[std::size_t(k)];
-      ++count;
+        t.sums[std::size_t(k)] += e.latestBandPower[std::size_t(k)];
+      ++t.count;
     }
+  };
+
+  // Many steps per call spare the engine packing its filters for every chunk. The final partial
+  // chunk is left out.
+  constexpr std::size_t kSpan = 128 * kControlInterval;
+  const std::size_t end = samples.size() / kControlInterval * kControlInterval;
+  std::vector<float> span(kSpan);
+  const float* inputs[1] = {span.data()};
+  float* outputs[1] = {span.data()};
+  for (std::size_t pos = 0; pos < end; pos += kSpan)
+  {
+    const std::size_t len = std::min(kSpan, end - pos);
+    for (std::size_t i = 0; i < len; ++i)
+      span[i] = Finite(samples[pos + i]);
+    engine->ProcessSamples(inputs, outputs, 1, int(len));
   }
+  const std::array<double, kNumBands>& sums = tally.sums;
+  const std::int64_t count = tally.count;
 
   if (double(count) * kControlInterval / fs < kMinLoudSeconds)
   {

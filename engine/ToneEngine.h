@@ -157,6 +157,12 @@ public:
 
   Kernel kernel = Kernel::kBlocked;
 
+  // Called after every control step with the engine as that step left it, so an owner can read each
+  // step's gate and levels while handing over many steps' worth of samples per call.
+  using StepListener = void (*)(void* context, const ToneEngine& engine);
+  StepListener stepListener = nullptr;
+  void* stepListenerContext = nullptr;
+
 private:
   template <typename T>
   void ProcessPlain(const T* const* inputs, T* const* outputs, int n, int nFrames);

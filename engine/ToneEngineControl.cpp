@@ -130,6 +130,8 @@ void ToneEngine::ControlStep()
   if (!std::isfinite(inputPower))
     ClearFilterStates();
   kControlIsa == 2 ? ControlStepAvx512() : kControlIsa == 1 ? ControlStepAvx2() : ControlStepBaseline();
+  if (stepListener)
+    stepListener(stepListenerContext, *this);
 }
 
 void ToneEngine::ControlStepBaseline() { control_baseline::Step<Double2>(*this, control); }
