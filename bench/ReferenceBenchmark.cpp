@@ -134,22 +134,24 @@ void BM_LearnFromReference(benchmark::State& state)
   const std::string path = ReferenceFile(format);
   std::size_t peakAbove = 0;
   std::size_t monoBytes = 0;
+  {
+    morvellan::AudioData audio;
+    std::string error;
+    morvellan::LoadAudioFile(path, audio, error, morvellan::kReferenceMaxSeconds);
+    monoBytes = audio.samples.capacity() * sizeof(float);
+  }
   for (auto _ : state)
   {
     const std::size_t base = gHeapNow.load();
     gHeapPeak.store(base);
-    morvellan::AudioData audio;
     std::string error;
     morvellan::BandBalance balance{};
-    const bool ok = morvellan::LoadAudioFile(path, audio, error, morvellan::kReferenceMaxSeconds) &&
-                    morvellan::LearnTargetFromSamples(audio.samples, audio.sampleRate, balance, error);
-    if (!ok)
+    if (!morvellan::LearnTargetFromFile(path, balance, error))
     {
       state.SkipWithError(error.c_str());
       return;
     }
     benchmark::DoNotOptimize(balance);
-    monoBytes = audio.samples.capacity() * sizeof(float);
     peakAbove = gHeapPeak.load() - base;
   }
   state.SetLabel(format.name);

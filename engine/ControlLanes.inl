@@ -216,14 +216,13 @@ void Step(Engine& e, State& c)
   else
     Log10Rows(powers, logs);
 
-  // 10·log10(P) > T is P > 10^(T/10): the gate compares powers.
   if (!c.gateValid || !(e.settings.thresholdDb == c.gateDb))
   {
     c.gateDb = e.settings.thresholdDb;
-    c.gatePower = std::pow(10.0, c.gateDb / 10.0);
+    c.gatePower = GatePower(c.gateDb);
     c.gateValid = true;
   }
-  e.aboveThreshold = e.inputPower + 1e-30 > c.gatePower;
+  e.aboveThreshold = AboveGate(e.inputPower, c.gatePower);
 
   Lanes d, rowPower;
   {

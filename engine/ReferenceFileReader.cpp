@@ -127,6 +127,20 @@ void AdviseHugePages(const void* data, std::size_t bytes)
     ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
+std::unique_lock<std::mutex> LockSamples(AudioData& out)
+{
+  return out.follower ? std::unique_lock<std::mutex>(out.follower->lock) : std::unique_lock<std::mutex>();
+}
+
+// Wakes a follower once the samples have passed another stretch since `before`.
+void TellFollower(AudioData& out, std::size_t before, std::unique_lock<std::mutex>& lock)
+{
+  if (!out.follower || before / DecodeFollower::kStretch == out.samples.size() / DecodeFollower::kStretch)
+    return;
+  lock.unlock();
+  out.follower->arrived.notify_all();
+}
+
 bool ReadWithSndfile(const std::string& path, AudioData& out, double maxSeconds, Container container)
 {
   PlainFile file(path);
@@ -147,6 +161,7 @@ bool ReadWithSndfile(const std::string& path, AudioData& out, double maxSeconds,
   {
     const std::uint64_t claimed = std::uint64_t(info.frames);
     const std::uint64_t slack = claimed / 64 + std::uint64_t(kReadBlockFrames);
+    const auto lock = LockSamples(out);
     out.samples.reserve(std::size_t(std::min(maxFrames, claimed + slack)));
     AdviseHugePages(out.samples.data(), out.samples.capacity() * sizeof(float));
   }
@@ -208,6 +223,7 @@ public:
     // The stream's own length is exact when it is given at all.
     if (mTotalFrames > 0)
     {
+      const auto lock = LockSamples(mOut);
       mOut.samples.reserve(std::size_t(std::min<std::uint64_t>(mMaxFrames, mTotalFrames)));
       AdviseHugePages(mOut.samples.data(), mOut.samples.capacity() * sizeof(float));
     }
@@ -271,6 +287,7 @@ private:
       r.mStop = true;
       return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
+    auto lock = LockSamples(r.mOut);
     std::vector<float>& mono = r.mOut.samples;
     const std::size_t n = std::min<std::size_t>(h.blocksize, std::size_t(r.mMaxFrames - mono.size()));
     const std::size_t start = mono.size();
@@ -304,6 +321,7 @@ private:
         dst[t] = float(sum / divisor);
       }
     }
+    TellFollower(r.mOut, start, lock);
     return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
   }
 
@@ -326,6 +344,7 @@ void AppendMonoMixdown(const float* interleaved, std::uint64_t frames, int chann
 {
   if (channels < 1 || frames == 0 || interleaved == nullptr)
     return;
+  auto lock = LockSamples(out);
   const std::size_t start = out.samples.size();
   out.samples.resize(start + std::size_t(frames));
   float* mono = out.samples.data() + start;
@@ -349,6 +368,7 @@ void AppendMonoMixdown(const float* interleaved, std::uint64_t frames, int chann
       mono[t] = float(sum / divisor);
     }
   }
+  TellFollower(out, start, lock);
 }
 
 bool ReadWavFile(const std::string& pathUtf8, AudioData& out, double maxSeconds)
@@ -390,7 +410,10 @@ bool IsSupportedAudioFile(const std::string& pathUtf8)
 
 bool LoadAudioFile(const std::string& pathUtf8, AudioData& out, std::string& error, double maxSeconds)
 {
-  out.samples = std::vector<float>();
+  {
+    const auto lock = LockSamples(out);
+    out.samples = std::vector<float>();
+  }
   out.sampleRate = 0.0;
   out.channels = 0;
 
@@ -411,12 +434,16 @@ bool LoadAudioFile(const std::string& pathUtf8, AudioData& out, std::string& err
   if (ok && out.sampleRate > 0.0)
   {
     const std::uint64_t maxFrames = FrameLimit(out.sampleRate, maxSeconds);
+    const auto lock = LockSamples(out);
     if (out.samples.size() > maxFrames)
       out.samples.resize(std::size_t(maxFrames));
     if (!out.samples.empty())
       return true;
   }
-  out.samples = std::vector<float>();
+  {
+    const auto lock = LockSamples(out);
+    out.samples = std::vector<float>();
+  }
   error = "could not read " + FileNameOf(pathUtf8);
   return false;
 }

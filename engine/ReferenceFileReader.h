@@ -1,6 +1,8 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -8,11 +10,22 @@
 
 namespace morvellan {
 
+// Lets another thread read a decode while it runs: while an AudioData names one, every change to
+// its samples is made under `lock`, and `arrived` is told each time they pass a multiple of
+// kStretch (rarely, so the decoder seldom waits for the lock).
+struct DecodeFollower
+{
+  static constexpr std::size_t kStretch = 65536;
+  std::mutex lock;
+  std::condition_variable arrived;
+};
+
 struct AudioData
 {
   std::vector<float> samples; // mono, in file order
-  double sampleRate = 0.0;    // 0 until a decoder reported one
+  double sampleRate = 0.0;    // 0 until a decoder reported one, always before the first sample
   int channels = 0;
+  DecodeFollower* follower = nullptr;
 };
 
 constexpr int kReadBlockFrames = 4096;

@@ -15,4 +15,9 @@ namespace morvellan {
 bool LearnTargetFromSamples(const std::vector<float>& samples, double sampleRate, BandBalance& out,
                             std::string& error);
 
+// Decodes the file (up to kReferenceMaxSeconds) and learns from it as the two steps above do, with
+// the same answers and errors, analysing what has been decoded while the decoder reads on. Only an
+// allocation failure throws.
+bool LearnTargetFromFile(const std::string& pathUtf8, BandBalance& out, std::string& error);
+
 } // namespace morvellan

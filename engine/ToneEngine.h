@@ -5,6 +5,7 @@
 #include "ToneEngineSettings.h"
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 
 namespace morvellan {
@@ -15,6 +16,10 @@ constexpr int kMaxProcessedChannels = 2;
 
 // Level of each enabled band in dB relative to the mean of the enabled middle bands; 0 for disabled bands.
 BandBalance ComputeBalance(const std::array<double, kNumBands>& powers, const std::array<bool, kNumBands>& enabled);
+
+// The gate compares powers: 10·log10(P) > T is P > 10^(T/10).
+inline double GatePower(double thresholdDb) { return std::pow(10.0, thresholdDb / 10.0); }
+inline bool AboveGate(double inputPower, double gatePower) { return inputPower + 1e-30 > gatePower; }
 
 // Copies inputs to outputs when the engine does not run; outputs beyond the inputs get output 0 (or silence).
 void PassThroughChannels(const double* const* inputs, int nInputs, double* const* outputs, int nOutputs, int nFrames);

@@ -36,9 +36,7 @@ bool LearnFromFile(const std::string& path, BandBalance& balance, std::string& n
 {
   try
   {
-    morvellan::AudioData audio;
-    if (!morvellan::LoadAudioFile(path, audio, error, morvellan::kReferenceMaxSeconds) ||
-        !morvellan::LearnTargetFromSamples(audio.samples, audio.sampleRate, balance, error))
+    if (!morvellan::LearnTargetFromFile(path, balance, error))
       return false;
     name = morvellan::FileNameOf(path);
     return true;
