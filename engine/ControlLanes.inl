@@ -216,13 +216,7 @@ void Step(Engine& e, State& c)
   else
     Log10Rows(powers, logs);
 
-  if (!c.gateValid || !(e.settings.thresholdDb == c.gateDb))
-  {
-    c.gateDb = e.settings.thresholdDb;
-    c.gatePower = GatePower(c.gateDb);
-    c.gateValid = true;
-  }
-  e.aboveThreshold = AboveGate(e.inputPower, c.gatePower);
+  e.aboveThreshold = AboveGate(e.inputPower, c.GatePowerFor(e.settings.thresholdDb));
 
   Lanes d, rowPower;
   {

@@ -5,7 +5,6 @@
 #include "ToneEngineSettings.h"
 
 #include <cmath>
-#include <limits>
 
 namespace morvellan {
 
@@ -19,10 +18,8 @@ std::unique_ptr<ToneEngine> MakeAnalysisEngine(double fs, double thresholdDb)
   settings.amount = 0.0;
   settings.thresholdDb = thresholdDb;
   engine->ApplySettings(settings);
-  // Only the gate and the current band levels are read, never the delayed averages. A guard that
-  // no run of loud steps can outlast spares the engine keeping them; nothing read depends on them
-  // (with amount 0 the correction stays flat).
-  engine->guard = std::numeric_limits<std::int32_t>::max() - engine->lookback;
+  // Only the gate and the calibrated band powers are read (with amount 0 the correction stays flat).
+  engine->analysisOnly = true;
   return engine;
 }
 

@@ -162,6 +162,11 @@ public:
 
   Kernel kernel = Kernel::kBlocked;
 
+  // For a file learner, which reads nothing of a step but its gate and calibrated band powers: the
+  // control step computes only those (as the full step does) and leaves levels, history, gains and
+  // learning alone.
+  bool analysisOnly = false;
+
   // Called after every control step with the engine as that step left it, so an owner can read each
   // step's gate and levels while handing over many steps' worth of samples per call.
   using StepListener = void (*)(void* context, const ToneEngine& engine);
@@ -181,6 +186,7 @@ private:
   void ControlStepBaseline();
   void ControlStepAvx2();
   void ControlStepAvx512();
+  void PublishAnalysis();
   void ClearFilterStates();
   double LimitCorner(double hz) const;
 
@@ -227,6 +233,17 @@ private:
     double gatePower = 0.0;
     double gateDb = 0.0;
     bool gateValid = false;
+
+    double GatePowerFor(double thresholdDb)
+    {
+      if (!gateValid || !(thresholdDb == gateDb))
+      {
+        gateDb = thresholdDb;
+        gatePower = GatePower(thresholdDb);
+        gateValid = true;
+      }
+      return gatePower;
+    }
     // correctionMatrix by columns, and the gains it last aimed at for the weighted errors it was given.
     std::array<Row, kNumBands> correctionColumns{};
     Row gainTargetInput{};

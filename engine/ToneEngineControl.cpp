@@ -129,9 +129,19 @@ void ToneEngine::ControlStep()
   // levels and gains, until the next reset. It shows in the input power within this step.
   if (!std::isfinite(inputPower))
     ClearFilterStates();
-  kControlIsa == 2 ? ControlStepAvx512() : kControlIsa == 1 ? ControlStepAvx2() : ControlStepBaseline();
+  if (analysisOnly)
+    PublishAnalysis();
+  else
+    kControlIsa == 2 ? ControlStepAvx512() : kControlIsa == 1 ? ControlStepAvx2() : ControlStepBaseline();
   if (stepListener)
     stepListener(stepListenerContext, *this);
+}
+
+void ToneEngine::PublishAnalysis()
+{
+  aboveThreshold = AboveGate(inputPower, control.GatePowerFor(settings.thresholdDb));
+  for (int k = 0; k < kNumBands; ++k)
+    latestBandPower[k] = bandEnabled[k] ? (bandPower[k] + 1e-30) * control.calibrationFactor[k] : 1.0;
 }
 
 void ToneEngine::ControlStepBaseline() { control_baseline::Step<Double2>(*this, control); }
