@@ -108,19 +108,11 @@ int RunEditor(const std::vector<std::string>& args)
         return Fail("--cycles takes a whole number from 0 to 10000");
     }
 
-    auto module = LoadBundle(args[0]);
-    if (!module) {
+    KeptPlugin plugin;
+    if (!OpenKeptPlugin(args[0], options, plugin)) {
         return 1;
     }
-    KeepLoaded(args[0]);
-    const ClassInfo* info = PickClass(*module, options);
-    if (info == nullptr) {
-        return 1;
-    }
-    auto instance = module->CreateInstance(*info, error);
-    if (!instance) {
-        return Fail(error);
-    }
+    PluginInstance* const instance = plugin.instance.get();
     if (const auto* path = options.Get("--learn"); path && !LearnReference(*instance, *path, error)) {
         return Fail(error);
     }
@@ -144,7 +136,7 @@ int RunEditor(const std::vector<std::string>& args)
     }
     const ViewRect opening = SizeOf(*probe);
     probe = nullptr;
-    if (!window.Open(opening.getWidth(), opening.getHeight(), "mvhost: " + info->name, error)) {
+    if (!window.Open(opening.getWidth(), opening.getHeight(), "mvhost: " + plugin.info->name, error)) {
         return Fail(error);
     }
     IPtr<IPlugView> view = OpenView(*instance, window);

@@ -10,10 +10,25 @@
 
 namespace mvhost::cli {
 
-void KeepLoaded(const std::string& bundle)
+bool OpenKeptPlugin(const std::string& bundle, const Options& options, KeptPlugin& out)
 {
+    out.module = LoadBundle(bundle);
+    if (!out.module) {
+        return false;
+    }
     // Only marks the module the bundle's load already brought in; loads nothing new.
     dlopen(BinaryPathOf(bundle).c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    out.info = PickClass(*out.module, options);
+    if (out.info == nullptr) {
+        return false;
+    }
+    std::string error;
+    out.instance = out.module->CreateInstance(*out.info, error);
+    if (!out.instance) {
+        Fail(error);
+        return false;
+    }
+    return true;
 }
 
 bool LearnReference(PluginInstance& instance, const std::string& path, std::string& error)

@@ -34,19 +34,11 @@ int RunSnapshot(const std::vector<std::string>& args)
         return Fail("--seconds takes a length from 0.01 to 600 s");
     }
 
-    auto module = LoadBundle(args[0]);
-    if (!module) {
+    KeptPlugin plugin;
+    if (!OpenKeptPlugin(args[0], options, plugin)) {
         return 1;
     }
-    KeepLoaded(args[0]);
-    const ClassInfo* info = PickClass(*module, options);
-    if (info == nullptr) {
-        return 1;
-    }
-    auto instance = module->CreateInstance(*info, error);
-    if (!instance) {
-        return Fail(error);
-    }
+    PluginInstance* const instance = plugin.instance.get();
     if (const auto* path = options.Get("--load-state"); path && !LoadStateFile(*instance, *path)) {
         return 1;
     }
