@@ -1,5 +1,6 @@
 #include "ToneEngine.h"
 
+#include "TargetRegion.h"
 #include "VectorMath.h"
 
 #include <algorithm>
@@ -20,25 +21,23 @@ namespace control_baseline {
 #include "ControlLanes.inl"
 } // namespace control_baseline
 
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
+MV_TARGET_BEGIN_AVX2
 namespace control_avx2 {
 #define MV_LANE_FMA 1
 #include "VectorLanes.inl"
 #undef MV_LANE_FMA
 #include "ControlLanes.inl"
 } // namespace control_avx2
-#pragma GCC pop_options
+MV_TARGET_END
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512vl,avx512dq,fma")
+MV_TARGET_BEGIN_AVX512
 namespace control_avx512 {
 #define MV_LANE_FMA 1
 #include "VectorLanes.inl"
 #undef MV_LANE_FMA
 #include "ControlLanes.inl"
 } // namespace control_avx512
-#pragma GCC pop_options
+MV_TARGET_END
 
 int ControlIsa()
 {

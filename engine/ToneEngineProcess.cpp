@@ -1,5 +1,7 @@
 #include "ToneEngine.h"
 
+#include "TargetRegion.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -141,50 +143,27 @@ struct Wide<8>
 
 using Eight = Wide<8>::V;
 
-// masks[from][to]: all bits set in the lane pairs of sections from..to-1 of one vector.
-template <int W>
-struct WorkingLanes
-{
-  alignas(64) long long masks[W / 2 + 1][W / 2 + 1][W];
-};
-
-template <int W>
-constexpr WorkingLanes<W> MakeWorkingLanes()
-{
-  WorkingLanes<W> t{};
-  for (int from = 0; from <= W / 2; ++from)
-    for (int to = 0; to <= W / 2; ++to)
-      for (int lane = 0; lane < W; ++lane)
-        t.masks[from][to][lane] = (lane / 2 >= from && lane / 2 < to) ? -1ll : 0ll;
-  return t;
-}
-
-template <int W>
-constexpr WorkingLanes<W> kWorkingLanes = MakeWorkingLanes<W>();
-
 namespace baseline {
 #define MV_KERNEL_FMA 0
 #include "ChunkKernels.inl"
 #undef MV_KERNEL_FMA
 } // namespace baseline
 
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
+MV_TARGET_BEGIN_AVX2
 namespace avx2 {
 #define MV_KERNEL_FMA 1
 #include "ChunkKernels.inl"
 #undef MV_KERNEL_FMA
 } // namespace avx2
-#pragma GCC pop_options
+MV_TARGET_END
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512vl,avx512dq,fma")
+MV_TARGET_BEGIN_AVX512
 namespace avx512 {
 #define MV_KERNEL_FMA 2
 #include "ChunkKernels.inl"
 #undef MV_KERNEL_FMA
 } // namespace avx512
-#pragma GCC pop_options
+MV_TARGET_END
 
 void RunChunkBaseline(const ChunkJob& job) { baseline::RunChunk<3, 2>(job); }
 
