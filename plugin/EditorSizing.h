@@ -39,14 +39,14 @@ struct EditorSize
 // Size written to the state with no editor open: the window at screen scale 1.
 EditorSize SavedSizeWithoutEditor(int editorWidth, int editorHeight, float screenScale);
 
-// Size written to the state while the editor is open: canvas times draw scale.
+// Size written to the state while the editor is open: canvas times draw scale, rounded.
 EditorSize SavedSizeWithEditor(int canvasWidth, int canvasHeight, float drawScale);
 
 // A stored size whose aspect is far from the canvas falls back to the canvas size;
 // sizes below 1 are kept as they are (they mean "no size stored").
 EditorSize SanitizeRestoredSize(int width, int height);
 
-// Window size for a restored size at the current screen scale, already constrained.
+// Window size for a restored size at the current screen scale, constrained until the rule keeps it.
 EditorSize WindowSizeForRestored(EditorSize restored, float screenScale);
 
 } // namespace morvellan::sizing
