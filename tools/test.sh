@@ -4,12 +4,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
+echo "=== set-up done after ${SECONDS}s"
 
 jobs=$(nproc)
 bash tools/fuzz.sh
 
 for preset in debug asan tsan; do
-  echo "=== $preset"
+  echo "=== $preset, starting after ${SECONDS}s"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset"
