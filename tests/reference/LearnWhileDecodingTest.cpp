@@ -91,6 +91,12 @@ TEST(LearnWhileDecoding, AgreesWithLearningFromTheWholeBuffer)
   ExpectSameOutcome(dir.Path("stepped.wav"), "stepped wav");
   ExpectSameOutcome(dir.Path("stepped.flac"), "stepped flac");
   ExpectSameOutcome(dir.Path("stepped.mp3"), "stepped mp3");
+  // Stereo FLAC: the decoder's own mix-down, written under the lock frame by frame.
+  std::vector<float> stereo;
+  for (std::size_t i = 0; i < stepped.size(); ++i)
+    stereo.insert(stereo.end(), {stepped[i], 0.5f * stepped[(i + 7) % stepped.size()]});
+  WriteSoundFile(dir.Path("stereo.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_24, fs, 2, stereo);
+  ExpectSameOutcome(dir.Path("stereo.flac"), "stereo flac");
 
   // A long quiet white-noise intro, 30 dB under the pink music after it. Judged by the intro alone
   // it is loud; the whole file's gate puts it below. Counting it would lift the top bands by
