@@ -19,20 +19,6 @@ AccentRgb Row(int index)
   return {row.red, row.green, row.blue};
 }
 
-// Halves away from zero; a size beyond int saturates (the resize constraint then takes
-// the largest window) and NaN asks for nothing (the constraint takes the smallest).
-int RoundSize(float value)
-{
-  if (std::isnan(value))
-    return 0;
-  const float rounded = std::round(value);
-  if (rounded >= float(INT_MAX))
-    return INT_MAX;
-  if (rounded <= float(INT_MIN))
-    return INT_MIN;
-  return static_cast<int>(rounded);
-}
-
 int ScaleChannel(int channel, float factor)
 {
   return static_cast<int>(std::clamp(static_cast<float>(channel) * factor, 0.0f, 255.0f));
@@ -72,9 +58,21 @@ AccentRgb AccentRgbFor(int accentIndex, int hostColour)
   return ClampHostColour((hostColour >> 16) & 255, (hostColour >> 8) & 255, hostColour & 255);
 }
 
+int RoundToPixels(float value)
+{
+  if (std::isnan(value))
+    return 0;
+  const float rounded = std::round(value);
+  if (rounded >= float(INT_MAX))
+    return INT_MAX;
+  if (rounded <= float(INT_MIN))
+    return INT_MIN;
+  return static_cast<int>(rounded);
+}
+
 ScaledEditorSize EditorSizeForScale(float scale)
 {
-  return {RoundSize(scale * kCanvasWidth), RoundSize(scale * kCanvasHeight)};
+  return {RoundToPixels(scale * kCanvasWidth), RoundToPixels(scale * kCanvasHeight)};
 }
 
 float UiScaleOfWindow(float canvasWidth, float drawScale)

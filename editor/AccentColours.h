@@ -62,6 +62,11 @@ AccentRgb ClampHostColour(int red, int green, int blue);
 AccentRgb AccentRgbFor(int accentIndex, int hostColour);
 
 // Window scale arithmetic, free of any window.
+
+// Whole pixels: halves away from zero; a size beyond int saturates (the resize constraint then
+// takes the largest window) and NaN gives 0 (the constraint takes the smallest).
+int RoundToPixels(float value);
+
 struct ScaledEditorSize
 {
   int width;

@@ -1,22 +1,12 @@
 #include "EditorSizing.h"
 
+#include "AccentColours.h"
+
 #include <algorithm>
 #include <climits>
 #include <cmath>
 
 namespace morvellan::sizing {
-
-int RoundToInt(float value)
-{
-  if (std::isnan(value))
-    return 0;
-  const float rounded = std::round(value);
-  if (rounded >= float(INT_MAX))
-    return INT_MAX;
-  if (rounded <= float(INT_MIN))
-    return INT_MIN;
-  return int(rounded);
-}
 
 bool ConstrainEditorSize(int& width, int& height, float screenScale)
 {
@@ -25,8 +15,8 @@ bool ConstrainEditorSize(int& width, int& height, float screenScale)
   // The maximum only grows with the screen scale; small scales keep the base maximum.
   if (screenScale > 1.0f)
   {
-    maxW = RoundToInt(screenScale * float(kMaxWidth));
-    maxH = RoundToInt(screenScale * float(kMaxHeight));
+    maxW = RoundToPixels(screenScale * float(kMaxWidth));
+    maxH = RoundToPixels(screenScale * float(kMaxHeight));
   }
 
   const bool inRange = width >= kMinWidth && width <= maxW && height >= kMinHeight && height <= maxH;
@@ -37,9 +27,9 @@ bool ConstrainEditorSize(int& width, int& height, float screenScale)
   const int h0 = height;
 
   if (float(w0) / float(h0) > kAspect)
-    width = RoundToInt(float(h0) * kAspect);
+    width = RoundToPixels(float(h0) * kAspect);
   else
-    height = RoundToInt(float(w0) / kAspect);
+    height = RoundToPixels(float(w0) / kAspect);
 
   return inRange && width == w0 && height == h0;
 }
@@ -60,7 +50,7 @@ EditorSize SavedSizeWithoutEditor(int editorWidth, int editorHeight, float scree
 {
   if (!(screenScale > 0.0f))
     screenScale = 1.0f;
-  return {RoundToInt(float(editorWidth) / screenScale), RoundToInt(float(editorHeight) / screenScale)};
+  return {RoundToPixels(float(editorWidth) / screenScale), RoundToPixels(float(editorHeight) / screenScale)};
 }
 
 EditorSize SavedSizeWithEditor(int canvasWidth, int canvasHeight, float drawScale)
@@ -69,7 +59,7 @@ EditorSize SavedSizeWithEditor(int canvasWidth, int canvasHeight, float drawScal
   // 590.99997, and truncation would shrink the window by a pixel every time a project reopens.
   const float w = float(canvasWidth) * drawScale;
   const float h = float(canvasHeight) * drawScale;
-  return {RoundToInt(std::clamp(w, 0.0f, float(INT_MAX / 2))), RoundToInt(std::clamp(h, 0.0f, float(INT_MAX / 2)))};
+  return {RoundToPixels(std::clamp(w, 0.0f, float(INT_MAX / 2))), RoundToPixels(std::clamp(h, 0.0f, float(INT_MAX / 2)))};
 }
 
 EditorSize SanitizeRestoredSize(int width, int height)
@@ -81,7 +71,7 @@ EditorSize SanitizeRestoredSize(int width, int height)
 
 EditorSize WindowSizeForRestored(EditorSize restored, float screenScale)
 {
-  EditorSize size{RoundToInt(float(restored.width) * screenScale), RoundToInt(float(restored.height) * screenScale)};
+  EditorSize size{RoundToPixels(float(restored.width) * screenScale), RoundToPixels(float(restored.height) * screenScale)};
   // The aspect step can move its own result by a pixel once more (1067 x 794 gives 1067 x 788,
   // which gives 1066 x 788); a restored window is one the rule keeps, so a state saved after a
   // restore is the state that was restored. A second pass always settles; the third is a margin.

@@ -17,9 +17,6 @@ constexpr float kRedrawThreshold = 0.001f;
 // A stored size further than this from the canvas aspect is not trusted.
 constexpr float kRestoreAspectTolerance = 0.01f;
 
-// Rounds halves away from zero; values beyond the int range saturate.
-int RoundToInt(float value);
-
 // Replaces width and height by the nearest allowed size; true only when the request
 // was in range and needed no change.
 bool ConstrainEditorSize(int& width, int& height, float screenScale);
