@@ -24,17 +24,16 @@ for p in "${packages[@]}"; do
   fi
 done
 
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
   "${sudo_cmd[@]}" apt-get update -qq
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # The tests check that a host's comma locale never reaches the numbers we show or read.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
-  sudo_cmd=()
-  if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
   "${sudo_cmd[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "setup: no German locale; those checks will be skipped"
 fi

@@ -54,6 +54,16 @@ bool ParseNumber(const std::string& text, double low, double high, double& value
            value >= low && value <= high;
 }
 
+bool ParseWholeNumber(const std::string& text, int low, int high, int& value)
+{
+    double number = 0.0;
+    if (!ParseNumber(text, low, high, number) || number != std::floor(number)) {
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
 std::unique_ptr<Module> LoadBundle(const std::string& path)
 {
     std::string error;

@@ -47,8 +47,11 @@ bool ParseOptions(const std::vector<std::string>& args, std::size_t from,
                   const std::vector<std::string>& withValue,
                   const std::vector<std::string>& bare, Options& options, std::string& error);
 
-// A whole number string within [low, high].
+// A number string within [low, high].
 bool ParseNumber(const std::string& text, double low, double high, double& value);
+
+// A whole number string within [low, high].
+bool ParseWholeNumber(const std::string& text, int low, int high, int& value);
 
 // The bundle, or null after printing why not.
 std::unique_ptr<Module> LoadBundle(const std::string& path);

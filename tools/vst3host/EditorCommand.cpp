@@ -29,15 +29,8 @@ constexpr auto kSettleTime = std::chrono::milliseconds(150);
 bool ParseSize(const std::string& text, int& width, int& height)
 {
     const auto x = text.find('x');
-    double w = 0.0;
-    double h = 0.0;
-    if (x == std::string::npos || !ParseNumber(text.substr(0, x), 1, 16384, w) ||
-        !ParseNumber(text.substr(x + 1), 1, 16384, h) || w != std::floor(w) || h != std::floor(h)) {
-        return false;
-    }
-    width = static_cast<int>(w);
-    height = static_cast<int>(h);
-    return true;
+    return x != std::string::npos && ParseWholeNumber(text.substr(0, x), 1, 16384, width) &&
+           ParseWholeNumber(text.substr(x + 1), 1, 16384, height);
 }
 
 // A view made, framed and attached to the window; null after printing why not.
@@ -102,9 +95,8 @@ int RunEditor(const std::vector<std::string>& args)
     if (const auto* r = options.Get("--resize"); r && !ParseSize(*r, resizeW, resizeH)) {
         return Fail("--resize takes a size such as 1000x600");
     }
-    double cycles = 0.0;
-    if (const auto* c = options.Get("--cycles");
-        c && (!ParseNumber(*c, 0, 10000, cycles) || cycles != std::floor(cycles))) {
+    int cycles = 0;
+    if (const auto* c = options.Get("--cycles"); c && !ParseWholeNumber(*c, 0, 10000, cycles)) {
         return Fail("--cycles takes a whole number from 0 to 10000");
     }
 
@@ -155,7 +147,7 @@ int RunEditor(const std::vector<std::string>& args)
         std::printf("Resized to %dx%d: the editor took %dx%d\n", resizeW, resizeH, got.getWidth(),
                     got.getHeight());
     }
-    for (int i = 0; i < static_cast<int>(cycles) && !window.Closed(); ++i) {
+    for (int i = 0; i < cycles && !window.Closed(); ++i) {
         CloseView(view, window);
         view = OpenView(*instance, window);
         if (!view) {
@@ -164,7 +156,7 @@ int RunEditor(const std::vector<std::string>& args)
         loop.RunUntil(Clock::now() + kCycleOpenTime, [&] { return window.Closed(); });
     }
     if (cycles > 0) {
-        std::printf("Closed and reopened the editor %d times\n", static_cast<int>(cycles));
+        std::printf("Closed and reopened the editor %d times\n", cycles);
     }
 
     const auto runFor = seconds > 0.0 ? std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds))

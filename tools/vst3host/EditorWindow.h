@@ -32,7 +32,7 @@ public:
     // The view that resizeView and user resizes talk to (not owned).
     void SetView(Steinberg::IPlugView* view) { mView = view; }
     // A resize as a user's drag ends: the view constrains the size, the window takes
-    // it, the view is told. The size the window ended at comes back.
+    // it, the view is told.
     void ResizeAsUser(int width, int height);
 
     // The window's pixels as a PNG file.

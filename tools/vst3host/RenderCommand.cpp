@@ -6,6 +6,7 @@
 #include "HostMessage.h"
 #include "PluginInstance.h"
 #include "Render.h"
+#include "SessionSetup.h"
 #include "Signal.h"
 
 #include <cmath>
@@ -74,12 +75,12 @@ int RunRender(const std::vector<std::string>& args)
     }
     RenderOptions render;
     render.doublePrecision = options.Has("--double");
-    double number = 0.0;
     if (const auto* block = options.Get("--block")) {
-        if (!ParseNumber(*block, 1, 65536, number) || number != std::floor(number)) {
+        int blockSize = 0;
+        if (!ParseWholeNumber(*block, 1, 65536, blockSize)) {
             return Fail("--block takes a whole number from 1 to 65536");
         }
-        render.blockSize = static_cast<int32>(number);
+        render.blockSize = blockSize;
     }
 
     auto module = LoadBundle(args[0]);
@@ -130,20 +131,8 @@ int RunRender(const std::vector<std::string>& args)
         }
         std::printf("Loaded the preset file %s\n", path->c_str());
     }
-    if (const auto* path = options.Get("--learn")) {
-        // The plug-in's own reference-file learning; the host waits for the worker to finish.
-        AttributeList attributes;
-        attributes.SetText("path", *path);
-        attributes.setInt("wait", 1);
-        if (SendMessage(*instance, "MorvellanLearnReference", attributes) != Steinberg::kResultOk) {
-            return Fail("the plug-in does not learn from reference files by message");
-        }
-        if (attributes.GetText("error", error)) {
-            return Fail("could not learn from " + *path + ": " + error);
-        }
-        std::string source;
-        attributes.GetText("source", source);
-        std::printf("Learned the target from %s\n", source.c_str());
+    if (const auto* path = options.Get("--learn"); path && !LearnReference(*instance, *path, error)) {
+        return Fail(error);
     }
     for (const auto& [key, value] : options.values) {
         if (key == "--set" && !ApplySetting(*instance, value, error)) {
