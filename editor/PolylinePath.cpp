@@ -68,17 +68,18 @@ struct Side
 
 } // namespace
 
-void Trace(IGraphics& g, const float* x, const float* y, int n, bool continuePath)
+void FillToLine(IGraphics& g, const float* x, const float* y, int n, float left, float right, float lineY,
+                const IColor& colour)
 {
   int keep[kMaxPoints];
   const int m = Simplify(x, y, std::min(n, kMaxPoints), keep);
+  g.PathClear();
+  g.PathMoveTo(left, lineY);
   for (int i = 0; i < m; ++i)
-  {
-    if (i == 0 && !continuePath)
-      g.PathMoveTo(x[keep[i]], y[keep[i]]);
-    else
-      g.PathLineTo(x[keep[i]], y[keep[i]]);
-  }
+    g.PathLineTo(x[keep[i]], y[keep[i]]);
+  g.PathLineTo(right, lineY);
+  g.PathClose();
+  g.PathFill(IPattern(colour));
 }
 
 void Stroke(IGraphics& g, const float* x, const float* y, int n, float thickness, const IColor& colour)

@@ -12,8 +12,10 @@ struct IColor;
 namespace polyline
 {
 
-// Adds the points to the current path: a line to the first when continuePath, else a move.
-void Trace(iplug::igraphics::IGraphics& g, const float* x, const float* y, int n, bool continuePath);
+// Fills the area between the points and the horizontal line at lineY, closed by that line
+// from x = left to x = right. Replaces the current path.
+void FillToLine(iplug::igraphics::IGraphics& g, const float* x, const float* y, int n, float left, float right,
+                float lineY, const iplug::igraphics::IColor& colour);
 
 // Fills the outline of the stroke of the points: butt ends and mitred joins, bevelled past
 // a miter limit of 10, as the default stroke options draw them. Consumes the current path.

@@ -128,23 +128,9 @@ void ToneDisplayControl::DrawCorrectionCurve(IGraphics& g, const Reading& readin
 
   // An area with nothing on one side of 0 dB has no area to fill.
   if (anyBoost)
-  {
-    g.PathClear();
-    g.PathMoveTo(p.L, y0);
-    polyline::Trace(g, x, boost, kCurvePoints, true);
-    g.PathLineTo(p.R, y0);
-    g.PathClose();
-    g.PathFill(IPattern(mAccent.WithAlpha(71)));
-  }
+    polyline::FillToLine(g, x, boost, kCurvePoints, p.L, p.R, y0, mAccent.WithAlpha(71));
   if (anyCut)
-  {
-    g.PathClear();
-    g.PathMoveTo(p.L, y0);
-    polyline::Trace(g, x, cut, kCurvePoints, true);
-    g.PathLineTo(p.R, y0);
-    g.PathClose();
-    g.PathFill(IPattern(mCutFillColour));
-  }
+    polyline::FillToLine(g, x, cut, kCurvePoints, p.L, p.R, y0, mCutFillColour);
 
   polyline::Stroke(g, x, curve, kCurvePoints, 1.5f, mCorrectionColour);
 }
@@ -269,15 +255,9 @@ void ToneDisplayControl::DrawPreEqResponse(IGraphics& g, double sampleRate, bool
   }
   if (full)
   {
-    g.PathClear();
-    g.PathMoveTo(p.L, YOfGain(0.0));
-    polyline::Trace(g, x, y, kCurvePoints, true);
-    g.PathLineTo(p.R, YOfGain(0.0));
-    g.PathClose();
-    g.PathFill(IPattern(mPreEqColour.WithAlpha(45)));
-  }
-  if (full)
+    polyline::FillToLine(g, x, y, kCurvePoints, p.L, p.R, YOfGain(0.0), mPreEqColour.WithAlpha(45));
     polyline::Stroke(g, x, y, kCurvePoints, 2.f, mPreEqColour);
+  }
   else
     polyline::Stroke(g, x, y, kCurvePoints, 1.5f, mPreEqColour.WithAlpha(114));
 }
