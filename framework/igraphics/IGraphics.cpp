@@ -241,6 +241,17 @@ IControl* IGraphics::GetMouseControl(float x, float y) const
   return nullptr;
 }
 
+void IGraphics::EndCapture(float x, float y, const IMouseMod& mod)
+{
+  IControl* c = mCapturedControl;
+  if (!c)
+    return;
+  c->OnMouseUp(x, y, mod);
+  // The control may have been removed by its own release.
+  if (mCapturedControl == c)
+    ReleaseMouseCapture();
+}
+
 void IGraphics::ReleaseMouseCapture()
 {
   IControl* c = mCapturedControl;
@@ -290,12 +301,7 @@ void IGraphics::OnMouseDown(float px, float py, const IMouseMod& mod, double tim
 
   // A second button pressed mid-drag ends that drag as its release would, so the control
   // closes what its press opened (a gesture of its own, a drag state).
-  if (IControl* held = mCapturedControl)
-  {
-    held->OnMouseUp(x, y, mCaptureMod);
-    if (mCapturedControl == held)
-      ReleaseMouseCapture();
-  }
+  EndCapture(x, y, mCaptureMod);
 
   IControl* control = GetMouseControl(x, y);
   if (!control)
@@ -330,13 +336,7 @@ void IGraphics::OnMouseUp(float px, float py, const IMouseMod& mod)
     mMenuView->OnMouseUp(x, y, mod);
     return;
   }
-  if (IControl* c = mCapturedControl)
-  {
-    c->OnMouseUp(x, y, mod);
-    // The control may have been removed by its own release.
-    if (mCapturedControl == c)
-      ReleaseMouseCapture();
-  }
+  EndCapture(x, y, mod);
   if (mEnableMouseOver)
     SetMouseOverControl(GetMouseControl(x, y), x, y, mod);
 }

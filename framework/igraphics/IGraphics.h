@@ -223,6 +223,7 @@ private:
 
   IControl* GetMouseControl(float x, float y) const;
   void ReleaseMouseCapture();
+  void EndCapture(float x, float y, const IMouseMod& mod);
   static void AddDirtyArea(std::vector<IRECT>& areas, IRECT area);
   void DrawRegions(const std::vector<IRECT>& regions);
   void SetMouseOverControl(IControl* control, float x, float y, const IMouseMod& mod);
