@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <locale.h>
 
+#include "ClassicLocale.h"
+
 namespace halvorsted::json {
 
 namespace {
@@ -102,7 +104,7 @@ bool MatchLiteral(Cursor& c, const char* word)
 // The host may have switched the global locale to one with a decimal comma.
 double ToDoubleClassic(const std::string& slice)
 {
-  static const locale_t classic = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+  const locale_t classic = iplug::ClassicLocale();
   if (classic == static_cast<locale_t>(nullptr))
     return std::strtod(slice.c_str(), nullptr);
   return strtod_l(slice.c_str(), nullptr, classic);
