@@ -2,6 +2,7 @@
 
 #include "AudioFile.h"
 #include "BundleFixture.h"
+#include "MvhostRun.h"
 
 #include <gtest/gtest.h>
 
@@ -15,31 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
-
-CliRun Mvhost(const std::string& args)
-{
-    // The plug-in inside checks for updates: only ever on a closed local port here.
-    ::setenv("HALVORSTED_UPDATES_URL", "http://127.0.0.1:9/updates.json", 0);
-    CliRun r;
-    const std::string command = std::string(MVHOST_PATH) + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return r;
-    }
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) {
-        r.out.append(buf, n);
-    }
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
 
 std::filesystem::path Temp(const std::string& name)
 {

@@ -1,5 +1,6 @@
 // mvhost's editor window in a private X server, and its headless snapshot.
 
+#include "MvhostRun.h"
 #include "XvfbServer.h"
 
 #include <gtest/gtest.h>
@@ -15,30 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
-
-CliRun Mvhost(const std::string& args, const std::string& envPrefix = "")
-{
-    ::setenv("HALVORSTED_UPDATES_URL", "http://127.0.0.1:9/updates.json", 0);
-    CliRun r;
-    const std::string command = envPrefix + std::string(MVHOST_PATH) + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return r;
-    }
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) {
-        r.out.append(buf, n);
-    }
-    const int status = pclose(pipe);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
-}
 
 std::string Temp(const std::string& name)
 {
