@@ -227,10 +227,8 @@ TEST(ReferenceLearner, LowRateFilesLearnWithTheirOwnBands)
 
 namespace {
 
-// The learning rule run step by step on a fresh engine with nothing left out: 50 ms block levels,
-// their 90th percentile, a gate 20 dB below it, 32-sample steps after a half-second warm-up, and
-// the mean power of the engine's calibrated band levels over the gated steps.
-BandBalance LearnDirectly(const std::vector<float>& x, double fs)
+// The gate: 20 dB below the 90th percentile of the 50 ms block levels.
+double GateDb(const std::vector<float>& x, double fs)
 {
   const std::size_t b = std::size_t(fs * 0.05);
   std::vector<double> levels;
@@ -242,13 +240,19 @@ BandBalance LearnDirectly(const std::vector<float>& x, double fs)
     levels.push_back(10.0 * std::log10(sum / double(b) + 1e-30));
   }
   std::sort(levels.begin(), levels.end());
-  const double l90 = levels[levels.size() * 9 / 10];
+  return levels[levels.size() * 9 / 10] - 20.0;
+}
 
+// The learning rule run step by step on a fresh engine with nothing left out: 50 ms block levels,
+// their 90th percentile, a gate 20 dB below it, 32-sample steps after a half-second warm-up, and
+// the mean power of the engine's calibrated band levels over the gated steps.
+BandBalance LearnDirectly(const std::vector<float>& x, double fs)
+{
   auto engine = std::make_unique<ToneEngine>();
   engine->Prepare(fs);
   ToneEngineSettings settings;
   settings.amount = 0.0;
-  settings.thresholdDb = l90 - 20.0;
+  settings.thresholdDb = GateDb(x, fs);
   engine->ApplySettings(settings);
   std::array<double, kNumBands> sums{};
   float out[32];
@@ -299,21 +303,11 @@ TEST(ReferenceLearner, StaysWithinABillionthOfADecibelOfTheOneRoundingArithmetic
     const Learned r = Learn(x, fs);
     ASSERT_TRUE(r.ok) << r.error;
 
-    const std::size_t b = std::size_t(fs * 0.05);
-    std::vector<double> levels;
-    for (std::size_t j = 0; (j + 1) * b <= x.size(); ++j)
-    {
-      double sum = 0;
-      for (std::size_t i = j * b; i < (j + 1) * b; ++i)
-        sum += double(x[i]) * double(x[i]);
-      levels.push_back(10.0 * std::log10(sum / double(b) + 1e-30));
-    }
-    std::sort(levels.begin(), levels.end());
     auto engine = std::make_unique<exact::ToneEngine>();
     engine->Prepare(fs);
     ToneEngineSettings settings;
     settings.amount = 0.0;
-    settings.thresholdDb = levels[levels.size() * 9 / 10] - 20.0;
+    settings.thresholdDb = GateDb(x, fs);
     engine->ApplySettings(settings);
     std::array<double, kNumBands> sums{};
     float out[32];
