@@ -224,8 +224,17 @@ void ToneDisplayControl::OnMouseUp(float, float, const IMouseMod&)
 
 // Double click and wheel
 
-void ToneDisplayControl::OnMouseDblClick(float x, float y, const IMouseMod&)
+void ToneDisplayControl::OnMouseDblClick(float x, float y, const IMouseMod& mod)
 {
+  // The mode toggle has no double click: its second press flips it back. The open box
+  // keeps the presses that land on it, as a single press would.
+  const bool inBox = mEditorBand >= 0 && BandEditorRect().Contains(x, y);
+  if (!inBox && ModeToggleRect().Contains(x, y))
+  {
+    OnMouseDown(x, y, mod);
+    return;
+  }
+
   if (mMode == kModePreEq)
   {
     const int k = HitPreEqBand(x, y);
