@@ -316,10 +316,11 @@ void ToneDisplayControl::OpenTextEntry(int paramIdx, const IRECT& bounds, const 
   mEntryParam = paramIdx;
   const IText style = mCentredTextStyle.WithFGColor(IColor(255, 250, 250, 250)).WithAlign(EAlign::Center);
   ui->CreateTextEntry(*this, style, bounds, text, kNoValIdx);
+  mEntryPrefill = ui->GetTextEntryText();
 }
 
 void ToneDisplayControl::OnTextEntryCompletion(const char* str, int)
 {
-  morvellan::plugin::CommitTypedValue(*this, mEntryParam, str);
+  morvellan::plugin::CommitTypedValue(*this, mEntryParam, str, mEntryPrefill);
   mEntryParam = -1;
 }

@@ -1,4 +1,5 @@
-// Quick clicks on controls that have no double click, over the plug-in's own parameter table.
+// Quick clicks on controls that have no double click, and value entries committed
+// untouched, over the plug-in's own parameter table.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -9,6 +10,7 @@
 #include "PlatformServices.h"
 #include "TempFolder.h"
 #include "ToneDisplayRig.h"
+#include "ValueCaptionControl.h"
 #include "halvorsted/controls/PresetBarControl.h"
 #include "halvorsted/controls/UpdatePillControl.h"
 #include "halvorsted/updates/UpdateCheck.h"
@@ -115,6 +117,60 @@ TEST(QuickClicks, CountTwiceOnControlsWithoutADoubleClickAndTheDisplaysResetsSta
   });
   ClickTwiceQuickly(rig, update->GetPillRect());
   EXPECT_EQ(opened, Names(2, "https://www.halvorsted.com/morvellan/get"));
+}
+
+TEST(UntouchedEntries, SendNothingAndKeepTheValue)
+{
+  DisplayRig rig;
+  const IText text(11.5f, IColor(107, 250, 250, 250), "Roboto-Regular");
+  auto* amount = new morvellan::plugin::ValueCaptionControl(IRECT(117, 423, 227, 437), kAmount, text);
+  auto* hp = new morvellan::plugin::ValueCaptionControl(IRECT(14, 498, 104, 512), kHPFreq, text);
+  rig.g.AttachControl(amount);
+  rig.g.AttachControl(hp);
+  rig.dlg.Set(kAmount, 12.5);
+  rig.dlg.Set(kHPFreq, 141.421);
+  rig.g.OnFrame();
+
+  // Enter on the prefilled text. (The press that opens an entry is a gesture of the
+  // framework's own, for the bound caption; the commit is what is looked at.)
+  rig.Click(amount->GetRECT().MW(), amount->GetRECT().MH());
+  ASSERT_TRUE(rig.g.IsTextEntryOpen());
+  EXPECT_EQ(rig.g.GetTextEntryText(), "12");
+  rig.dlg.events.clear();
+  rig.g.OnKeyDown(IKeyPress{"", EVirtualKey::Return, IMouseMod()});
+  EXPECT_FALSE(rig.g.IsTextEntryOpen());
+  EXPECT_TRUE(rig.dlg.events.empty());
+  // A press elsewhere commits the entry too.
+  rig.Click(hp->GetRECT().MW(), hp->GetRECT().MH());
+  ASSERT_TRUE(rig.g.IsTextEntryOpen());
+  EXPECT_EQ(rig.g.GetTextEntryText(), "141.4");
+  rig.dlg.events.clear();
+  rig.Click(360.f, 520.f);
+  EXPECT_FALSE(rig.g.IsTextEntryOpen());
+  EXPECT_TRUE(rig.dlg.events.empty());
+  EXPECT_DOUBLE_EQ(rig.dlg.Get(kAmount), 12.5);
+  EXPECT_DOUBLE_EQ(rig.dlg.Get(kHPFreq), 141.421);
+
+  // The display's box: the frequency field's prefill "141" left as it is.
+  rig.dlg.Set(kPreEq2Freq, 141.421);
+  rig.Click(rig.display->ModeToggleRect().R - 2.f, rig.display->ModeToggleRect().MH());
+  float x, y;
+  rig.display->PreEqHandle(1, x, y);
+  rig.Click(x, y, IMouseMod(false, true));
+  const IRECT field = rig.display->BandEditorValueRect(0);
+  rig.Click(field.MW(), field.MH());
+  ASSERT_EQ(rig.g.GetTextEntryText(), "141");
+  rig.dlg.events.clear();
+  rig.g.OnKeyDown(IKeyPress{"", EVirtualKey::Return, IMouseMod()});
+  EXPECT_TRUE(rig.dlg.events.empty());
+  EXPECT_DOUBLE_EQ(rig.dlg.Get(kPreEq2Freq), 141.421);
+
+  // Text that was edited, even back to a number, is sent.
+  rig.Click(hp->GetRECT().MW(), hp->GetRECT().MH());
+  rig.dlg.events.clear();
+  rig.g.CommitTextEntry("141.40");
+  EXPECT_EQ(rig.dlg.Trace(), "b17 s17 e17");
+  EXPECT_NEAR(rig.dlg.Get(kHPFreq), 141.4, 1e-9);
 }
 
 } // namespace
