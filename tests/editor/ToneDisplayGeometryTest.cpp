@@ -151,6 +151,44 @@ TEST(ToneDisplayStatus, LinesFollowTheirPrecedence)
   EXPECT_EQ(ToneDisplayControl::TargetStatus(r).text, "LEARNING 0%");
 }
 
+TEST(ToneDisplayStatus, LongLinesAreShortenedToTheirSideOfTheToggle)
+{
+  // The right line's colour, told apart from the grey around it: the rig's accent
+  // (92,200,255) is far bluer than red, the error colour (235,64,52) far redder.
+  struct Case
+  {
+    bool error;
+    int (*tint)(const unsigned char* bgra);
+  };
+  const Case cases[] = {{false, [](const unsigned char* p) { return p[0] - p[2]; }},
+                        {true, [](const unsigned char* p) { return p[2] - p[0]; }}};
+  for (float scale : {1.f, 2.f})
+    for (const Case& c : cases)
+    {
+      DisplayRig rig(scale);
+      rig.reading.hasTarget = true;
+      rig.reading.targetName = "Warm vocal \xE2\x80\x94 " + std::string(80, 'W');
+      if (c.error)
+        rig.reading.message = "COULD NOT LEARN: " + std::string(80, 'E');
+      rig.g.OnFrame();
+      int stride = 0;
+      const unsigned char* px = rig.g.GetPixels(stride);
+      // Tinted pixels along the status row (T + 6 .. T + 20) between two canvas x.
+      const auto tinted = [&](float x0, float x1) {
+        int n = 0;
+        for (int y = int((DisplayRig::kT + 6.f) * scale); y < int((DisplayRig::kT + 20.f) * scale); ++y)
+          for (int x = int(x0 * scale); x < int(x1 * scale); ++x)
+            n += c.tint(px + y * stride + x * 4) > 40;
+        return n;
+      };
+      const IRECT toggle = rig.display->ModeToggleRect(); // 298 .. 422
+      EXPECT_EQ(tinted(DisplayRig::kL + 1.f, toggle.L - 1.f), 0) << scale;
+      EXPECT_EQ(tinted(toggle.R + 1.f, toggle.R + 6.f), 0) << scale;
+      // Shortened, not dropped: the line reaches the room's left end.
+      EXPECT_GT(tinted(toggle.R + 6.f, toggle.R + 16.f), 0) << scale;
+    }
+}
+
 TEST(ToneDisplayReadingRecord, DefaultsAndMovesAsDescribed)
 {
   Reading r;
