@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "LevelMeterControl.h"
 #include "ToneDisplayRig.h"
 
 using iplug::igraphics::IRECT;
@@ -187,6 +188,39 @@ TEST(ToneDisplayStatus, LongLinesAreShortenedToTheirSideOfTheToggle)
       // Shortened, not dropped: the line reaches the room's left end.
       EXPECT_GT(tinted(toggle.R + 6.f, toggle.R + 16.f), 0) << scale;
     }
+}
+
+TEST(ZeroReadouts, ValuesThatReadAsZeroShowNoMinus)
+{
+  const std::pair<float, const char*> peaks[] = {
+    {-0.04f, "0.0 dB"}, {-0.049f, "0.0 dB"}, {0.f, "0.0 dB"}, {0.04f, "0.0 dB"}, {-0.06f, "-0.1 dB"}, {-12.34f, "-12.3 dB"}};
+  for (const auto& [db, text] : peaks)
+    EXPECT_EQ(LevelMeterControl::ReadoutText(db, -54.f), text) << db;
+
+  char v[24];
+  const std::pair<double, const char*> gains[] = {{-0.04, "+0.0 dB"}, {0.04, "+0.0 dB"}, {-0.06, "-0.1 dB"}};
+  for (const auto& [db, text] : gains)
+  {
+    ToneDisplayControl::FormatBandEditorValue(1, db, v);
+    EXPECT_STREQ(v, text) << db;
+  }
+
+  // Captions and labels sign only what reads above zero.
+  DisplayRig rig;
+  char caption[48];
+  char label[32];
+  const std::tuple<double, const char*, const char*> bands[] = {
+    {-0.04, "LOW  0.0", "2.5k  0.0"}, {0.04, "LOW  0.0", "2.5k  0.0"}, {0.06, "LOW  +0.1", "2.5k  +0.1"},
+    {-0.06, "LOW  -0.1", "2.5k  -0.1"}};
+  for (const auto& [db, captionText, labelText] : bands)
+  {
+    rig.dlg.Set(kLowTarget, db);
+    rig.display->FormatTargetCaption(0, caption);
+    EXPECT_STREQ(caption, captionText) << db;
+    rig.dlg.Set(kPreEq3Gain, db);
+    rig.display->FormatPreEqLabel(2, label);
+    EXPECT_STREQ(label, labelText) << db;
+  }
 }
 
 TEST(ToneDisplayReadingRecord, DefaultsAndMovesAsDescribed)
