@@ -79,7 +79,12 @@ double BandStripControl::HandlePos(int i) const
 int BandStripControl::NearestHandle(float x) const
 {
   const double t = XToPos(x);
-  return std::fabs(t - HandlePos(1)) < std::fabs(t - HandlePos(0)) ? 1 : 0;
+  const double hp = HandlePos(0), lp = HandlePos(1);
+  // Both handles at the gap: the side of the press decides, or the tie would always give
+  // the high-pass handle, which cannot move right, and the low-pass one could not be reached.
+  if (lp <= hp)
+    return t > lp ? 1 : 0;
+  return std::fabs(t - lp) < std::fabs(t - hp) ? 1 : 0;
 }
 
 bool BandStripControl::SwitchOn(int paramIdx) const

@@ -26,7 +26,8 @@ public:
   // Where handle i (0 high-pass, 1 low-pass) sits on the track, 0..1: 0..0.5 for the
   // high-pass handle, 0.5..1 for the low-pass one.
   double HandlePos(int i) const;
-  // The handle closer to x; a tie goes to the high-pass handle.
+  // The handle closer to x; a tie goes to the high-pass handle. With both handles at the
+  // gap, x right of it takes the low-pass handle.
   int NearestHandle(float x) const;
   // Fills [x0, x1] at the track's height, leaving out the gap between the halves.
   void DrawOutsideSpan(iplug::igraphics::IGraphics& g, const iplug::igraphics::IColor& colour, float x0,

@@ -29,6 +29,8 @@ LearnPillControl::LearnPillControl(const IRECT& bounds, const IText& pillText, c
 , mAccent(accent)
 , mCallbacks(std::move(callbacks))
 {
+  // A double click means nothing here; its second press opens the menu like the first.
+  SetDblAsSingleClick(true);
 }
 
 LearnPillControl::State LearnPillControl::PullState() const

@@ -1,8 +1,9 @@
 #include "LevelMeterControl.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+
+#include "FixedText.h"
 
 using namespace iplug::igraphics;
 
@@ -69,12 +70,12 @@ std::string LevelMeterControl::ReadoutText(float peakDb, float lowDb)
 {
   if (!(peakDb > lowDb + 0.5f))
     return "-inf";
-  // to_chars, unlike printf, ignores the host's locale.
+  // A peak just below 0 dB reads 0.0 dB, not -0.0 dB.
   char buffer[48];
-  const auto result = std::to_chars(buffer, buffer + sizeof(buffer), peakDb, std::chars_format::fixed, 1);
-  if (result.ec != std::errc())
+  char* end = morvellan::WriteFixed(buffer, buffer + sizeof(buffer), peakDb, 1);
+  if (end == buffer)
     return "-inf";
-  return std::string(buffer, result.ptr) + " dB";
+  return std::string(buffer, end) + " dB";
 }
 
 void LevelMeterControl::MakeTrackRects(const IRECT& bounds)

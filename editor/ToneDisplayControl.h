@@ -209,6 +209,7 @@ private:
   int mRangeHighParam;
   int mDragTargetBand = -1;
   int mEntryParam = -1;
+  std::string mEntryPrefill; // the open entry's text as it opened
   int mDragRangeHandle = -1;
   int mFirstPreEqParam;
   int mPreEq1ShelfParam;

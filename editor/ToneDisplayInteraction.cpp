@@ -224,8 +224,17 @@ void ToneDisplayControl::OnMouseUp(float, float, const IMouseMod&)
 
 // Double click and wheel
 
-void ToneDisplayControl::OnMouseDblClick(float x, float y, const IMouseMod&)
+void ToneDisplayControl::OnMouseDblClick(float x, float y, const IMouseMod& mod)
 {
+  // The mode toggle has no double click: its second press flips it back. The open box
+  // keeps the presses that land on it, as a single press would.
+  const bool inBox = mEditorBand >= 0 && BandEditorRect().Contains(x, y);
+  if (!inBox && ModeToggleRect().Contains(x, y))
+  {
+    OnMouseDown(x, y, mod);
+    return;
+  }
+
   if (mMode == kModePreEq)
   {
     const int k = HitPreEqBand(x, y);
@@ -307,10 +316,11 @@ void ToneDisplayControl::OpenTextEntry(int paramIdx, const IRECT& bounds, const 
   mEntryParam = paramIdx;
   const IText style = mCentredTextStyle.WithFGColor(IColor(255, 250, 250, 250)).WithAlign(EAlign::Center);
   ui->CreateTextEntry(*this, style, bounds, text, kNoValIdx);
+  mEntryPrefill = ui->GetTextEntryText();
 }
 
 void ToneDisplayControl::OnTextEntryCompletion(const char* str, int)
 {
-  morvellan::plugin::CommitTypedValue(*this, mEntryParam, str);
+  morvellan::plugin::CommitTypedValue(*this, mEntryParam, str, mEntryPrefill);
   mEntryParam = -1;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "FixedText.h"
 #include "ToneDisplayControl.h"
 
 // Every number is written with to_chars, which unlike printf ignores the host's locale.
@@ -21,10 +22,10 @@ char* Append(char* out, char* last, const char* text)
   return out + n;
 }
 
+// A value that reads as zero has no sign: -0.04 reads 0.0.
 char* AppendFixed(char* out, char* last, double value, int decimals)
 {
-  const auto result = std::to_chars(out, last, value, std::chars_format::fixed, decimals);
-  return result.ec == std::errc() ? result.ptr : out;
+  return morvellan::WriteFixed(out, last, value, decimals);
 }
 
 char* AppendInt(char* out, char* last, long long value)
@@ -33,20 +34,28 @@ char* AppendInt(char* out, char* last, long long value)
   return result.ec == std::errc() ? result.ptr : out;
 }
 
-// "+" before a number that would print without a sign of its own, as printf's "%+" does.
+// The number with "+" before it when it reads above zero, and with plusAtZero also when it
+// reads as zero. Judged by the digits shown: at one decimal 0.04 is zero, not a positive gain.
+char* AppendWithSign(char* out, char* last, double value, int decimals, bool plusAtZero)
+{
+  char number[48];
+  char* end = morvellan::WriteFixed(number, number + sizeof(number) - 1, value, decimals);
+  *end = '\0';
+  if (morvellan::IsZeroText(number, end) ? plusAtZero : value > 0.0)
+    out = Append(out, last, "+");
+  return Append(out, last, number);
+}
+
+// As printf's "%+" signs a number: zero reads +0.0.
 char* AppendSignedFixed(char* out, char* last, double value, int decimals)
 {
-  if (!std::signbit(value) && out < last)
-    *out++ = '+';
-  return AppendFixed(out, last, value, decimals);
+  return AppendWithSign(out, last, value, decimals, true);
 }
 
 // "+" only before a positive value: zero reads 0.0.
 char* AppendGain(char* out, char* last, double value)
 {
-  if (value > 0.0)
-    out = Append(out, last, "+");
-  return AppendFixed(out, last, value, 1);
+  return AppendWithSign(out, last, value, 1, false);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "IGraphics.h"
 #include "ToneDisplayControl.h"
+#include "halvorsted/controls/EllipsisFit.h"
 
 using namespace iplug::igraphics;
 
@@ -12,6 +13,8 @@ namespace
 
 constexpr const char* kMiddleDot = "\xC2\xB7";   // U+00B7
 constexpr const char* kEllipsis = "\xE2\x80\xA6"; // U+2026
+// Free space kept between a status line and the mode toggle.
+constexpr float kToggleClearance = 6.f;
 
 } // namespace
 
@@ -61,13 +64,27 @@ void ToneDisplayControl::DrawStatusText(IGraphics& g, const Reading& reading)
     return mDimTextColour;
   };
 
+  // Each line keeps to its side of the mode toggle: a long target name or error is
+  // shortened with an ellipsis rather than run under the toggle and over the other line.
+  const IRECT toggle = ModeToggleRect();
+  const auto fitted = [&g](const IText& style, const std::string& text, float width) {
+    return halvorsted::controls::FitWithEllipsis(text, width, [&](const std::string& candidate) {
+      IRECT extent;
+      return g.MeasureText(style, candidate.c_str(), extent);
+    });
+  };
+
   const StatusLine left = AdaptationStatus(reading);
   const bool adapting = left.tone == StatusTone::Bright;
   g.FillCircle(adapting ? mAccent : mIdleDotColour, p.L + 13.f, p.T + 13.f, 3.f);
-  g.DrawText(mTextStyle.WithAlign(EAlign::Near).WithFGColor(colour(left.tone)), left.text.c_str(),
-             IRECT(p.L + 22.f, p.T + 6.f, p.L + 300.f, p.T + 20.f));
+  const IText leftStyle = mTextStyle.WithAlign(EAlign::Near).WithFGColor(colour(left.tone));
+  const IRECT leftRect(p.L + 22.f, p.T + 6.f, p.L + 300.f, p.T + 20.f);
+  const float leftRoom = std::min(leftRect.R, toggle.L - kToggleClearance) - leftRect.L;
+  g.DrawText(leftStyle, fitted(leftStyle, left.text, leftRoom).c_str(), leftRect);
 
   const StatusLine right = TargetStatus(reading);
-  g.DrawText(mTextStyle.WithAlign(EAlign::Far).WithFGColor(colour(right.tone)), right.text.c_str(),
-             IRECT(p.R - 420.f, p.T + 6.f, p.R - 10.f, p.T + 20.f));
+  const IText rightStyle = mTextStyle.WithAlign(EAlign::Far).WithFGColor(colour(right.tone));
+  const IRECT rightRect(p.R - 420.f, p.T + 6.f, p.R - 10.f, p.T + 20.f);
+  const float rightRoom = rightRect.R - std::max(rightRect.L, toggle.R + kToggleClearance);
+  g.DrawText(rightStyle, fitted(rightStyle, right.text, rightRoom).c_str(), rightRect);
 }

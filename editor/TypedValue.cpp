@@ -121,8 +121,11 @@ std::pair<double, bool> ParseTypedValue(const char* text)
   return {negative ? -value : value, true};
 }
 
-void CommitTypedValue(iplug::igraphics::IControl& control, int paramIdx, const char* text)
+void CommitTypedValue(iplug::igraphics::IControl& control, int paramIdx, const char* text,
+                      const std::string& prefill)
 {
+  if (text && !prefill.empty() && prefill == text)
+    return;
   const auto [value, ok] = ParseTypedValue(text);
   if (!ok)
     return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <utility>
 
 namespace iplug::igraphics
@@ -18,7 +19,9 @@ std::pair<double, bool> ParseTypedValue(const char* text);
 
 // Parses text and, on success, sends the value (clamped to the parameter's range) to
 // paramIdx as one gesture: Begin, Send, End. Nothing happens on failure, without a
-// delegate or for a negative index.
-void CommitTypedValue(iplug::igraphics::IControl& control, int paramIdx, const char* text);
+// delegate or for a negative index, nor when text is the entry's prefill left untouched:
+// the prefill is the value rounded for reading, and committing it would change the value.
+void CommitTypedValue(iplug::igraphics::IControl& control, int paramIdx, const char* text,
+                      const std::string& prefill = {});
 
 } // namespace morvellan::plugin

@@ -32,11 +32,12 @@ void ValueCaptionControl::OnMouseDown(float, float, const IMouseMod& mod)
   param->GetDisplay(display);
   // No value slot: the typed text is ours to read, not the framework's.
   ui->CreateTextEntry(*this, mText, mRECT, display.Get(), kNoValIdx);
+  mPrefill = ui->GetTextEntryText();
 }
 
 void ValueCaptionControl::OnTextEntryCompletion(const char* str, int)
 {
-  CommitTypedValue(*this, GetParamIdx(0), str);
+  CommitTypedValue(*this, GetParamIdx(0), str, mPrefill);
 }
 
 } // namespace morvellan::plugin

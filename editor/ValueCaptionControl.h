@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "ICaptionControl.h"
 
 namespace morvellan::plugin
@@ -14,6 +16,10 @@ public:
 
   void OnMouseDown(float x, float y, const iplug::igraphics::IMouseMod& mod) override;
   void OnTextEntryCompletion(const char* str, int valIdx) override;
+
+private:
+  // The entry's text as it opened.
+  std::string mPrefill;
 };
 
 } // namespace morvellan::plugin

@@ -49,6 +49,8 @@ PresetBarControl::PresetBarControl(const IRECT& bounds, Style style, Callbacks c
 , mCallbacks(std::move(callbacks))
 , mOpenMenu(std::move(openMenu))
 {
+  // No part means anything by a double click: quick clicks step, arm and delete.
+  SetDblAsSingleClick(true);
 }
 
 PresetBarControl::~PresetBarControl() = default;

@@ -18,6 +18,8 @@ UpdatePillControl::UpdatePillControl(const IRECT& bounds, const Style& style, up
 , mOnPillRect(std::move(onPillRect))
 {
   mText = mStyle.textStyle;
+  // A double click means nothing here; its second press is a click like the first.
+  SetDblAsSingleClick(true);
 }
 
 void UpdatePillControl::SyncWithUpdateCheck()

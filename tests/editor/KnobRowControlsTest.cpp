@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "KnobRowTestRig.h"
@@ -78,6 +79,30 @@ TEST_F(KnobRow, BandStripAPressAtTheMiddleOfATieTakesTheHighPassHandleToTheTopOf
   EXPECT_DOUBLE_EQ(dlg.Plain(kLPFreq), 64.);
   // The gesture covers both bound values; only the moved one is sent.
   EXPECT_EQ(dlg.log, (Strings{"begin 17", "begin 19", "send 17", "end 17", "end 19"}));
+}
+
+TEST_F(KnobRow, BandStripBothHandlesAtTheGapGoToTheSideOfThePress)
+{
+  // Both at 1000 Hz, the top of the high-pass range and the bottom of the low-pass one;
+  // a press half way along a half sets the geometric middle of that handle's range.
+  for (const auto& [pos, moved, still, hz] :
+       {std::tuple{0.75, kLPFreq, kHPFreq, 1000. * std::sqrt(20.)}, {0.25, kHPFreq, kLPFreq, 20. * std::sqrt(50.)}})
+  {
+    dlg.GetParam(kHPFreq)->Set(1000.);
+    dlg.GetParam(kLPFreq)->Set(1000.);
+    Press(XAt(pos), 481, 1000. * pos);
+    Release(XAt(pos), 481);
+    EXPECT_NEAR(dlg.Plain(moved), hz, 1e-6) << pos;
+    EXPECT_DOUBLE_EQ(dlg.Plain(still), 1000.) << pos;
+  }
+  // Inside the gap the side of its centre (360) decides; the centre itself is a tie.
+  dlg.GetParam(kHPFreq)->Set(1000.);
+  dlg.GetParam(kLPFreq)->Set(1000.);
+  EXPECT_EQ(strip->NearestHandle(362.f), 1);
+  EXPECT_EQ(strip->NearestHandle(360.f), 0);
+  // Apart, the nearer one wins: low-pass at 2000 Hz sits at about 0.616, so 0.55 is high-pass.
+  dlg.GetParam(kLPFreq)->Set(2000.);
+  EXPECT_EQ(strip->NearestHandle(XAt(0.55)), 0);
 }
 
 TEST_F(KnobRow, BandStripDragsMapAlongTheHandlesHalfAndStopAtTheGap)

@@ -4,7 +4,10 @@
 #include <clocale>
 #include <cmath>
 #include <string>
+#include <tuple>
+#include <utility>
 
+#include "LevelMeterControl.h"
 #include "ToneDisplayRig.h"
 
 using iplug::igraphics::IRECT;
@@ -149,6 +152,54 @@ TEST(ToneDisplayStatus, LinesFollowTheirPrecedence)
   EXPECT_EQ(ToneDisplayControl::TargetStatus(r).text, "LEARNING 42%");
   r.progress = std::nanf("");
   EXPECT_EQ(ToneDisplayControl::TargetStatus(r).text, "LEARNING 0%");
+}
+
+TEST(ToneDisplayStatus, LongLinesAreShortenedToTheirSideOfTheToggle)
+{
+  for (float scale : {1.f, 2.f})
+  {
+    DisplayRig rig(scale);
+    rig.reading.hasTarget = true;
+    rig.reading.targetName = "Warm vocal \xE2\x80\x94 " + std::string(80, 'W');
+    rig.g.OnFrame();
+    int stride = 0;
+    const unsigned char* px = rig.g.GetPixels(stride);
+    // Pixels of the target line's colour, the rig's accent (92,200,255), far bluer than the
+    // grey around it, along the status row (T + 6 .. T + 20) between two canvas x.
+    const auto accent = [&](float x0, float x1) {
+      int n = 0;
+      for (int y = int((DisplayRig::kT + 6.f) * scale); y < int((DisplayRig::kT + 20.f) * scale); ++y)
+        for (int x = int(x0 * scale); x < int(x1 * scale); ++x)
+          n += px[y * stride + x * 4] - px[y * stride + x * 4 + 2] > 40;
+      return n;
+    };
+    const IRECT toggle = rig.display->ModeToggleRect(); // 298 .. 422
+    EXPECT_EQ(accent(DisplayRig::kL + 1.f, toggle.L - 1.f), 0) << scale;
+    EXPECT_EQ(accent(toggle.R + 1.f, toggle.R + 6.f), 0) << scale;
+    EXPECT_GT(accent(toggle.R + 6.f, toggle.R + 16.f), 0) << scale; // shortened, not dropped
+  }
+}
+
+TEST(ZeroReadouts, ValuesThatReadAsZeroShowNoMinus)
+{
+  for (const auto& [db, text] : {std::pair{-0.049f, "0.0 dB"}, {0.04f, "0.0 dB"}, {-0.06f, "-0.1 dB"}})
+    EXPECT_EQ(LevelMeterControl::ReadoutText(db, -54.f), text) << db;
+
+  // The box signs every gain, the captions and labels only those that read above zero.
+  DisplayRig rig;
+  char box[24], caption[48], label[32];
+  for (const auto& [db, boxText, gainText] :
+       {std::tuple{-0.04, "+0.0 dB", "0.0"}, {0.04, "+0.0 dB", "0.0"}, {-0.06, "-0.1 dB", "-0.1"}})
+  {
+    ToneDisplayControl::FormatBandEditorValue(1, db, box);
+    EXPECT_STREQ(box, boxText) << db;
+    rig.dlg.Set(kLowTarget, db);
+    rig.display->FormatTargetCaption(0, caption);
+    EXPECT_EQ(std::string(caption), std::string("LOW  ") + gainText) << db;
+    rig.dlg.Set(kPreEq3Gain, db);
+    rig.display->FormatPreEqLabel(2, label);
+    EXPECT_EQ(std::string(label), std::string("2.5k  ") + gainText) << db;
+  }
 }
 
 TEST(ToneDisplayReadingRecord, DefaultsAndMovesAsDescribed)
