@@ -171,6 +171,21 @@ void FullFrame(benchmark::State& state)
 }
 BENCHMARK(FullFrame)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
+// Measuring one preset name: Roboto alone (0), or with an arrow, CJK, Hebrew and Thai from
+// system fonts (1), whose choice is made once, before the loop, and then kept.
+void MeasureName(benchmark::State& state)
+{
+  Frame frame(1.f);
+  const IText style(11.f, kText, "Roboto-Regular");
+  const char* name = state.range(0) ? "Vox \xE2\x86\x92 \xE4\xB8\xAD\xE6\x96\x87 \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xE0\xB9\x84\xE0\xB8\x97\xE0\xB8\xA2"
+                                    : "Vox -> Warm Master take 2";
+  IRECT extent;
+  frame.graphics->MeasureText(style, name, extent);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(frame.graphics->MeasureText(style, name, extent));
+}
+BENCHMARK(MeasureName)->Arg(0)->Arg(1);
+
 } // namespace
 
 int main(int argc, char** argv)

@@ -32,7 +32,8 @@ void CornerScaleControl::OnMouseDrag(float, float, float dX, float dY, const IMo
   IGraphics* ui = GetUI();
   if (!ui || !std::isfinite(dX) || !std::isfinite(dY))
     return;
-  // The larger component: right or down grows the window, left or up shrinks it.
+  // The larger component: right or down grows the window; only a move both left and up
+  // shrinks it, since a pure left or up move has a zero component, which is the larger.
   mDragAccum += std::max(dX, dY) * ui->GetDrawScale();
   const float s = std::clamp((mStartWidth + mDragAccum) / mBaseWidth, mMinScale, mMaxScale);
   if (s != ui->GetDrawScale())

@@ -1,11 +1,7 @@
 #include "EditorLayout.h"
 
-#include "AccentColour.h"
 #include "BandStripControl.h"
 #include "CornerScaleControl.h"
-#include "DisplayReading.h"
-#include "EditorCallbacks.h"
-#include "EditorSizing.h"
 #include "IGraphics.h"
 #include "IPanelControl.h"
 #include "ISVGControl.h"
@@ -13,10 +9,9 @@
 #include "KebabMenuControl.h"
 #include "LearnPillControl.h"
 #include "LevelMeterControl.h"
-#include "Morvellan.h"
+#include "MorvellanIds.h"
 #include "PillToggleControl.h"
 #include "halvorsted/controls/PresetBarControl.h"
-#include "Resources.h"
 #include "RingKnobControl.h"
 #include "ThresholdHandle.h"
 #include "ToneDisplayControl.h"
@@ -28,7 +23,6 @@ using namespace iplug::igraphics;
 namespace
 {
 
-constexpr int kFramesPerSecond = 60;
 constexpr const char* kRegular = "Roboto-Regular";
 constexpr const char* kCondensedBold = "RobotoCondensed-Bold";
 constexpr const char* kVersionText = MORVELLAN_VERSION_STRING;
@@ -133,16 +127,7 @@ void AttachArtwork(IGraphics& g, const Styles& styles)
 
 } // namespace
 
-IGraphics* MakeGraphics(Morvellan& plug)
-{
-  using namespace morvellan::sizing;
-  const float scale = InitialDrawScale(plug.GetEditorWidth(), plug.GetEditorHeight(), plug.mScreenScale);
-  IGraphics* g = iplug::igraphics::MakeGraphics(plug, kCanvasWidth, kCanvasHeight, kFramesPerSecond, scale);
-  g->SetResources(MorvellanResources());
-  return g;
-}
-
-void LayoutEditor(Morvellan& plug, IGraphics& g)
+void LayoutEditor(IGraphics& g, const EditorHooks& hooks)
 {
   // A font that fails to load draws in the fallback face.
   g.LoadFont(kRegular, "Roboto-Regular.ttf");
@@ -151,33 +136,32 @@ void LayoutEditor(Morvellan& plug, IGraphics& g)
   g.AttachPanelBackground(IColor(255, 10, 10, 10));
   g.EnableMouseOver(true);
 
-  const morvellan::AccentRgb rgb = AccentColour(plug);
+  const morvellan::AccentRgb rgb = hooks.accent;
   const IColor accent(255, rgb.red, rgb.green, rgb.blue);
   const Styles styles;
   const IVStyle knobStyle = KnobStyle(accent);
 
   g.AttachControl(new IPanelControl(IRECT(14, 96, 706, 456), kPanel));
 
-  const std::string title = plug.mHostTrackLabel.GetLength() > 0 ? plug.mHostTrackLabel.Get() : "MORVELLAN";
+  const std::string title = !hooks.hostTrackLabel.empty() ? hooks.hostTrackLabel : "MORVELLAN";
   g.AttachControl(new ITextControl(IRECT(28, 48, 428, 82), title.c_str(), styles.title), kCtrlTagTitle);
 
   // The update pill is made first: the main menu's update items reach the check through it.
   halvorsted::controls::UpdatePillControl::Style pillStyle{IColor(255, 252, 120, 92), IColor(255, 253, 146, 124),
                                                            IColor(255, 10, 10, 10), styles.pill};
   auto* updatePill = new halvorsted::controls::UpdatePillControl(
-      IRECT(300, 49, 460, 79), pillStyle, plug.mUpdateCheck.get(),
-      [&plug](const IRECT& r) { FitTitleToUpdatePill(plug, r); });
+      IRECT(300, 49, 460, 79), pillStyle, hooks.updateCheck, hooks.fitTitleToUpdatePill);
 
   auto* kebab = static_cast<KebabMenuControl*>(
-      g.AttachControl(new KebabMenuControl(MakeKebabMenuCallbacks(plug, updatePill), kVersionText)));
+      g.AttachControl(new KebabMenuControl(hooks.kebabMenu ? hooks.kebabMenu(updatePill) : KebabMenuCallbacks{}, kVersionText)));
 
   g.AttachControl(new halvorsted::controls::PresetBarControl(IRECT(0, 0, 720, 32), PresetBarStyle(styles),
-                                                            MakePresetBarCallbacks(plug),
+                                                            hooks.presetBar,
                                                             [kebab](const IRECT& r) { kebab->BuildMainMenu(r); }),
                   kCtrlTagPresetBar);
 
   g.AttachControl(
-      new LearnPillControl(IRECT(470, 49, 582, 79), styles.pill, styles.learnEntry, accent, MakeLearnPillCallbacks(plug)));
+      new LearnPillControl(IRECT(470, 49, 582, 79), styles.pill, styles.learnEntry, accent, hooks.learnPill));
   g.AttachControl(new PillToggleControl(IRECT(592, 49, 696, 79), kBypass, "ACTIVE", "BYPASSED", styles.pill, 1.f,
                                         accent, true));
   g.AttachControl(updatePill);
@@ -185,7 +169,7 @@ void LayoutEditor(Morvellan& plug, IGraphics& g)
   g.AttachControl(new ToneDisplayControl(IRECT(30, 112, 690, 308), kLowTarget, kTilt, kRangeLow, kRangeHigh,
                                          kPreEq1Gain, kPreEq1Shelf, kPreEq4Shelf, accent, styles.displaySmall,
                                          styles.displayText,
-                                         [&plug](ToneDisplayControl::Reading& r) { FillToneDisplayReading(plug, r); }));
+                                         hooks.toneDisplayReading));
 
   const IVStyle meterStyle = MeterStyle(accent);
   AttachMeterCaption(g, 65.f, 282.f, "IN", styles.meterCaption);
@@ -225,7 +209,4 @@ void LayoutEditor(Morvellan& plug, IGraphics& g)
   g.AttachControl(new ITextControl(IRECT(14, 516, 706, 530), "", styles.status), kCtrlTagStatus);
   g.AttachControl(new CornerScaleControl(IRECT(706, 518, 718, 530), 720.f, 0.75f, 2.f, IColor(36, 250, 250, 250),
                                          IColor(90, 250, 250, 250)));
-
-  // The next idle call sends the status line to the new, empty control.
-  plug.mStatusText.clear();
 }

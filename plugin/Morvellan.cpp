@@ -1,6 +1,6 @@
 #include "Morvellan.h"
 
-#include "EditorLayout.h"
+#include "EditorCallbacks.h"
 
 #include "AccentColours.h"
 #include "EditorSizing.h"
@@ -122,7 +122,7 @@ Morvellan::Morvellan(const iplug::InstanceInfo& info)
   mMakeGraphicsFunc = [this] { return MakeGraphics(*this); };
   mLayoutFunc = [this](iplug::igraphics::IGraphics* g) {
     if (g)
-      LayoutEditor(*this, *g);
+      RunLayout(*this, *g);
   };
 }
 

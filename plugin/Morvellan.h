@@ -32,16 +32,6 @@ struct SavedTarget;
 struct PresetFile;
 }
 
-// Control tags shared by the editor and the idle callback.
-enum EControlTags
-{
-  kCtrlTagTitle = 0,
-  kCtrlTagStatus = 1,
-  kCtrlTagInputMeter = 2,
-  kCtrlTagOutputMeter = 3,
-  kCtrlTagPresetBar = 4
-};
-
 // One plug-in instance: the tone engine on the audio thread, the hand-overs through which the
 // UI thread and the reference-file worker reach it, and the state shared with the editor.
 //

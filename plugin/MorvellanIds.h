@@ -77,3 +77,13 @@ enum EParams
 
 static_assert(kPreEqRespect == 45 && kNumParams == 46);
 static_assert(kTilt == 23 && kUnusedAutoGain == 24);
+
+// Control tags shared by the editor and the idle callback.
+enum EControlTags
+{
+  kCtrlTagTitle = 0,
+  kCtrlTagStatus = 1,
+  kCtrlTagInputMeter = 2,
+  kCtrlTagOutputMeter = 3,
+  kCtrlTagPresetBar = 4
+};

@@ -9,8 +9,10 @@ packages=(
   juce-modules-source-data
   libsndfile1-dev libflac-dev
   libcurl4-openssl-dev libssl-dev openssl ca-certificates
-  libx11-dev libxext-dev libcairo2-dev librsvg2-dev libfreetype-dev
+  libx11-dev libxext-dev libcairo2-dev librsvg2-dev libfreetype-dev libfontconfig-dev
   fonts-roboto-unhinted
+  # System fonts for what Roboto lacks: arrows and Hebrew, Thai, CJK (the text tests draw them).
+  fonts-dejavu-core fonts-tlwg-garuda-ttf fonts-wqy-microhei
   zenity xdg-utils
   xvfb xauth
   locales

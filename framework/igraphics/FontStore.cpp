@@ -1,26 +1,223 @@
 #include "FontStore.h"
 
 #include <cairo-ft.h>
+#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace iplug::igraphics
 {
 
+struct LoadedFont
+{
+  std::vector<unsigned char> bytes; // FreeType reads an embedded face from here for its whole life
+  FT_Face ftFace = nullptr;
+  cairo_font_face_t* face = nullptr;
+  FcCharSet* coverage = nullptr; // every character the face maps to a glyph of its own
+  bool printableAscii = false;   // coverage holds all of U+0020 to U+007E
+  bool bold = false;
+
+  bool Covers(std::uint32_t cp) const { return FcCharSetHasChar(coverage, cp); }
+};
+
 namespace
 {
 
-struct LoadedFont
+using CodeRange = std::uint32_t[2];
+
+// Unicode's default-ignorable code points: format controls and selectors that draw nothing.
+constexpr CodeRange kIgnorable[] = {
+  {0x00AD, 0x00AD}, {0x034F, 0x034F}, {0x061C, 0x061C}, {0x115F, 0x1160},   {0x17B4, 0x17B5},   {0x180B, 0x180F},
+  {0x200B, 0x200F}, {0x202A, 0x202E}, {0x2060, 0x206F}, {0x3164, 0x3164},   {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},
+  {0xFFA0, 0xFFA0}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}};
+
+// The general combining marks, which belong with the character before them.
+constexpr CodeRange kCombining[] = {
+  {0x0300, 0x036F}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF}, {0x20D0, 0x20FF}, {0xFE20, 0xFE2F}};
+
+template <std::size_t N>
+bool InRanges(std::uint32_t cp, const CodeRange (&ranges)[N])
 {
-  std::vector<unsigned char> bytes; // FreeType reads the face from here for its whole life
-  FT_Face ftFace = nullptr;
-  cairo_font_face_t* face = nullptr;
+  for (const auto& r : ranges)
+    if (cp >= r[0] && cp <= r[1])
+      return true;
+  return false;
+}
+
+// The code point at s[i] of UTF-8 text of the given length; i moves past it.
+std::uint32_t NextCodePoint(const unsigned char* s, std::size_t length, std::size_t& i)
+{
+  const unsigned char c = s[i++];
+  if (c < 0x80)
+    return c;
+  const int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
+  std::uint32_t cp = c & (0x3F >> more);
+  for (int k = 0; k < more && i < length; ++k)
+    cp = (cp << 6) | (s[i++] & 0x3F);
+  return cp;
+}
+
+// The characters of the face's Unicode map, read before cairo shares the face.
+FcCharSet* CmapCoverage(FT_Face face)
+{
+  FcCharSet* set = FcCharSetCreate();
+  if (!set)
+    return nullptr;
+  FT_UInt glyph = 0;
+  for (FT_ULong cp = FT_Get_First_Char(face, &glyph); glyph != 0; cp = FT_Get_Next_Char(face, cp, &glyph))
+    FcCharSetAddChar(set, static_cast<FcChar32>(cp));
+  return set;
+}
+
+// Hands an opened FreeType face to cairo; false (and the face closed) when it is of no use.
+bool WrapFace(LoadedFont& font)
+{
+  if (!FT_IS_SCALABLE(font.ftFace))
+  {
+    FT_Done_Face(font.ftFace);
+    return false;
+  }
+  font.coverage = CmapCoverage(font.ftFace);
+  font.printableAscii = font.coverage != nullptr;
+  for (FcChar32 cp = 0x20; cp < 0x7F && font.printableAscii; ++cp)
+    font.printableAscii = FcCharSetHasChar(font.coverage, cp);
+  font.bold = (font.ftFace->style_flags & FT_STYLE_FLAG_BOLD) != 0;
+  // Unhinted outlines keep advances proportional to the size, so text measures the
+  // same at every draw scale.
+  font.face = cairo_ft_font_face_create_for_ft_face(font.ftFace, FT_LOAD_NO_HINTING);
+  if (!font.coverage || cairo_font_face_status(font.face) != CAIRO_STATUS_SUCCESS)
+  {
+    cairo_font_face_destroy(font.face);
+    if (font.coverage)
+      FcCharSetDestroy(font.coverage);
+    FT_Done_Face(font.ftFace);
+    return false;
+  }
+  return true;
+}
+
+// System fonts for the characters our own faces lack, chosen through fontconfig: its fonts
+// in order of closeness to a sans-serif of the text's weight, the first that has the
+// character winning. Fontconfig sorts once per weight and each character's choice is kept,
+// so a frame never queries it for a character seen before. Process-wide, never released
+// (see FontRegistry).
+class FallbackFonts
+{
+public:
+  // Starting fontconfig reads its configuration and caches; done on a worker so that the
+  // first character needing a system font seldom waits for it.
+  void WarmUp()
+  {
+    std::call_once(mWarmUp, [this] {
+      try
+      {
+        std::thread([this] {
+          std::lock_guard<std::mutex> lock(mMutex);
+          Prepare();
+        }).detach();
+      }
+      catch (const std::system_error&)
+      {
+        // No thread: the first lookup prepares instead.
+      }
+    });
+  }
+
+  // A face that has cp, for text in a bold or a regular face; null when no font has it.
+  const LoadedFont* For(std::uint32_t cp, bool bold)
+  {
+    std::lock_guard<std::mutex> lock(mMutex);
+    const std::uint32_t key = cp | (bold ? kBoldKey : 0u);
+    if (const auto it = mChosen.find(key); it != mChosen.end())
+      return it->second;
+    Prepare();
+    const LoadedFont* chosen = nullptr;
+    if (const FcFontSet* fonts = mSorted[bold ? 1 : 0])
+      for (int i = 0; i < fonts->nfont && !chosen; ++i)
+      {
+        FcCharSet* has = nullptr;
+        if (FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &has) == FcResultMatch && FcCharSetHasChar(has, cp))
+          if (const LoadedFont* font = Open(fonts->fonts[i]); font && font->Covers(cp))
+            chosen = font;
+      }
+    mChosen.emplace(key, chosen);
+    return chosen;
+  }
+
+private:
+  static constexpr std::uint32_t kBoldKey = 1u << 31;
+
+  void Prepare()
+  {
+    if (mPrepared)
+      return;
+    mPrepared = true;
+    if (FT_Init_FreeType(&mLibrary) != 0)
+    {
+      mLibrary = nullptr;
+      return;
+    }
+    if (!FcInit())
+      return;
+    for (int bold = 0; bold < 2; ++bold)
+    {
+      FcPattern* pattern = FcPatternCreate();
+      if (!pattern)
+        continue;
+      FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+      FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+      FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+      FcDefaultSubstitute(pattern);
+      FcResult result = FcResultNoMatch;
+      mSorted[bold] = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
+      FcPatternDestroy(pattern);
+    }
+  }
+
+  // The face of one font file, opened once; null when FreeType or cairo cannot use it.
+  const LoadedFont* Open(FcPattern* pattern)
+  {
+    FcChar8* file = nullptr;
+    int index = 0;
+    if (!mLibrary || FcPatternGetString(pattern, FC_FILE, 0, &file) != FcResultMatch)
+      return nullptr;
+    FcPatternGetInteger(pattern, FC_INDEX, 0, &index);
+    auto [it, fresh] = mOpened.try_emplace(std::string(reinterpret_cast<const char*>(file)) + '\n' + std::to_string(index));
+    if (fresh)
+    {
+      auto font = std::make_unique<LoadedFont>();
+      if (FT_New_Face(mLibrary, reinterpret_cast<const char*>(file), index, &font->ftFace) == 0 && WrapFace(*font))
+        it->second = std::move(font);
+    }
+    return it->second.get();
+  }
+
+  std::once_flag mWarmUp;
+  std::mutex mMutex;
+  bool mPrepared = false;
+  FT_Library mLibrary = nullptr;
+  FcFontSet* mSorted[2] = {nullptr, nullptr};
+  std::unordered_map<std::uint32_t, const LoadedFont*> mChosen;
+  std::unordered_map<std::string, std::unique_ptr<LoadedFont>> mOpened; // by file and face index
 };
+
+FallbackFonts& Fallback()
+{
+  // Deliberately never destroyed (see FontRegistry).
+  static FallbackFonts* fallback = new FallbackFonts;
+  return *fallback;
+}
 
 // Faces are shared by every graphics context of the process and never released. An
 // FT_Face must outlive its cairo face, and cairo keeps faces in its caches after their
@@ -35,18 +232,18 @@ struct FontRegistry
   std::vector<std::unique_ptr<LoadedFont>> fonts;
   cairo_font_face_t* systemFace = nullptr;
 
-  cairo_font_face_t* Find(const unsigned char* data, std::size_t size) const
+  const LoadedFont* Find(const unsigned char* data, std::size_t size) const
   {
     for (const auto& f : fonts)
       if (f->bytes.size() == size && std::memcmp(f->bytes.data(), data, size) == 0)
-        return f->face;
+        return f.get();
     return nullptr;
   }
 
-  cairo_font_face_t* Load(const unsigned char* data, std::size_t size)
+  const LoadedFont* Load(const unsigned char* data, std::size_t size)
   {
     std::lock_guard<std::mutex> lock(mutex);
-    if (cairo_font_face_t* known = Find(data, size))
+    if (const LoadedFont* known = Find(data, size))
       return known;
     if (!library && !libraryFailed)
       libraryFailed = FT_Init_FreeType(&library) != 0;
@@ -55,24 +252,11 @@ struct FontRegistry
 
     auto font = std::make_unique<LoadedFont>();
     font->bytes.assign(data, data + size);
-    if (FT_New_Memory_Face(library, font->bytes.data(), static_cast<FT_Long>(size), 0, &font->ftFace) != 0)
+    if (FT_New_Memory_Face(library, font->bytes.data(), static_cast<FT_Long>(size), 0, &font->ftFace) != 0 ||
+        !WrapFace(*font))
       return nullptr;
-    if (!FT_IS_SCALABLE(font->ftFace))
-    {
-      FT_Done_Face(font->ftFace);
-      return nullptr;
-    }
-    // Unhinted outlines keep advances proportional to the size, so text measures the
-    // same at every draw scale.
-    font->face = cairo_ft_font_face_create_for_ft_face(font->ftFace, FT_LOAD_NO_HINTING);
-    if (cairo_font_face_status(font->face) != CAIRO_STATUS_SUCCESS)
-    {
-      cairo_font_face_destroy(font->face);
-      FT_Done_Face(font->ftFace);
-      return nullptr;
-    }
     fonts.push_back(std::move(font));
-    return fonts.back()->face;
+    return fonts.back().get();
   }
 
   // Made on first need only: resolving it starts fontconfig, which can take a while.
@@ -101,20 +285,72 @@ bool FontStore::Load(const std::string& fontID, const unsigned char* data, std::
 {
   if (!data || size == 0)
     return false;
-  cairo_font_face_t* face = Registry().Load(data, size);
-  if (!face)
+  const LoadedFont* font = Registry().Load(data, size);
+  if (!font)
     return false;
-  mFaces[fontID] = face;
+  mFonts[fontID] = font;
   if (!mFirstLoaded)
-    mFirstLoaded = face;
+    mFirstLoaded = font;
+  Fallback().WarmUp();
   return true;
+}
+
+const LoadedFont* FontStore::Font(const std::string& fontID) const
+{
+  if (const auto it = mFonts.find(fontID); it != mFonts.end())
+    return it->second;
+  return mFirstLoaded;
 }
 
 cairo_font_face_t* FontStore::Face(const std::string& fontID) const
 {
-  if (const auto it = mFaces.find(fontID); it != mFaces.end())
-    return it->second;
-  return mFirstLoaded ? mFirstLoaded : Registry().SystemFace();
+  const LoadedFont* font = Font(fontID);
+  return font ? font->face : Registry().SystemFace();
+}
+
+void FontStore::Runs(const std::string& fontID, const char* utf8, std::vector<FontRun>& runs) const
+{
+  runs.clear();
+  const std::size_t length = utf8 ? std::strlen(utf8) : 0;
+  const LoadedFont* own = Font(fontID);
+  if (!own)
+  {
+    if (length > 0)
+      runs.push_back(FontRun{Registry().SystemFace(), 0, length});
+    return;
+  }
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+  // Most text is printable ASCII, which our faces have: one run, nothing to look up.
+  if (own->printableAscii && std::all_of(s, s + length, [](unsigned char c) { return c >= 0x20 && c < 0x7F; }))
+  {
+    if (length > 0)
+      runs.push_back(FontRun{own->face, 0, length});
+    return;
+  }
+  const LoadedFont* current = nullptr; // the face of the open run, if any
+  for (std::size_t i = 0; i < length;)
+  {
+    const std::size_t begin = i;
+    const std::uint32_t cp = NextCodePoint(s, length, i);
+    const LoadedFont* font = own;
+    if (current && InRanges(cp, kCombining) && current->Covers(cp))
+      font = current;
+    else if (!own->Covers(cp))
+    {
+      if (InRanges(cp, kIgnorable))
+      {
+        current = nullptr;
+        continue;
+      }
+      if (const LoadedFont* system = Fallback().For(cp, own->bold))
+        font = system;
+    }
+    if (font == current)
+      runs.back().end = i;
+    else
+      runs.push_back(FontRun{font->face, begin, i});
+    current = font;
+  }
 }
 
 } // namespace iplug::igraphics

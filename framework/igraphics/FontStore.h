@@ -9,9 +9,20 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace iplug::igraphics
 {
+
+struct LoadedFont;
+
+// Bytes [begin, end) of a line, drawn in one face.
+struct FontRun
+{
+  cairo_font_face_t* face = nullptr;
+  std::size_t begin = 0;
+  std::size_t end = 0;
+};
 
 class FontStore
 {
@@ -27,10 +38,17 @@ public:
   // The face for fontID; an unknown or empty ID gets the first font loaded here, or a
   // system sans-serif when none was. Never null.
   cairo_font_face_t* Face(const std::string& fontID) const;
+  // Splits valid UTF-8 into runs: fontID's face for every character it has, a system font
+  // chosen through fontconfig for each one it lacks. A character no font has stays in
+  // fontID's face (its missing-glyph box); invisible format characters that face lacks
+  // are left out. Without a font loaded here the whole text is one run of the system face.
+  void Runs(const std::string& fontID, const char* utf8, std::vector<FontRun>& runs) const;
 
 private:
-  std::map<std::string, cairo_font_face_t*, std::less<>> mFaces;
-  cairo_font_face_t* mFirstLoaded = nullptr;
+  const LoadedFont* Font(const std::string& fontID) const;
+
+  std::map<std::string, const LoadedFont*, std::less<>> mFonts;
+  const LoadedFont* mFirstLoaded = nullptr;
 };
 
 } // namespace iplug::igraphics

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "CairoBackend.h"
 #include "IGraphics.h"
@@ -203,17 +205,56 @@ struct LineMetrics
   double descent = 0.;
 };
 
-// Selects the face and size on cr and measures one line of valid UTF-8.
-LineMetrics MeasureLine(cairo_t* cr, cairo_font_face_t* face, double size, const char* utf8)
+// One line of valid UTF-8 split into the runs of the faces that draw it (see FontStore).
+class TextLine
 {
-  cairo_set_font_face(cr, face);
-  cairo_set_font_size(cr, size);
+public:
+  TextLine(const FontStore& fonts, const IText& text, const char* utf8)
+  : mFace(fonts.Face(text.mFont)), mSize(text.mSize), mUtf8(utf8), mLength(std::strlen(utf8))
+  {
+    fonts.Runs(text.mFont, utf8, mRuns);
+  }
+
+  // Selects each run's face on cr in turn and calls fn with the run's text.
+  template <typename Fn>
+  void ForEachRun(cairo_t* cr, Fn&& fn) const
+  {
+    for (const FontRun& run : mRuns)
+    {
+      cairo_set_font_face(cr, run.face);
+      // Text in one face, the usual case, goes to cairo whole, as it always did.
+      if (run.begin == 0 && run.end == mLength)
+        fn(mUtf8);
+      else
+        fn(std::string(mUtf8 + run.begin, run.end - run.begin).c_str());
+    }
+  }
+
+  cairo_font_face_t* Face() const { return mFace; }
+  double Size() const { return mSize; }
+
+private:
+  cairo_font_face_t* mFace; // the style's own face, whose line metrics the line keeps
+  double mSize;
+  const char* mUtf8;
+  std::size_t mLength;
+  std::vector<FontRun> mRuns;
+};
+
+// Measures the line on cr with the faces that draw it: the advances of its runs add up
+// to the advance of drawing them one after the other.
+LineMetrics MeasureLine(cairo_t* cr, const TextLine& line)
+{
+  cairo_set_font_face(cr, line.Face());
+  cairo_set_font_size(cr, line.Size());
   cairo_font_extents_t fe;
   cairo_font_extents(cr, &fe);
-  cairo_text_extents_t te;
-  cairo_text_extents(cr, utf8, &te);
   LineMetrics m;
-  m.advance = te.x_advance;
+  line.ForEachRun(cr, [&](const char* run) {
+    cairo_text_extents_t te;
+    cairo_text_extents(cr, run, &te);
+    m.advance += te.x_advance;
+  });
   m.ascent = fe.ascent;
   m.descent = fe.descent;
   // A face that failed leaves zeros or worse; nothing of that may steer a later move_to.
@@ -425,7 +466,8 @@ void IGraphics::DrawText(const IText& text, const char* str, const IRECT& bounds
     return;
   std::string repaired;
   const char* utf8 = CairoUtf8(str, repaired);
-  const LineMetrics m = MeasureLine(cr, mBackend->Fonts().Face(text.mFont), text.mSize, utf8);
+  const TextLine line(mBackend->Fonts(), text, utf8);
+  const LineMetrics m = MeasureLine(cr, line);
 
   double x = bounds.L;
   if (text.mAlign == EAlign::Center)
@@ -448,7 +490,8 @@ void IGraphics::DrawText(const IText& text, const char* str, const IRECT& bounds
   }
   mBackend->ClearPath();
   cairo_move_to(cr, x, baseline);
-  cairo_show_text(cr, utf8);
+  // Each run goes on from where the one before it ended.
+  line.ForEachRun(cr, [cr](const char* run) { cairo_show_text(cr, run); });
   // Showing text leaves a current point; the control's next path must not start there.
   cairo_new_path(cr);
   if (rotated)
@@ -463,7 +506,7 @@ float IGraphics::MeasureText(const IText& text, const char* str, IRECT& bounds) 
     return 0.f;
   std::string repaired;
   const char* utf8 = CairoUtf8(str, repaired);
-  const LineMetrics m = MeasureLine(cr, mBackend->Fonts().Face(text.mFont), text.mSize, utf8);
+  const LineMetrics m = MeasureLine(cr, TextLine(mBackend->Fonts(), text, utf8));
   bounds.R = static_cast<float>(m.advance);
   bounds.B = static_cast<float>(m.ascent + m.descent);
   return bounds.R;

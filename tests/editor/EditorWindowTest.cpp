@@ -138,7 +138,7 @@ TEST_F(EditorWindow, WithoutItsArtworkTheWindowSaysItsNameInText)
       files.push_back(all.items[i]);
   IGraphics g(*mPlug, 720, 532, 60, 1.f);
   g.SetResources(EmbeddedResources{files.data(), files.size()});
-  LayoutEditor(*mPlug, g);
+  RunLayout(*mPlug, g);
 
   bool found = false;
   for (int i = 0; i < g.NControls(); ++i)

@@ -1,12 +1,16 @@
 // Pixel probes of the Cairo drawing calls, text and SVG, at draw scales 1 and 2.
 #include <gtest/gtest.h>
 
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "IEditorDelegate.h"
 #include "IGraphics.h"
@@ -471,6 +475,77 @@ TEST_P(Text, UnknownFontsFallBackToTheFirstLoadedFace)
     g.FillRect(kRed, IRECT(0, 0, 5, 5));
   });
   EXPECT_EQ(bare.AlphaAt(1.f, 1.f), 255);
+}
+
+// Width of ASCII text in Roboto at a size, from the embedded file's own advances as
+// FreeType reads them (units per em 2048).
+float RobotoWidth(const char* ascii, float size)
+{
+  const EmbeddedResource* file = MorvellanResources().Find("Roboto-Regular.ttf");
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+  if (!file || FT_Init_FreeType(&library) != 0)
+    return -1.f;
+  long units = 0;
+  if (FT_New_Memory_Face(library, file->data, static_cast<FT_Long>(file->size), 0, &face) == 0)
+    for (const char* p = ascii; *p; ++p)
+      if (FT_Load_Char(face, static_cast<unsigned char>(*p), FT_LOAD_NO_SCALE) == 0)
+        units += face->glyph->advance.x;
+  FT_Done_FreeType(library);
+  return static_cast<float>(units) * size / 2048.f;
+}
+
+std::vector<unsigned char> Pixels(Canvas& c)
+{
+  int stride = 0;
+  const unsigned char* p = c.G().GetPixels(stride);
+  return std::vector<unsigned char>(p, p + stride * c.G().WindowHeight());
+}
+
+// Pixels whose coverage differs visibly between two pictures.
+int Differing(const std::vector<unsigned char>& a, const std::vector<unsigned char>& b)
+{
+  int n = 0;
+  for (std::size_t i = 3; i < a.size() && i < b.size(); i += 4)
+    n += std::abs(int(a[i]) - int(b[i])) > 16;
+  return n;
+}
+
+TEST_P(Text, CharactersRobotoLacksDrawFromASystemFontAndMeasureAsDrawn)
+{
+  Canvas c(GetParam(), 260, 50);
+  const IText style = IText(24.f, kRed, "Roboto-Regular").WithAlign(EAlign::Near);
+  const IRECT where(10.f, 0.f, 250.f, 50.f);
+  auto picture = [&](const std::string& text) {
+    c.Draw([&](IGraphics& g) { g.DrawText(style, text.c_str(), where); });
+    return Pixels(c);
+  };
+  // U+0378 is unassigned, so no font has it: it keeps Roboto's missing-glyph box.
+  const auto box = picture("\xCD\xB8");
+  EXPECT_GT(Differing(box, picture(" ")), 20);
+  // An arrow, a CJK ideograph, Hebrew and Thai each draw a shape of their own.
+  for (const char* text : {"\xE2\x86\x92", "\xE4\xB8\xAD", "\xD7\xA9", "\xE0\xB8\x81"})
+    EXPECT_GT(Differing(picture(text), box), 20) << text << ": no system font drew it (tools/setup.sh installs them)";
+
+  // A mark drawn after the text lands exactly where the text's measured width ends.
+  const std::string mixed = "Vox \xE2\x86\x92 \xE4\xB8\xAD\xE6\x96\x87 \xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D "
+                            "\xE0\xB9\x84\xE0\xB8\x97\xE0\xB8\xA2";
+  IRECT extent;
+  const float w = c.G().MeasureText(style, mixed.c_str(), extent);
+  const auto together = picture(mixed + "|");
+  c.Draw([&](IGraphics& g) {
+    g.DrawText(style, mixed.c_str(), where);
+    g.DrawText(style, "|", IRECT(where.L + w, where.T, where.R + w, where.B));
+  });
+  EXPECT_EQ(Differing(together, Pixels(c)), 0);
+
+  // ASCII stays in Roboto, also beside characters from elsewhere; a variation selector
+  // Roboto lacks draws nothing and takes no room.
+  const float ascii = RobotoWidth("Save as 0.9.14", 24.f);
+  EXPECT_NEAR(c.G().MeasureText(style, "Save as 0.9.14", extent), ascii, 1e-3f);
+  EXPECT_NEAR(c.G().MeasureText(style, "Save as 0.9.14\xE4\xB8\xAD", extent),
+              ascii + c.G().MeasureText(style, "\xE4\xB8\xAD", extent), 1e-3f);
+  EXPECT_FLOAT_EQ(c.G().MeasureText(style, "A\xEF\xB8\x8F" "B", extent), c.G().MeasureText(style, "AB", extent));
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, Text, ::testing::Values(1.f, 2.f));

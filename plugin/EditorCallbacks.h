@@ -14,6 +14,12 @@
 #include "WDL_String.h"
 
 class Morvellan;
+struct EditorHooks;
+
+namespace iplug::igraphics
+{
+class IGraphics;
+}
 
 namespace halvorsted::controls
 {
@@ -61,3 +67,12 @@ std::string DefaultTargetName(Morvellan& plug);
 KebabMenuCallbacks MakeKebabMenuCallbacks(Morvellan& plug, halvorsted::controls::UpdatePillControl* pill);
 LearnPillCallbacks MakeLearnPillCallbacks(Morvellan& plug);
 halvorsted::controls::PresetBarControl::Callbacks MakePresetBarCallbacks(Morvellan& plug);
+
+// The editor's graphics context for the plug-in's current size and screen scale.
+iplug::igraphics::IGraphics* MakeGraphics(Morvellan& plug);
+
+// Everything the layout takes from the plug-in, read now.
+EditorHooks MakeEditorHooks(Morvellan& plug);
+
+// Lays the window out for the plug-in; the next idle call then sends it the status line.
+void RunLayout(Morvellan& plug, iplug::igraphics::IGraphics& g);

@@ -4,9 +4,14 @@
 #include <exception>
 #include <filesystem>
 
+#include "AccentColour.h"
 #include "AccentColours.h"
+#include "DisplayReading.h"
+#include "EditorLayout.h"
+#include "EditorSizing.h"
 #include "IGraphics.h"
 #include "Morvellan.h"
+#include "Resources.h"
 #include "ReferenceFileReader.h"
 #include "TargetFile.h"
 #include "UiScale.h"
@@ -18,6 +23,7 @@ using namespace iplug::igraphics;
 namespace
 {
 
+constexpr int kFramesPerSecond = 60;
 constexpr int kReferenceAnalysing = 1;
 constexpr int kReferenceFailed = 2;
 const IRECT kTitleHome(28.f, 48.f, 428.f, 82.f);
@@ -279,4 +285,34 @@ halvorsted::controls::PresetBarControl::Callbacks MakePresetBarCallbacks(Morvell
   c.deletePreset = [&plug](const std::string& n) { DeletePresetByName(plug, n); };
   c.isModified = [&plug] { return PresetBarFlag(plug); };
   return c;
+}
+
+IGraphics* MakeGraphics(Morvellan& plug)
+{
+  using namespace morvellan::sizing;
+  const float scale = InitialDrawScale(plug.GetEditorWidth(), plug.GetEditorHeight(), plug.mScreenScale);
+  IGraphics* g = iplug::igraphics::MakeGraphics(plug, kCanvasWidth, kCanvasHeight, kFramesPerSecond, scale);
+  g->SetResources(MorvellanResources());
+  return g;
+}
+
+EditorHooks MakeEditorHooks(Morvellan& plug)
+{
+  EditorHooks hooks;
+  hooks.accent = AccentColour(plug);
+  hooks.hostTrackLabel = plug.mHostTrackLabel.Get();
+  hooks.updateCheck = plug.mUpdateCheck.get();
+  hooks.fitTitleToUpdatePill = [&plug](const IRECT& r) { FitTitleToUpdatePill(plug, r); };
+  hooks.kebabMenu = [&plug](halvorsted::controls::UpdatePillControl* pill) { return MakeKebabMenuCallbacks(plug, pill); };
+  hooks.presetBar = MakePresetBarCallbacks(plug);
+  hooks.learnPill = MakeLearnPillCallbacks(plug);
+  hooks.toneDisplayReading = [&plug](ToneDisplayControl::Reading& r) { FillToneDisplayReading(plug, r); };
+  return hooks;
+}
+
+void RunLayout(Morvellan& plug, IGraphics& g)
+{
+  LayoutEditor(g, MakeEditorHooks(plug));
+  // The next idle call sends the status line to the new, empty control.
+  plug.mStatusText.clear();
 }
