@@ -18,6 +18,9 @@ constexpr double kDecades = 3.0; // 20 Hz .. 20 kHz
 constexpr double kDefaultSampleRate = 48000.0;
 // Levels below this are drawn on the bottom edge, which is also where an unmeasured band sits.
 constexpr float kLevelFloorDb = -80.f;
+// The frame loop lets every control's antialiased edges reach this far past its rectangle;
+// the plot's contents get the same, so an open box changes nothing about them.
+constexpr float kEdgeAllowance = 0.75f;
 
 } // namespace
 
@@ -156,6 +159,8 @@ void ToneDisplayControl::Draw(IGraphics& g)
   mFrameReading = Sanitised(std::move(fresh));
   const Reading& reading = mFrameReading;
 
+  // Only the band editor box may reach past the plot; curves beyond +-20 dB stop at its edge.
+  g.PathClipRegion(mPlot.GetPadded(kEdgeAllowance));
   g.FillRect(mBackgroundColour, mPlot);
   g.DrawRect(mFrameColour, mPlot, nullptr, 1.f);
   DrawGrid(g);
@@ -174,6 +179,7 @@ void ToneDisplayControl::Draw(IGraphics& g)
   }
   DrawStatusText(g, reading);
   DrawModeToggle(g);
+  g.PathClipRegion();
   if (mEditorBand >= 0)
     DrawBandEditor(g);
 }
