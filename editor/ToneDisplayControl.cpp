@@ -22,6 +22,15 @@ constexpr float kLevelFloorDb = -80.f;
 // the plot's contents get the same, so an open box changes nothing about them.
 constexpr float kEdgeAllowance = 0.75f;
 
+// v held within lo..hi; the middle when the span is empty.
+float HoldWithin(float v, float lo, float hi)
+{
+  if (!(lo <= hi))
+    return (lo + hi) / 2.f;
+  // Written out rather than std::clamp, so a v that is no number lands on the low side.
+  return std::max(lo, std::min(v, hi));
+}
+
 } // namespace
 
 ToneDisplayControl::Reading::Reading(Reading&& other) noexcept
@@ -121,11 +130,12 @@ float ToneDisplayControl::CurveX(int i) const
 
 float ToneDisplayControl::InsetX(float x, float inset) const
 {
-  const float lo = mPlot.L + inset, hi = mPlot.R - inset;
-  if (!(lo <= hi))
-    return mPlot.MW();
-  // Written out rather than std::clamp, so an x that is no number lands on the left side.
-  return std::max(lo, std::min(x, hi));
+  return HoldWithin(x, mPlot.L + inset, mPlot.R - inset);
+}
+
+float ToneDisplayControl::InsetY(float y, float inset) const
+{
+  return HoldWithin(y, mPlot.T + inset, mPlot.B - inset);
 }
 
 // The reading

@@ -103,6 +103,8 @@ public:
   float CurveX(int i) const;
   // x held at least inset inside both sides of the plot; the plot's middle when it is narrower.
   float InsetX(float x, float inset) const;
+  // The same for y between the top and the bottom.
+  float InsetY(float y, float inset) const;
 
   // Drawing layers, called by Draw in this order.
   void DrawGrid(iplug::igraphics::IGraphics& g);

@@ -124,6 +124,59 @@ TEST_F(ToneDisplayInteraction, TargetBandDragsSnapToHalfDecibelsAboveTheTilt)
   EXPECT_NEAR(dlg.Get(kLowFreq), 120.0, 1e-9);
 }
 
+TEST_F(ToneDisplayInteraction, TargetDotsBeyondThePlotWaitWholeAtItsEdgeAndStillDrag)
+{
+  // Tilt -6 dB/oct: LOW +18 dB at 120 Hz stands at 18 + 18.35 = 36.35 dB (y 42.8), PRESENCE
+  // -18 dB at 3 kHz at -27.5 dB (y 336.5) and AIR -12 dB at 16 kHz at -36 dB: all outside
+  // the plot (112..308). A dot's centre stays 8 units (radius 7, half its outline) inside.
+  dlg.Set(kTilt, -6.0);
+  dlg.Set(kLowTarget, 18.0);
+  dlg.Set(kPresenceTarget, -18.0);
+  dlg.Set(kAirTarget, -12.0);
+  dlg.Set(kAirFreq, 16000.0);
+  float x, y;
+  d.TargetHandle(0, x, y);
+  EXPECT_NEAR(x, 30.f + 220.f * std::log10(6.f), 1e-3f);
+  EXPECT_FLOAT_EQ(y, 120.f);
+  d.TargetHandle(2, x, y);
+  EXPECT_NEAR(x, 30.f + 220.f * std::log10(150.f), 1e-3f);
+  EXPECT_FLOAT_EQ(y, 300.f);
+
+  // Drawn there, its caption inside the plot: below the top dot, above the bottom one, and
+  // AIR's (x 668.7) pushed in from the right side.
+  rig.g.OnFrame();
+  int stride = 0;
+  const unsigned char* px = rig.g.GetPixels(stride);
+  const auto red = [&](float cx, float cy) { return int(px[int(cy) * stride + int(cx) * 4 + 2]); };
+  EXPECT_EQ(red(x, y), 92); // the accent (92,200,255) fills the active dot
+  const auto inkIn = [&](int x0, int x1, int y0, int y1) {
+    for (int row = y0; row < y1; ++row)
+      for (int col = x0; col < x1; ++col)
+        if (red(float(col), float(row)) > 120)
+          return true;
+    return false;
+  };
+  EXPECT_TRUE(inkIn(int(x) - 40, int(x) + 40, 276, 289));
+  EXPECT_TRUE(inkIn(620, 686, 276, 289));
+  EXPECT_FALSE(inkIn(687, 690, 276, 289));
+  EXPECT_LE(d.TargetLabelRect(3).R, DisplayRig::kR);
+
+  // Taken there: the caption opens its entry, a double click resets, and a drag follows the
+  // pointer: 10 dB at y 164, less the tilt's -18.35 dB at 120 Hz, is -8.35, to -8.5 dB.
+  rig.Click(x, 282.f);
+  EXPECT_EQ(d.EntryParam(), kPresenceTarget);
+  rig.g.CancelTextEntry();
+  rig.DoubleClick(x, y);
+  EXPECT_NEAR(dlg.Get(kPresenceTarget), 0.0, 1e-9);
+  EXPECT_NEAR(dlg.Get(kPresenceFreq), 3000.0, 1e-9);
+  d.TargetHandle(0, x, y);
+  rig.Down(x, y);
+  rig.Move(x, 164.f);
+  rig.Up(x, 164.f);
+  EXPECT_NEAR(dlg.Get(kLowTarget), -8.5, 1e-9);
+  EXPECT_NEAR(dlg.Get(kLowFreq), 120.0, 0.1);
+}
+
 TEST_F(ToneDisplayInteraction, RangeHandlesStayAThirdOfAnOctaveApart)
 {
   dlg.Set(kRangeHigh, 2000.0);
