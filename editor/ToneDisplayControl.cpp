@@ -230,7 +230,9 @@ bool ToneDisplayControl::IsDirty()
 
 bool ToneDisplayControl::IsHit(float x, float y) const
 {
-  return mPlot.Contains(x, y) || (mEditorBand >= 0 && BandEditorRect().Contains(x, y));
+  // A disc at 20 Hz or 20 kHz is centred on the plot's edge, outside the half-open plot.
+  return mPlot.Contains(x, y) || (mEditorBand >= 0 && BandEditorRect().Contains(x, y)) ||
+         (mMode == kModePreEq && HitPreEqBand(x, y) >= 0);
 }
 
 void ToneDisplayControl::OnResize()

@@ -86,7 +86,8 @@ public:
   void Draw(iplug::igraphics::IGraphics& g) override;
   // Also grows the drawn rectangle over an open band editor box that reaches past the plot.
   bool IsDirty() override;
-  // The plot, and the open band editor box wherever it lies.
+  // The plot, the open band editor box wherever it lies, and in PRE-EQ mode the whole of a
+  // disc that sits on the plot's edge.
   bool IsHit(float x, float y) const override;
   void OnResize() override;
 

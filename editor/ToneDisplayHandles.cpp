@@ -22,7 +22,7 @@ constexpr float kStatusBand = 22.f;
 constexpr float kDotReach = 8.f;
 // Half the width of a target band's value label.
 constexpr float kLabelHalfWidth = 45.f;
-// Captions pushed in from the plot's side keep this far from it.
+// Captions and labels pushed in from the plot's side keep this far from it.
 constexpr float kSideMargin = 4.f;
 
 } // namespace
@@ -239,8 +239,8 @@ void ToneDisplayControl::DrawPreEqBands(IGraphics& g)
     const IText text = mCentredTextStyle.WithFGColor(lc);
     IRECT extent;
     const float w = g.MeasureText(text, label, extent);
-    // Icon and text together are centred on the disc.
-    const float x0 = x - (w + 16.f) / 2.f;
+    // Icon and text together are centred on the disc, or pushed in from the plot's side.
+    const float x0 = InsetX(x, (w + 16.f) / 2.f + kSideMargin) - (w + 16.f) / 2.f;
     const int shelf = PreEqShelfParam(k);
     DrawBandShapeIcon(g, x0, yl + 7.f, lc, shelf >= 0 && ParamValue(shelf) >= 0.5, k != 0);
     g.DrawText(text, label, IRECT(x0 + 16.f, yl, x0 + 16.f + w + 2.f, yl + 14.f));

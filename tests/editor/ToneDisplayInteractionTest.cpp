@@ -177,6 +177,45 @@ TEST_F(ToneDisplayInteraction, TargetDotsBeyondThePlotWaitWholeAtItsEdgeAndStill
   EXPECT_NEAR(dlg.Get(kLowFreq), 120.0, 0.1);
 }
 
+TEST_F(ToneDisplayInteraction, DiscsOnThePlotsSidesTakePressesAllOverAndKeepTheirLabelsInside)
+{
+  // Band 1 at 20 Hz sits on the plot's left edge (x 30), band 4 at 20 kHz on its right edge
+  // (x 690), both at 0 dB (y 210): half of each disc lies outside the plot.
+  dlg.Set(kPreEq1Freq, 20.0);
+  dlg.Set(kPreEq4Freq, 20000.0);
+  ToPreEq();
+  float x, y;
+  PreEqDisc(1, x, y);
+  const std::pair<float, int> presses[] = {{690.f, 3}, {x, 1}, {697.f, 3}, {x, 1}, {30.f, 0}, {x, 1}, {23.f, 0}};
+  for (const auto& [px, band] : presses)
+  {
+    rig.Click(px, 213.f);
+    EXPECT_EQ(d.SelectedPreEqBand(), band) << px;
+  }
+  // Off the discs, outside the plot, nothing is taken.
+  dlg.events.clear();
+  rig.Click(697.f, 150.f);
+  EXPECT_TRUE(dlg.events.empty());
+  EXPECT_EQ(d.SelectedPreEqBand(), 0);
+
+  // The labels' row is 26 above the discs (184..198); each is pushed in from the side and
+  // ends 4 units short of it, so all of "20  0.0" and "20k  0.0" shows.
+  rig.g.OnFrame();
+  int stride = 0;
+  const unsigned char* pixels = rig.g.GetPixels(stride);
+  const auto inkIn = [&](int x0, int x1) {
+    for (int row = 185; row < 198; ++row)
+      for (int col = x0; col < x1; ++col)
+        if (pixels[row * stride + col * 4 + 2] > 120)
+          return true;
+    return false;
+  };
+  EXPECT_TRUE(inkIn(33, 90));
+  EXPECT_FALSE(inkIn(30, 33));
+  EXPECT_TRUE(inkIn(630, 688));
+  EXPECT_FALSE(inkIn(688, 690));
+}
+
 TEST_F(ToneDisplayInteraction, RangeHandlesStayAThirdOfAnOctaveApart)
 {
   dlg.Set(kRangeHigh, 2000.0);
