@@ -30,6 +30,20 @@ struct ToneDisplayInteraction : ::testing::Test
     dlg.events.clear();
   }
   void PreEqDisc(int band, float& x, float& y) { d.PreEqHandle(band, x, y); }
+  int Red(int x, int y) const
+  {
+    int stride = 0;
+    return rig.g.GetPixels(stride)[y * stride + x * 4 + 2];
+  }
+  // Light ink (red above 120) drawn in rows y0..y1 and columns x0..x1, ends excluded.
+  bool InkIn(int x0, int x1, int y0, int y1) const
+  {
+    for (int row = y0; row < y1; ++row)
+      for (int col = x0; col < x1; ++col)
+        if (Red(col, row) > 120)
+          return true;
+    return false;
+  }
   double LastSent(int param) const
   {
     for (auto it = dlg.events.rbegin(); it != dlg.events.rend(); ++it)
@@ -126,94 +140,52 @@ TEST_F(ToneDisplayInteraction, TargetBandDragsSnapToHalfDecibelsAboveTheTilt)
 
 TEST_F(ToneDisplayInteraction, TargetDotsBeyondThePlotWaitWholeAtItsEdgeAndStillDrag)
 {
-  // Tilt -6 dB/oct: LOW +18 dB at 120 Hz stands at 18 + 18.35 = 36.35 dB (y 42.8), PRESENCE
-  // -18 dB at 3 kHz at -27.5 dB (y 336.5) and AIR -12 dB at 16 kHz at -36 dB: all outside
-  // the plot (112..308). A dot's centre stays 8 units (radius 7, half its outline) inside.
-  dlg.Set(kTilt, -6.0);
-  dlg.Set(kLowTarget, 18.0);
-  dlg.Set(kPresenceTarget, -18.0);
-  dlg.Set(kAirTarget, -12.0);
-  dlg.Set(kAirFreq, 16000.0);
-  float x, y;
-  d.TargetHandle(0, x, y);
-  EXPECT_NEAR(x, 30.f + 220.f * std::log10(6.f), 1e-3f);
-  EXPECT_FLOAT_EQ(y, 120.f);
+  // Tilt -6 dB/oct: LOW +18 dB at 120 Hz stands at 36.35 dB (y 42.8), PRESENCE -18 dB at
+  // 3 kHz at -27.5 dB (y 336.5), AIR -12 dB at 16 kHz (x 668.7) at -36 dB: all outside the
+  // plot (112..308). A dot's centre stays 8 units (radius 7, half its outline) inside.
+  for (auto [param, value] : {std::pair{kTilt, -6.0}, {kLowTarget, 18.0}, {kPresenceTarget, -18.0},
+                              {kAirTarget, -12.0}, {kAirFreq, 16000.0}})
+    dlg.Set(param, value);
+  float x, y, lowX, lowY;
+  d.TargetHandle(0, lowX, lowY);
   d.TargetHandle(2, x, y);
-  EXPECT_NEAR(x, 30.f + 220.f * std::log10(150.f), 1e-3f);
-  EXPECT_FLOAT_EQ(y, 300.f);
+  EXPECT_TRUE(lowY == 120.f && y == 300.f);
 
-  // Drawn there, its caption inside the plot: below the top dot, above the bottom one, and
-  // AIR's (x 668.7) pushed in from the right side.
+  // Drawn there, with its caption above it, and AIR's caption ends inside the right side.
   rig.g.OnFrame();
-  int stride = 0;
-  const unsigned char* px = rig.g.GetPixels(stride);
-  const auto red = [&](float cx, float cy) { return int(px[int(cy) * stride + int(cx) * 4 + 2]); };
-  EXPECT_EQ(red(x, y), 92); // the accent (92,200,255) fills the active dot
-  const auto inkIn = [&](int x0, int x1, int y0, int y1) {
-    for (int row = y0; row < y1; ++row)
-      for (int col = x0; col < x1; ++col)
-        if (red(float(col), float(row)) > 120)
-          return true;
-    return false;
-  };
-  EXPECT_TRUE(inkIn(int(x) - 40, int(x) + 40, 276, 289));
-  EXPECT_TRUE(inkIn(620, 686, 276, 289));
-  EXPECT_FALSE(inkIn(687, 690, 276, 289));
-  EXPECT_LE(d.TargetLabelRect(3).R, DisplayRig::kR);
+  EXPECT_EQ(Red(int(x), 300), 92); // the accent (92,200,255) fills the dot
+  EXPECT_TRUE(InkIn(int(x) - 40, int(x) + 40, 276, 289) && InkIn(620, 686, 276, 289));
+  EXPECT_FALSE(InkIn(687, 690, 276, 289));
 
-  // Taken there: the caption opens its entry, a double click resets, and a drag follows the
-  // pointer: 10 dB at y 164, less the tilt's -18.35 dB at 120 Hz, is -8.35, to -8.5 dB.
-  rig.Click(x, 282.f);
-  EXPECT_EQ(d.EntryParam(), kPresenceTarget);
-  rig.g.CancelTextEntry();
-  rig.DoubleClick(x, y);
-  EXPECT_NEAR(dlg.Get(kPresenceTarget), 0.0, 1e-9);
-  EXPECT_NEAR(dlg.Get(kPresenceFreq), 3000.0, 1e-9);
-  d.TargetHandle(0, x, y);
-  rig.Down(x, y);
-  rig.Move(x, 164.f);
-  rig.Up(x, 164.f);
+  // A drag from there follows the pointer: 10 dB at y 164, less the tilt's -18.35 dB at
+  // 120 Hz, is -8.35, to the half dB -8.5.
+  rig.Down(lowX, lowY);
+  rig.Move(lowX, 164.f);
   EXPECT_NEAR(dlg.Get(kLowTarget), -8.5, 1e-9);
   EXPECT_NEAR(dlg.Get(kLowFreq), 120.0, 0.1);
 }
 
 TEST_F(ToneDisplayInteraction, DiscsOnThePlotsSidesTakePressesAllOverAndKeepTheirLabelsInside)
 {
-  // Band 1 at 20 Hz sits on the plot's left edge (x 30), band 4 at 20 kHz on its right edge
-  // (x 690), both at 0 dB (y 210): half of each disc lies outside the plot.
+  // Bands 1 and 4 at 20 Hz and 20 kHz sit on the plot's sides (x 30, 690) at 0 dB (y 210),
+  // half outside the plot; band 2 is at 400 Hz. Any press on a disc selects it.
   dlg.Set(kPreEq1Freq, 20.0);
   dlg.Set(kPreEq4Freq, 20000.0);
   ToPreEq();
-  float x, y;
-  PreEqDisc(1, x, y);
-  const std::pair<float, int> presses[] = {{690.f, 3}, {x, 1}, {697.f, 3}, {x, 1}, {30.f, 0}, {x, 1}, {23.f, 0}};
-  for (const auto& [px, band] : presses)
+  const float mid = d.XOfFreq(400.0);
+  for (auto [x, band] : {std::pair{690.f, 3}, {mid, 1}, {697.f, 3}, {23.f, 0}})
   {
-    rig.Click(px, 213.f);
-    EXPECT_EQ(d.SelectedPreEqBand(), band) << px;
+    rig.Click(x, 213.f);
+    EXPECT_EQ(d.SelectedPreEqBand(), band) << x;
   }
-  // Off the discs, outside the plot, nothing is taken.
   dlg.events.clear();
-  rig.Click(697.f, 150.f);
+  rig.Click(697.f, 150.f); // off the discs, outside the plot: nothing
   EXPECT_TRUE(dlg.events.empty());
-  EXPECT_EQ(d.SelectedPreEqBand(), 0);
 
-  // The labels' row is 26 above the discs (184..198); each is pushed in from the side and
-  // ends 4 units short of it, so all of "20  0.0" and "20k  0.0" shows.
+  // Their labels (rows 184..198) are pushed in to end 4 units inside the sides: all shows.
   rig.g.OnFrame();
-  int stride = 0;
-  const unsigned char* pixels = rig.g.GetPixels(stride);
-  const auto inkIn = [&](int x0, int x1) {
-    for (int row = 185; row < 198; ++row)
-      for (int col = x0; col < x1; ++col)
-        if (pixels[row * stride + col * 4 + 2] > 120)
-          return true;
-    return false;
-  };
-  EXPECT_TRUE(inkIn(33, 90));
-  EXPECT_FALSE(inkIn(30, 33));
-  EXPECT_TRUE(inkIn(630, 688));
-  EXPECT_FALSE(inkIn(688, 690));
+  EXPECT_TRUE(InkIn(33, 90, 185, 198) && InkIn(630, 688, 185, 198));
+  EXPECT_FALSE(InkIn(30, 33, 185, 198) || InkIn(688, 690, 185, 198));
 }
 
 TEST_F(ToneDisplayInteraction, RangeHandlesStayAThirdOfAnOctaveApart)
