@@ -18,6 +18,12 @@ constexpr float kDashPeriod = 6.f;
 // How far the dashes reach past the track on either side.
 constexpr float kDashOverhang = 2.f;
 constexpr std::size_t kMaxLabelChars = 24;
+// The triangle beside the track: its tip, its far side and its half height.
+constexpr float kTriangleTip = 3.f;
+constexpr float kTriangleBase = 14.2f;
+constexpr float kTriangleHalf = 7.f;
+// Room kept either side of the label text on its fill.
+constexpr float kLabelPad = 3.f;
 
 } // namespace
 
@@ -30,6 +36,7 @@ ThresholdHandle::ThresholdHandle(const IRECT& bounds, int paramIdx, const IRECT&
 , mLabelStyle(labelStyle)
 , mAccent(accent)
 , mLabelBackground(labelBackground)
+, mLabelRect(bounds.L, bounds.T, bounds.R, track.T)
 {
 }
 
@@ -61,7 +68,42 @@ void ThresholdHandle::SetFromY(float y)
 
 bool ThresholdHandle::IsHit(float x, float y) const
 {
-  return x >= mTrack.R && mRECT.Contains(x, y);
+  // The control's own rectangle, not the larger one it draws in.
+  return x >= mTrack.R && mTargetRECT.Contains(x, y);
+}
+
+void ThresholdHandle::OnAttached()
+{
+  const IRECT strip(mTargetRECT.L, mTargetRECT.T, mTargetRECT.R, mTrack.T);
+  float width = strip.W();
+  const iplug::IParam* param = GetParam(0);
+  if (param && GetUI())
+  {
+    // Digits may differ in width, so every level's label is measured at both ends and the
+    // default; the label keeps one width whatever the level.
+    IRECT extent;
+    for (const double level : {param->GetMin(), param->GetMax(), param->GetDefault()})
+      width = std::max(width, GetUI()->MeasureText(mLabelStyle, LabelText(level).c_str(), extent) + 2.f * kLabelPad);
+  }
+  mLabelRect = IRECT(strip.MW() - width / 2.f, strip.T, strip.MW() + width / 2.f, strip.B);
+  // The triangle stands out half its height past either end of the track.
+  const IRECT triangle(mTrack.R + kTriangleTip, mTrack.T - kTriangleHalf, mTrack.R + kTriangleBase,
+                       mTrack.B + kTriangleHalf);
+  SetRECT(mTargetRECT.Union(mLabelRect).Union(triangle));
+}
+
+std::string ThresholdHandle::LabelText(double level)
+{
+  // to_chars, unlike printf, ignores the host's locale.
+  char number[32];
+  const auto result = std::to_chars(number, number + sizeof(number), level, std::chars_format::fixed, 1);
+  std::string text = "threshold ";
+  if (result.ec == std::errc())
+    text.append(number, result.ptr);
+  text += " dB";
+  if (text.size() > kMaxLabelChars)
+    text.resize(kMaxLabelChars);
+  return text;
 }
 
 void ThresholdHandle::OnMouseDown(float, float y, const IMouseMod&)
@@ -117,23 +159,13 @@ void ThresholdHandle::Draw(IGraphics& g)
   for (float x = mTrack.L - kDashOverhang; x < end; x += kDashPeriod)
     g.DrawLine(mAccent, x, y, std::min(x + kDashLength, end), y, &mBlend, 1.f);
 
-  const float xs[] = {mTrack.R + 14.2f, mTrack.R + 3.f, mTrack.R + 14.2f};
-  const float ys[] = {y - 7.f, y, y + 7.f};
+  const float xs[] = {mTrack.R + kTriangleBase, mTrack.R + kTriangleTip, mTrack.R + kTriangleBase};
+  const float ys[] = {y - kTriangleHalf, y, y + kTriangleHalf};
   g.FillConvexPolygon(mAccent, xs, ys, 3, &mBlend);
 
   if (mDragging || mHover)
   {
-    // to_chars, unlike printf, ignores the host's locale.
-    char number[32];
-    const auto result = std::to_chars(number, number + sizeof(number), level, std::chars_format::fixed, 1);
-    std::string text = "threshold ";
-    if (result.ec == std::errc())
-      text.append(number, result.ptr);
-    text += " dB";
-    if (text.size() > kMaxLabelChars)
-      text.resize(kMaxLabelChars);
-    const IRECT strip(mRECT.L, mRECT.T, mRECT.R, mTrack.T);
-    g.FillRect(mLabelBackground, strip, &mBlend);
-    g.DrawText(mLabelStyle, text.c_str(), strip, &mBlend);
+    g.FillRect(mLabelBackground, mLabelRect, &mBlend);
+    g.DrawText(mLabelStyle, LabelText(level).c_str(), mLabelRect, &mBlend);
   }
 }

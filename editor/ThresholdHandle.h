@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "IControl.h"
 
 // Shows and sets the analysis threshold on the input meter: a dashed line across the
@@ -25,6 +27,8 @@ public:
   void OnMouseOut() override;
   void Draw(iplug::igraphics::IGraphics& g) override;
   bool IsHit(float x, float y) const override;
+  // Grows the drawn rectangle over the label and the triangle, which reach past the control.
+  void OnAttached() override;
 
   // The height on the track of a level in dB, held within the track.
   float YOfLevel(double db) const;
@@ -33,6 +37,7 @@ private:
   void SetFromY(float y);
   // The threshold's plain value: the parameter's, or the bottom of the range unbound.
   double CurrentLevel() const;
+  static std::string LabelText(double level);
 
   IRECT mTrack;
   float mLowDb;
@@ -40,6 +45,8 @@ private:
   IText mLabelStyle;
   IColor mAccent;
   IColor mLabelBackground;
+  // Where the label is drawn: the strip above the track, widened to the widest label.
+  IRECT mLabelRect;
   bool mDragging = false;
   bool mHover = false;
   // The mouse is held after a double click: moving it must not undo the reset.

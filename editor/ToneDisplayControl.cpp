@@ -18,6 +18,18 @@ constexpr double kDecades = 3.0; // 20 Hz .. 20 kHz
 constexpr double kDefaultSampleRate = 48000.0;
 // Levels below this are drawn on the bottom edge, which is also where an unmeasured band sits.
 constexpr float kLevelFloorDb = -80.f;
+// The frame loop lets every control's antialiased edges reach this far past its rectangle;
+// the plot's contents get the same, so an open box changes nothing about them.
+constexpr float kEdgeAllowance = 0.75f;
+
+// v held within lo..hi; the middle when the span is empty.
+float HoldWithin(float v, float lo, float hi)
+{
+  if (!(lo <= hi))
+    return (lo + hi) / 2.f;
+  // Written out rather than std::clamp, so a v that is no number lands on the low side.
+  return std::max(lo, std::min(v, hi));
+}
 
 } // namespace
 
@@ -118,11 +130,12 @@ float ToneDisplayControl::CurveX(int i) const
 
 float ToneDisplayControl::InsetX(float x, float inset) const
 {
-  const float lo = mPlot.L + inset, hi = mPlot.R - inset;
-  if (!(lo <= hi))
-    return mPlot.MW();
-  // Written out rather than std::clamp, so an x that is no number lands on the left side.
-  return std::max(lo, std::min(x, hi));
+  return HoldWithin(x, mPlot.L + inset, mPlot.R - inset);
+}
+
+float ToneDisplayControl::InsetY(float y, float inset) const
+{
+  return HoldWithin(y, mPlot.T + inset, mPlot.B - inset);
 }
 
 // The reading
@@ -156,6 +169,8 @@ void ToneDisplayControl::Draw(IGraphics& g)
   mFrameReading = Sanitised(std::move(fresh));
   const Reading& reading = mFrameReading;
 
+  // Only the band editor box may reach past the plot; curves beyond +-20 dB stop at its edge.
+  g.PathClipRegion(mPlot.GetPadded(kEdgeAllowance));
   g.FillRect(mBackgroundColour, mPlot);
   g.DrawRect(mFrameColour, mPlot, nullptr, 1.f);
   DrawGrid(g);
@@ -174,6 +189,7 @@ void ToneDisplayControl::Draw(IGraphics& g)
   }
   DrawStatusText(g, reading);
   DrawModeToggle(g);
+  g.PathClipRegion();
   if (mEditorBand >= 0)
     DrawBandEditor(g);
 }
@@ -214,7 +230,9 @@ bool ToneDisplayControl::IsDirty()
 
 bool ToneDisplayControl::IsHit(float x, float y) const
 {
-  return mPlot.Contains(x, y) || (mEditorBand >= 0 && BandEditorRect().Contains(x, y));
+  // A disc at 20 Hz or 20 kHz is centred on the plot's edge, outside the half-open plot.
+  return mPlot.Contains(x, y) || (mEditorBand >= 0 && BandEditorRect().Contains(x, y)) ||
+         (mMode == kModePreEq && HitPreEqBand(x, y) >= 0);
 }
 
 void ToneDisplayControl::OnResize()

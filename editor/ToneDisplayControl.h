@@ -86,7 +86,8 @@ public:
   void Draw(iplug::igraphics::IGraphics& g) override;
   // Also grows the drawn rectangle over an open band editor box that reaches past the plot.
   bool IsDirty() override;
-  // The plot, and the open band editor box wherever it lies.
+  // The plot, the open band editor box wherever it lies, and in PRE-EQ mode the whole of a
+  // disc that sits on the plot's edge.
   bool IsHit(float x, float y) const override;
   void OnResize() override;
 
@@ -103,6 +104,8 @@ public:
   float CurveX(int i) const;
   // x held at least inset inside both sides of the plot; the plot's middle when it is narrower.
   float InsetX(float x, float inset) const;
+  // The same for y between the top and the bottom.
+  float InsetY(float y, float inset) const;
 
   // Drawing layers, called by Draw in this order.
   void DrawGrid(iplug::igraphics::IGraphics& g);

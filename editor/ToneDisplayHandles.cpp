@@ -18,6 +18,12 @@ constexpr float kPreEqGrab2 = 196.f;  // 14 units
 // A range line is grabbed this close, and only below the status lines.
 constexpr float kRangeLineGrab = 7.f;
 constexpr float kStatusBand = 22.f;
+// A target dot's radius and half its outline: how far inside the plot its centre stays.
+constexpr float kDotReach = 8.f;
+// Half the width of a target band's value label.
+constexpr float kLabelHalfWidth = 45.f;
+// Captions and labels pushed in from the plot's side keep this far from it.
+constexpr float kSideMargin = 4.f;
 
 } // namespace
 
@@ -38,8 +44,10 @@ void ToneDisplayControl::TargetHandle(int band, float& x, float& y) const
 {
   const double f = ParamValue(TargetParam(band, 1));
   const double gain = ParamValue(TargetParam(band, 0));
-  x = XOfFreq(f);
-  y = YOfGain(gain + ParamValue(mTiltParam) * std::log2(f / 1000.0));
+  // A steep tilt puts a band's level far outside the plot: its dot then waits at the edge,
+  // whole, where it is seen and taken, and a drag from there follows the pointer.
+  x = InsetX(XOfFreq(f), kDotReach);
+  y = InsetY(YOfGain(gain + ParamValue(mTiltParam) * std::log2(f / 1000.0)), kDotReach);
 }
 
 IRECT ToneDisplayControl::TargetLabelRect(int band) const
@@ -47,7 +55,8 @@ IRECT ToneDisplayControl::TargetLabelRect(int band) const
   float x, y;
   TargetHandle(band, x, y);
   const float top = y - 25.f < mPlot.T + kStatusBand ? y + 11.f : y - 25.f;
-  return IRECT(x - 45.f, top, x + 45.f, top + 14.f);
+  const float cx = InsetX(x, kLabelHalfWidth);
+  return IRECT(cx - kLabelHalfWidth, top, cx + kLabelHalfWidth, top + 14.f);
 }
 
 void ToneDisplayControl::DrawTargetBands(IGraphics& g)
@@ -68,8 +77,11 @@ void ToneDisplayControl::DrawTargetBands(IGraphics& g)
     FormatTargetCaption(k, caption);
     // Near the top edge the caption moves below the dot, clear of the status lines.
     const float yc = mPlot.T + kStatusBand > y - 25.f ? y + 11.f : y - 25.f;
-    g.DrawText(mCentredTextStyle.WithFGColor(active ? mCaptionColour : mDimColour), caption,
-               IRECT(x - 60.f, yc, x + 60.f, yc + 14.f));
+    const IText text = mCentredTextStyle.WithFGColor(active ? mCaptionColour : mDimColour);
+    IRECT extent;
+    // Near a side the caption is pushed in so that all of it shows.
+    const float cx = InsetX(x, g.MeasureText(text, caption, extent) / 2.f + kSideMargin);
+    g.DrawText(text, caption, IRECT(cx - 60.f, yc, cx + 60.f, yc + 14.f));
   }
 }
 
@@ -227,8 +239,8 @@ void ToneDisplayControl::DrawPreEqBands(IGraphics& g)
     const IText text = mCentredTextStyle.WithFGColor(lc);
     IRECT extent;
     const float w = g.MeasureText(text, label, extent);
-    // Icon and text together are centred on the disc.
-    const float x0 = x - (w + 16.f) / 2.f;
+    // Icon and text together are centred on the disc, or pushed in from the plot's side.
+    const float x0 = InsetX(x, (w + 16.f) / 2.f + kSideMargin) - (w + 16.f) / 2.f;
     const int shelf = PreEqShelfParam(k);
     DrawBandShapeIcon(g, x0, yl + 7.f, lc, shelf >= 0 && ParamValue(shelf) >= 0.5, k != 0);
     g.DrawText(text, label, IRECT(x0 + 16.f, yl, x0 + 16.f + w + 2.f, yl + 14.f));

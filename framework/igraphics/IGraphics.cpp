@@ -533,6 +533,7 @@ void IGraphics::DrawRegions(const std::vector<IRECT>& regions)
       {
         mBackend->PushClip(bounds);
         c->Draw(*this);
+        PathClipRegion();
         mBackend->PopClip();
         c->mDrawnRECT = bounds;
       }
@@ -541,6 +542,7 @@ void IGraphics::DrawRegions(const std::vector<IRECT>& regions)
       mMenuView->Draw(*this);
     if (mTextEntryView->IsOpen() && mTextEntryView->Bounds().Intersects(region))
       mTextEntryView->Draw(*this);
+    PathClipRegion();
     mBackend->EndRegion();
   }
   for (auto& c : mControls)
@@ -550,6 +552,22 @@ void IGraphics::DrawRegions(const std::vector<IRECT>& regions)
     c->SetClean();
   }
   mDrawing = false;
+}
+
+void IGraphics::PathClipRegion(const IRECT& r)
+{
+  if (!mDrawing)
+    return;
+  if (mRegionClipped)
+  {
+    mBackend->PopClip();
+    mRegionClipped = false;
+  }
+  if (r.Empty() || !(std::isfinite(r.L) && std::isfinite(r.T) && std::isfinite(r.R) && std::isfinite(r.B)))
+    return;
+  // Nested in the control's clip, so it can only narrow it.
+  mBackend->PushClip(r);
+  mRegionClipped = true;
 }
 
 const unsigned char* IGraphics::GetPixels(int& stride) const

@@ -152,6 +152,9 @@ public:
   void PathFill(const IPattern& pattern, const IFillOptions& options = IFillOptions(), const IBlend* pBlend = nullptr);
   void PathStroke(const IPattern& pattern, float thickness, const IStrokeOptions& options = IStrokeOptions(),
                   const IBlend* pBlend = nullptr);
+  // Narrows the drawing to r, within the control's own rectangle, until the next call or
+  // the end of the control's Draw; an empty r lifts it. It starts a new path.
+  void PathClipRegion(const IRECT& r = IRECT());
 
   // Services.
   // Opens menu at bounds; the choice reaches control.OnPopupMenuSelection. The menu must
@@ -256,6 +259,8 @@ private:
 
   bool mAllDirty = true;
   bool mDrawing = false;
+  // A control's PathClipRegion is in force.
+  bool mRegionClipped = false;
 
   std::unique_ptr<CairoBackend> mBackend;
   std::unique_ptr<PopupMenuView> mMenuView;

@@ -52,10 +52,11 @@ std::string Kind(IControl* c)
   return "?";
 }
 
-// "kind L T R B", then " p<param>" when bound, " t<tag>" when tagged.
+// "kind L T R B", then " p<param>" when bound, " t<tag>" when tagged. The rectangle is the
+// one the layout gave, where the control takes presses; some draw a little beyond it.
 std::string Describe(IControl* c)
 {
-  const IRECT& r = c->GetRECT();
+  const IRECT& r = c->GetTargetRECT();
   char text[96];
   std::snprintf(text, sizeof text, "%s %g %g %g %g", Kind(c).c_str(), r.L, r.T, r.R, r.B);
   std::string row = text;

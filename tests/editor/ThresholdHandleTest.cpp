@@ -107,3 +107,24 @@ TEST_F(Threshold, TheLabelShowsWhileHoveredOrDraggedAndGoesWhenThePointerLeaves)
   g.OnMouseUp(200.f, 344.f, IMouseMod(true));
   EXPECT_EQ(dlg.log.back(), "end 2");
 }
+
+TEST_F(Threshold, LabelAndTriangleAreDrawnWholeAndLeaveNothingWhenTheyGo)
+{
+  // "threshold -40.0 dB" (about 93 units) is wider than the strip (18..92): centred on it,
+  // its fill shows past both ends, and once the pointer leaves all of it is repainted.
+  g.OnMouseMove(80.f, 400.f, IMouseMod());
+  g.OnFrame();
+  EXPECT_TRUE(PixelAt(g, 9, 329) == kLabelFill && PixelAt(g, 101, 329) == kLabelFill);
+  g.OnMouseMove(300.f, 200.f, IMouseMod());
+  g.OnFrame();
+  EXPECT_TRUE(PixelAt(g, 9, 329) == kWindowFill && PixelAt(g, 101, 329) == kWindowFill);
+
+  // At -70 dB the line is at the track's bottom (436), the triangle 7 beyond it:
+  // (86.2, 429), (75, 436), (86.2, 443). Presses are still taken only right of the track.
+  g.SetParamValueFromDelegate(kThreshold, 0.);
+  g.OnFrame();
+  EXPECT_TRUE(PixelAt(g, 84, 431) == kAccent && PixelAt(g, 84, 440) == kAccent);
+  Click(84.f, 440.f);
+  Click(10.f, 336.f);
+  EXPECT_TRUE(dlg.log.empty());
+}

@@ -352,6 +352,30 @@ TEST(ToneDisplayBandEditorBox, BoxReachingOutsideThePlotIsDrawnAndClickable)
   EXPECT_EQ(above[2], 20);
 }
 
+TEST(ToneDisplayBandEditorBox, WhileTheBoxReachesAboveThePlotNothingElseDoes)
+{
+  // Bells of +18 dB at 700 Hz and 1.2 kHz sum past +20 dB (held at +23, y 104.2, above the
+  // plot's top at 112) and a tilt of -6 dB/oct lifts the target past it below 100 Hz; the
+  // box of band 4 (8 kHz, 0 dB) opens above its disc: top 210 - 14 - 92 = 104.
+  DisplayRig rig(1.f, 330);
+  for (auto [param, value] : {std::pair{kPreEq2Gain, 18.0}, {kPreEq2Freq, 700.0}, {kPreEq3Gain, 18.0},
+                              {kPreEq3Freq, 1200.0}, {kTilt, -6.0}})
+    rig.dlg.Set(param, value);
+  rig.Click(380.f, 120.f);
+  float x, y;
+  rig.display->PreEqHandle(3, x, y);
+  rig.Click(x, y, iplug::igraphics::IMouseMod(false, true));
+  ASSERT_FLOAT_EQ(rig.display->BandEditorRect().T, 104.f);
+  rig.g.OnFrame();
+  int stride = 0;
+  const unsigned char* px = rig.g.GetPixels(stride);
+  // Above the plot the panel (20,20,20) shows over the bells (900 Hz, x 393.7) and the
+  // target (50 Hz, x 117.6); the box's fill (24,24,24) shows beside them.
+  for (int row = 105; row < 111; ++row)
+    EXPECT_TRUE(px[row * stride + 393 * 4] == 20 && px[row * stride + 117 * 4] == 20) << row;
+  EXPECT_NEAR(px[108 * stride + int(x) * 4], 24, 1);
+}
+
 TEST(ToneDisplayBandEditorBox, ResizingKeepsThePlotAndANarrowPlotCentresTheBoxAndPills)
 {
   DisplayRig rig;

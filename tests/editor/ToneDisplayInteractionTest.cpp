@@ -30,6 +30,20 @@ struct ToneDisplayInteraction : ::testing::Test
     dlg.events.clear();
   }
   void PreEqDisc(int band, float& x, float& y) { d.PreEqHandle(band, x, y); }
+  int Red(int x, int y) const
+  {
+    int stride = 0;
+    return rig.g.GetPixels(stride)[y * stride + x * 4 + 2];
+  }
+  // Light ink (red above 120) drawn in rows y0..y1 and columns x0..x1, ends excluded.
+  bool InkIn(int x0, int x1, int y0, int y1) const
+  {
+    for (int row = y0; row < y1; ++row)
+      for (int col = x0; col < x1; ++col)
+        if (Red(col, row) > 120)
+          return true;
+    return false;
+  }
   double LastSent(int param) const
   {
     for (auto it = dlg.events.rbegin(); it != dlg.events.rend(); ++it)
@@ -122,6 +136,56 @@ TEST_F(ToneDisplayInteraction, TargetBandDragsSnapToHalfDecibelsAboveTheTilt)
   EXPECT_EQ(dlg.Trace(), "b7 s7 e7");
   EXPECT_NEAR(dlg.Get(kLowOn), 0.0, 1e-9);
   EXPECT_NEAR(dlg.Get(kLowFreq), 120.0, 1e-9);
+}
+
+TEST_F(ToneDisplayInteraction, TargetDotsBeyondThePlotWaitWholeAtItsEdgeAndStillDrag)
+{
+  // Tilt -6 dB/oct: LOW +18 dB at 120 Hz stands at 36.35 dB (y 42.8), PRESENCE -18 dB at
+  // 3 kHz at -27.5 dB (y 336.5), AIR -12 dB at 16 kHz (x 668.7) at -36 dB: all outside the
+  // plot (112..308). A dot's centre stays 8 units (radius 7, half its outline) inside.
+  for (auto [param, value] : {std::pair{kTilt, -6.0}, {kLowTarget, 18.0}, {kPresenceTarget, -18.0},
+                              {kAirTarget, -12.0}, {kAirFreq, 16000.0}})
+    dlg.Set(param, value);
+  float x, y, lowX, lowY;
+  d.TargetHandle(0, lowX, lowY);
+  d.TargetHandle(2, x, y);
+  EXPECT_TRUE(lowY == 120.f && y == 300.f);
+
+  // Drawn there, with its caption above it, and AIR's caption ends inside the right side.
+  rig.g.OnFrame();
+  EXPECT_EQ(Red(int(x), 300), 92); // the accent (92,200,255) fills the dot
+  EXPECT_TRUE(InkIn(int(x) - 40, int(x) + 40, 276, 289) && InkIn(620, 686, 276, 289));
+  EXPECT_FALSE(InkIn(687, 690, 276, 289));
+
+  // A drag from there follows the pointer: 10 dB at y 164, less the tilt's -18.35 dB at
+  // 120 Hz, is -8.35, to the half dB -8.5.
+  rig.Down(lowX, lowY);
+  rig.Move(lowX, 164.f);
+  EXPECT_NEAR(dlg.Get(kLowTarget), -8.5, 1e-9);
+  EXPECT_NEAR(dlg.Get(kLowFreq), 120.0, 0.1);
+}
+
+TEST_F(ToneDisplayInteraction, DiscsOnThePlotsSidesTakePressesAllOverAndKeepTheirLabelsInside)
+{
+  // Bands 1 and 4 at 20 Hz and 20 kHz sit on the plot's sides (x 30, 690) at 0 dB (y 210),
+  // half outside the plot; band 2 is at 400 Hz. Any press on a disc selects it.
+  dlg.Set(kPreEq1Freq, 20.0);
+  dlg.Set(kPreEq4Freq, 20000.0);
+  ToPreEq();
+  const float mid = d.XOfFreq(400.0);
+  for (auto [x, band] : {std::pair{690.f, 3}, {mid, 1}, {697.f, 3}, {23.f, 0}})
+  {
+    rig.Click(x, 213.f);
+    EXPECT_EQ(d.SelectedPreEqBand(), band) << x;
+  }
+  dlg.events.clear();
+  rig.Click(697.f, 150.f); // off the discs, outside the plot: nothing
+  EXPECT_TRUE(dlg.events.empty());
+
+  // Their labels (rows 184..198) are pushed in to end 4 units inside the sides: all shows.
+  rig.g.OnFrame();
+  EXPECT_TRUE(InkIn(33, 90, 185, 198) && InkIn(630, 688, 185, 198));
+  EXPECT_FALSE(InkIn(30, 33, 185, 198) || InkIn(688, 690, 185, 198));
 }
 
 TEST_F(ToneDisplayInteraction, RangeHandlesStayAThirdOfAnOctaveApart)
