@@ -150,11 +150,77 @@ TEST(AudioCallback, ActiveSettingsChangeOnlyTheProcessedChannels)
   plug.Setup(48000.0, 512, 3, 3);
   const Channels in = MakeInput(3, 48000 / 4);
   const Channels out = plug.Run(in, 3, 512);
-  // The gain glides in, then the output sits 6 dB down on the first two channels.
+  // The output sits 6 dB down on the first two channels.
   const std::size_t late = in[0].size() - 10;
   EXPECT_NEAR(out[0][late] / in[0][late], std::pow(10.0, -6.0 / 20.0), 1e-9);
   EXPECT_NEAR(out[1][late] / in[1][late], std::pow(10.0, -6.0 / 20.0), 1e-9);
   EXPECT_TRUE(BitIdentical(out[2], in[2]));
+}
+
+// A state restored into a fresh instance, into one that ran at other settings and is then reset,
+// or after activation but before the first block: each plays its own settings from frame 0.
+TEST(AudioCallback, AResetStartsAtTheInstancesOwnSettings)
+{
+  auto stateWith = [](double outputDb, bool hpOn) {
+    TestPlug source;
+    source.Set(kAmount, 0.0);
+    source.Set(kLPOn, 0.0);
+    source.Set(kHPOn, hpOn ? 1.0 : 0.0);
+    source.Set(kHPFreq, 500.0);
+    source.Set(kOutput, outputDb);
+    iplug::IByteChunk chunk;
+    EXPECT_TRUE(source.SerializeState(chunk));
+    return std::vector<std::uint8_t>(chunk.GetData(), chunk.GetData() + chunk.Size());
+  };
+  auto threeWays = [](const std::vector<std::uint8_t>& state, const Channels& in) {
+    std::vector<Channels> outs;
+    TestPlug fresh;
+    LoadChunk(fresh, state);
+    fresh.Setup(48000.0, 256, 2, 2);
+    outs.push_back(fresh.Run(in, 2, 256));
+    TestPlug reactivated;
+    reactivated.Setup(48000.0, 256, 2, 2);
+    reactivated.Run(MakeInput(2, 9600), 2, 256);
+    LoadChunk(reactivated, state);
+    reactivated.Setup(48000.0, 256, 2, 2);
+    outs.push_back(reactivated.Run(in, 2, 256));
+    TestPlug restoredLate;
+    restoredLate.Setup(48000.0, 256, 2, 2);
+    LoadChunk(restoredLate, state);
+    outs.push_back(restoredLate.Run(in, 2, 256));
+    return outs;
+  };
+
+  // Output -24 dB: every frame is 24 dB down, the first one too.
+  const Channels noise = MakeInput(2, 4800);
+  for (const Channels& out : threeWays(stateWith(-24.0, false), noise))
+    for (int c = 0; c < 2; ++c)
+      for (std::size_t t = 0; t < noise[0].size(); ++t)
+        ASSERT_NEAR(20.0 * std::log10(out[c][t] / noise[c][t]), -24.0, 0.01) << "channel " << c << " frame " << t;
+
+  // High-pass at 500 Hz: a 100 Hz sine comes out as it does from an instance whose corner glided
+  // there long ago, and that one is 28 dB down, as a 2nd-order Butterworth at 500 Hz has it:
+  // 10·log10(1 + (tan(π·500/fs) / tan(π·100/fs))^4).
+  const std::vector<std::uint8_t> highPass = stateWith(0.0, true);
+  std::vector<double> sine(4800);
+  for (std::size_t t = 0; t < sine.size(); ++t)
+    sine[t] = 0.5 * std::sin(2.0 * M_PI * 100.0 * double(t) / 48000.0);
+  const Channels tone = {sine, sine};
+  TestPlug settled;
+  settled.Setup(48000.0, 256, 2, 2);
+  settled.Run(Channels(2, std::vector<double>(256, 0.0)), 2, 256);
+  LoadChunk(settled, highPass);
+  settled.Run(Channels(2, std::vector<double>(48000, 0.0)), 2, 256);
+  const Channels steady = settled.Run(tone, 2, 256);
+  double power = 0.0;
+  for (std::size_t t = 2400; t < 4800; ++t)
+    power += steady[0][t] * steady[0][t];
+  const double ratio = std::tan(M_PI * 500.0 / 48000.0) / std::tan(M_PI * 100.0 / 48000.0);
+  EXPECT_NEAR(10.0 * std::log10(power / 2400.0 / 0.125), -10.0 * std::log10(1.0 + std::pow(ratio, 4.0)), 0.05);
+  for (const Channels& out : threeWays(highPass, tone))
+    for (int c = 0; c < 2; ++c)
+      for (std::size_t t = 0; t < sine.size(); ++t)
+        ASSERT_NEAR(out[c][t], steady[c][t], 1e-12) << "channel " << c << " frame " << t;
 }
 
 TEST(AudioCallback, EngineIsReconfiguredOnlyWhenSettingsChangeOrAfterReset)
