@@ -524,14 +524,22 @@ tresult PLUGIN_API IPlugVST3::setupProcessing(ProcessSetup& setup)
     return kResultFalse;
   if (!(setup.sampleRate > 0.) || !std::isfinite(setup.sampleRate) || setup.maxSamplesPerBlock < 1)
     return kResultFalse;
-  std::lock_guard<std::recursive_mutex> lock(mUILock);
-  if (mProcessing)
-    return kResultFalse;
-  mSampleRate = setup.sampleRate;
   // Scratch is sized to the block; hosts that send more get it in pieces.
-  mBlockSize = std::min(setup.maxSamplesPerBlock, 1 << 16);
+  const int blockSize = std::min(setup.maxSamplesPerBlock, 1 << 16);
+  const bool realtime = setup.processMode != kOffline;
+  std::lock_guard<std::recursive_mutex> lock(mUILock);
+  if (mActive || mProcessing)
+  {
+    // A set-up takes effect at activation, and the rules allow a new one only while inactive:
+    // an active instance can only confirm the one it runs with.
+    const bool inForce = setup.sampleRate == mSampleRate && blockSize == mBlockSize &&
+                         setup.symbolicSampleSize == mSampleSize && realtime == mRealtime;
+    return inForce ? kResultOk : kResultFalse;
+  }
+  mSampleRate = setup.sampleRate;
+  mBlockSize = blockSize;
   mSampleSize = setup.symbolicSampleSize;
-  mRealtime = setup.processMode != kOffline;
+  mRealtime = realtime;
   PrepareBuffers();
   return kResultOk;
 }

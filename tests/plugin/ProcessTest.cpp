@@ -158,69 +158,94 @@ TEST(AudioCallback, ActiveSettingsChangeOnlyTheProcessedChannels)
 }
 
 // A state restored into a fresh instance, into one that ran at other settings and is then reset,
-// or after activation but before the first block: each plays its own settings from frame 0.
+// or after activation but before the first block: each plays its own settings from frame 0, as
+// an instance that has long settled at them does.
 TEST(AudioCallback, AResetStartsAtTheInstancesOwnSettings)
 {
-  auto stateWith = [](double outputDb, bool hpOn) {
-    TestPlug source;
-    source.Set(kAmount, 0.0);
-    source.Set(kLPOn, 0.0);
-    source.Set(kHPOn, hpOn ? 1.0 : 0.0);
-    source.Set(kHPFreq, 500.0);
-    source.Set(kOutput, outputDb);
+  auto check = [](double outputDb, bool hpOn, const Channels& in, auto&& expect) {
+    TestPlug settled;
+    settled.Setup(48000.0, 256, 2, 2);
+    settled.Run(Channels(2, std::vector<double>(256, 0.0)), 2, 256);
+    settled.Set(kAmount, 0.0);
+    settled.Set(kLPOn, 0.0);
+    settled.Set(kHPOn, hpOn ? 1.0 : 0.0);
+    settled.Set(kHPFreq, 500.0);
+    settled.Set(kOutput, outputDb);
     iplug::IByteChunk chunk;
-    EXPECT_TRUE(source.SerializeState(chunk));
-    return std::vector<std::uint8_t>(chunk.GetData(), chunk.GetData() + chunk.Size());
-  };
-  auto threeWays = [](const std::vector<std::uint8_t>& state, const Channels& in) {
-    std::vector<Channels> outs;
-    TestPlug fresh;
-    LoadChunk(fresh, state);
-    fresh.Setup(48000.0, 256, 2, 2);
-    outs.push_back(fresh.Run(in, 2, 256));
-    TestPlug reactivated;
-    reactivated.Setup(48000.0, 256, 2, 2);
-    reactivated.Run(MakeInput(2, 9600), 2, 256);
-    LoadChunk(reactivated, state);
-    reactivated.Setup(48000.0, 256, 2, 2);
-    outs.push_back(reactivated.Run(in, 2, 256));
-    TestPlug restoredLate;
-    restoredLate.Setup(48000.0, 256, 2, 2);
-    LoadChunk(restoredLate, state);
-    outs.push_back(restoredLate.Run(in, 2, 256));
-    return outs;
+    ASSERT_TRUE(settled.SerializeState(chunk));
+    settled.Run(Channels(2, std::vector<double>(48000, 0.0)), 2, 256); // every glide ends
+    const Channels steady = settled.Run(in, 2, 256);
+    for (int route = 0; route < 3; ++route)
+    {
+      TestPlug plug;
+      if (route > 0)
+        plug.Setup(48000.0, 256, 2, 2);
+      if (route == 1)
+        plug.Run(MakeInput(2, 4800), 2, 256);
+      LoadChunk(plug, {chunk.GetData(), chunk.GetData() + chunk.Size()});
+      if (route < 2)
+        plug.Setup(48000.0, 256, 2, 2);
+      const Channels out = plug.Run(in, 2, 256);
+      for (std::size_t t = 0; t < in[0].size(); ++t)
+        ASSERT_NEAR(out[0][t], steady[0][t], 1e-12) << "route " << route << " frame " << t;
+    }
+    expect(steady);
   };
 
-  // Output -24 dB: every frame is 24 dB down, the first one too.
+  // Output -24 dB: every frame 24 dB down.
   const Channels noise = MakeInput(2, 4800);
-  for (const Channels& out : threeWays(stateWith(-24.0, false), noise))
-    for (int c = 0; c < 2; ++c)
-      for (std::size_t t = 0; t < noise[0].size(); ++t)
-        ASSERT_NEAR(20.0 * std::log10(out[c][t] / noise[c][t]), -24.0, 0.01) << "channel " << c << " frame " << t;
-
-  // High-pass at 500 Hz: a 100 Hz sine comes out as it does from an instance whose corner glided
-  // there long ago, and that one is 28 dB down, as a 2nd-order Butterworth at 500 Hz has it:
-  // 10·log10(1 + (tan(π·500/fs) / tan(π·100/fs))^4).
-  const std::vector<std::uint8_t> highPass = stateWith(0.0, true);
+  check(-24.0, false, noise, [&](const Channels& out) {
+    for (std::size_t t = 0; t < noise[0].size(); ++t)
+      ASSERT_NEAR(20.0 * std::log10(out[0][t] / noise[0][t]), -24.0, 0.01) << "frame " << t;
+  });
+  // High-pass at 500 Hz: a 100 Hz sine 10·log10(1 + (tan(π·500/fs) / tan(π·100/fs))^4) = 28 dB
+  // down, as a 2nd-order Butterworth has it.
   std::vector<double> sine(4800);
   for (std::size_t t = 0; t < sine.size(); ++t)
-    sine[t] = 0.5 * std::sin(2.0 * M_PI * 100.0 * double(t) / 48000.0);
-  const Channels tone = {sine, sine};
-  TestPlug settled;
-  settled.Setup(48000.0, 256, 2, 2);
-  settled.Run(Channels(2, std::vector<double>(256, 0.0)), 2, 256);
-  LoadChunk(settled, highPass);
-  settled.Run(Channels(2, std::vector<double>(48000, 0.0)), 2, 256);
-  const Channels steady = settled.Run(tone, 2, 256);
-  double power = 0.0;
-  for (std::size_t t = 2400; t < 4800; ++t)
-    power += steady[0][t] * steady[0][t];
-  const double ratio = std::tan(M_PI * 500.0 / 48000.0) / std::tan(M_PI * 100.0 / 48000.0);
-  EXPECT_NEAR(10.0 * std::log10(power / 2400.0 / 0.125), -10.0 * std::log10(1.0 + std::pow(ratio, 4.0)), 0.05);
-  for (const Channels& out : threeWays(highPass, tone))
-    for (int c = 0; c < 2; ++c)
-      for (std::size_t t = 0; t < sine.size(); ++t)
-        ASSERT_NEAR(out[c][t], steady[c][t], 1e-12) << "channel " << c << " frame " << t;
+    sine[t] = std::sin(2.0 * M_PI * 100.0 * double(t) / 48000.0);
+  check(0.0, true, {sine, sine}, [](const Channels& out) {
+    double power = 0.0;
+    for (std::size_t t = 2400; t < 4800; ++t)
+      power += out[0][t] * out[0][t] / 1200.0; // relative to the sine's own power, 1/2
+    const double ratio = std::tan(M_PI * 500.0 / 48000.0) / std::tan(M_PI * 100.0 / 48000.0);
+    EXPECT_NEAR(10.0 * std::log10(power), -10.0 * std::log10(1.0 + std::pow(ratio, 4.0)), 0.05);
+  });
+}
+
+// A set-up takes effect at activation. While active, a host may only confirm the one in force; a
+// different one is refused rather than answered with a success that changes nothing.
+TEST(AudioCallback, ASetUpWhileActiveIsRefusedUnlessItIsInForce)
+{
+  using namespace Steinberg::Vst;
+  TestPlug plug;
+  plug.SetNeutral();
+  plug.Set(kHPOn, 1.0);
+  plug.Set(kHPFreq, 1000.0);
+  // A 1 kHz sine through a Butterworth high-pass at 1 kHz comes out 3.01 dB down at any rate.
+  auto expectCorner = [&plug](double fs) {
+    std::vector<double> sine(std::size_t(fs / 5));
+    for (std::size_t t = 0; t < sine.size(); ++t)
+      sine[t] = std::sin(2.0 * M_PI * 1000.0 * double(t) / fs);
+    const Channels out = plug.Run({sine, sine}, 2, 512);
+    double power = 0.0;
+    for (std::size_t t = sine.size() / 2; t < sine.size(); ++t)
+      power += out[0][t] * out[0][t] / double(sine.size() / 4);
+    EXPECT_NEAR(10.0 * std::log10(power), -10.0 * std::log10(2.0), 0.05) << fs;
+  };
+  ProcessSetup at48{kRealtime, kSample64, 512, 48000.0}, at96{kRealtime, kSample64, 512, 96000.0};
+  ASSERT_EQ(plug.setupProcessing(at48), Steinberg::kResultOk);
+  ASSERT_EQ(plug.setActive(true), Steinberg::kResultOk);
+  for (bool processing : {true, false})
+  {
+    plug.setProcessing(processing);
+    EXPECT_EQ(plug.setupProcessing(at96), Steinberg::kResultFalse);
+    EXPECT_EQ(plug.setupProcessing(at48), Steinberg::kResultOk);
+    expectCorner(48000.0);
+  }
+  ASSERT_EQ(plug.setActive(false), Steinberg::kResultOk);
+  ASSERT_EQ(plug.setupProcessing(at96), Steinberg::kResultOk);
+  ASSERT_EQ(plug.setActive(true), Steinberg::kResultOk);
+  expectCorner(96000.0);
 }
 
 TEST(AudioCallback, EngineIsReconfiguredOnlyWhenSettingsChangeOrAfterReset)
