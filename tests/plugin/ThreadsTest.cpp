@@ -118,3 +118,75 @@ TEST(Threads, AudioRunsOnWhileTheUiSavesRestoresAndHandsOver)
   ASSERT_EQ(Load(other, finalBytes), int(finalBytes.size()));
   EXPECT_EQ(Save(other), finalBytes);
 }
+
+// A host that reconfigures without waiting for the process() call in flight on its audio thread:
+// set-up alone (refused while active), deactivation, set-up and activation, and reactivation,
+// 300 rounds each. No call may crash or come out torn: each is whole at the instance's settings
+// or, when it met a reconfigure, silent.
+TEST(Threads, ReconfiguringWhileABlockIsInFlight)
+{
+  using namespace Steinberg::Vst;
+  TestPlug plug;
+  plug.SetNeutral();
+  plug.Set(::kOutput, -6.0);
+  ProcessSetup setup{kRealtime, kSample32, 4096, 48000.0};
+  ASSERT_EQ(plug.setupProcessing(setup), Steinberg::kResultOk);
+  ASSERT_EQ(plug.setActive(true), Steinberg::kResultOk);
+
+  const std::vector<double> noise = Noise(4096, 0.5, 3);
+  std::vector<float> in(noise.begin(), noise.end()), out(4096);
+  std::atomic<bool> stop{false};
+  std::atomic<int> calls{0}, torn{0};
+  std::thread audio([&] {
+    float* ins[1] = {in.data()};
+    float* outs[1] = {out.data()};
+    AudioBusBuffers inBus{}, outBus{};
+    inBus.numChannels = outBus.numChannels = 1;
+    inBus.channelBuffers32 = ins;
+    outBus.channelBuffers32 = outs;
+    while (!stop.load())
+    {
+      ProcessData data{};
+      data.symbolicSampleSize = kSample32;
+      data.numSamples = 4096;
+      data.numInputs = data.numOutputs = 1;
+      data.inputs = &inBus;
+      data.outputs = &outBus;
+      plug.process(data);
+      int whole = 0, silent = 0;
+      for (std::size_t t = 0; t < out.size(); ++t)
+      {
+        whole += out[t] == float(double(in[t]) * std::pow(10.0, -6.0 / 20.0));
+        silent += out[t] == 0.0f;
+      }
+      torn += whole != 4096 && silent != 4096;
+      ++calls;
+    }
+  });
+
+  for (int round = 0; round < 900; ++round)
+  {
+    const int seen = calls.load();
+    for (int i = 0; i < 1000000 && calls.load() == seen; ++i)
+      std::this_thread::yield();
+    ProcessSetup next{kRealtime, kSample32, 512 << (round % 3), 44100.0 * (1 + round % 3)};
+    plug.setProcessing(false);
+    if (round < 300)
+    {
+      EXPECT_EQ(plug.setupProcessing(next), Steinberg::kResultFalse);
+    }
+    else
+    {
+      EXPECT_EQ(plug.setActive(false), Steinberg::kResultOk);
+      if (round < 600)
+      {
+        EXPECT_EQ(plug.setupProcessing(next), Steinberg::kResultOk);
+      }
+      EXPECT_EQ(plug.setActive(true), Steinberg::kResultOk);
+    }
+    plug.setProcessing(true);
+  }
+  stop = true;
+  audio.join();
+  EXPECT_EQ(torn.load(), 0);
+}
