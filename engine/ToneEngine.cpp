@@ -91,6 +91,20 @@ void ToneEngine::Prepare(double fs)
   ResetState();
 }
 
+void ToneEngine::Prepare(double fs, const ToneEngineSettings& s)
+{
+  settings = s;
+  Prepare(fs);
+}
+
+void ToneEngine::SettleGlides()
+{
+  DesignCutFilters(hpTargetHz, lpTargetHz);
+  preEqCurrent = preEqTarget;
+  DesignPreEq();
+  outputGain = outputGainTarget;
+}
+
 void ToneEngine::ApplySettings(const ToneEngineSettings& s)
 {
   for (int k = 0; k < kNumPreEqBands; ++k)

@@ -56,6 +56,12 @@ public:
   ToneEngine();
 
   void Prepare(double sampleRate);
+  // A reset that starts at these settings: every filter and the output gain are at them from
+  // the first sample, with nothing gliding towards them.
+  void Prepare(double sampleRate, const ToneEngineSettings& s);
+  // Puts the cut corners, the pre-EQ and the output gain at their targets at once, as a reset at
+  // the current settings would. Only for an engine that has processed nothing since its reset.
+  void SettleGlides();
   void ApplySettings(const ToneEngineSettings& s);
   void Configure();
   void BuildCorrectionMatrix();

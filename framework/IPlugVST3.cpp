@@ -376,6 +376,9 @@ tresult PLUGIN_API IPlugVST3::activateBus(MediaType type, BusDirection dir, int3
   if (type != kAudio || index != 0 || index >= getBusCount(type, dir))
     return kInvalidArgument;
   std::lock_guard<std::recursive_mutex> lock(mUILock);
+  ReconfigureScope scope(*this);
+  if (!scope.Clear())
+    return kResultFalse;
   (dir == kInput ? mInputBusActive : mOutputBusActive) = state != 0;
   return kResultOk;
 }
@@ -385,6 +388,9 @@ tresult PLUGIN_API IPlugVST3::setActive(TBool state)
   std::lock_guard<std::recursive_mutex> lock(mUILock);
   if (state)
   {
+    ReconfigureScope scope(*this);
+    if (!scope.Clear())
+      return kResultFalse;
     mInConnected = mInputBusActive ? SpeakerArr::getChannelCount(mInputArr) : 0;
     mOutConnected = mOutputBusActive ? SpeakerArr::getChannelCount(mOutputArr) : 0;
     PrepareBuffers();
@@ -493,6 +499,9 @@ tresult PLUGIN_API IPlugVST3::setBusArrangements(SpeakerArrangement* inputs, int
   const int nOut = ChannelsOf(outputs[0]);
   if (nIn < 0 || nOut < 0 || !ArrangementAllowed(nIn, nOut))
     return kResultFalse;
+  ReconfigureScope scope(*this);
+  if (!scope.Clear())
+    return kResultFalse;
   mInputArr = inputs[0];
   mOutputArr = outputs[0];
   mInConnected = nIn;
@@ -524,16 +533,52 @@ tresult PLUGIN_API IPlugVST3::setupProcessing(ProcessSetup& setup)
     return kResultFalse;
   if (!(setup.sampleRate > 0.) || !std::isfinite(setup.sampleRate) || setup.maxSamplesPerBlock < 1)
     return kResultFalse;
+  // Scratch is sized to the block; hosts that send more get it in pieces.
+  const int blockSize = std::min(setup.maxSamplesPerBlock, 1 << 16);
+  const bool realtime = setup.processMode != kOffline;
   std::lock_guard<std::recursive_mutex> lock(mUILock);
-  if (mProcessing)
+  if (mActive || mProcessing)
+  {
+    // A set-up takes effect at activation, and the rules allow a new one only while inactive:
+    // an active instance can only confirm the one it runs with.
+    const bool inForce = setup.sampleRate == mSampleRate && blockSize == mBlockSize &&
+                         setup.symbolicSampleSize == mSampleSize && realtime == mRealtime;
+    return inForce ? kResultOk : kResultFalse;
+  }
+  ReconfigureScope scope(*this);
+  if (!scope.Clear())
     return kResultFalse;
   mSampleRate = setup.sampleRate;
-  // Scratch is sized to the block; hosts that send more get it in pieces.
-  mBlockSize = std::min(setup.maxSamplesPerBlock, 1 << 16);
+  mBlockSize = blockSize;
   mSampleSize = setup.symbolicSampleSize;
-  mRealtime = setup.processMode != kOffline;
+  mRealtime = realtime;
   PrepareBuffers();
   return kResultOk;
+}
+
+IPlugVST3::ReconfigureScope::ReconfigureScope(IPlugVST3& plug) : mPlug(plug)
+{
+  std::atomic<uint32_t>& gate = mPlug.mAudioGate;
+  gate.fetch_add(kReconfigureStep, std::memory_order_acq_rel);
+  const auto deadline = std::chrono::steady_clock::now() + kReconfigureWait;
+  for (int tries = 0; gate.load(std::memory_order_acquire) & kAudioClaimed; ++tries)
+  {
+    if (std::chrono::steady_clock::now() > deadline)
+    {
+      mClear = false;
+      return;
+    }
+    // A block is a few milliseconds at most: spin briefly, then sleep in small steps.
+    if (tries < 64)
+      std::this_thread::yield();
+    else
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+}
+
+IPlugVST3::ReconfigureScope::~ReconfigureScope()
+{
+  mPlug.mAudioGate.fetch_sub(kReconfigureStep, std::memory_order_release);
 }
 
 tresult PLUGIN_API IPlugVST3::setProcessing(TBool state)
@@ -658,6 +703,13 @@ tresult PLUGIN_API IPlugVST3::process(ProcessData& data)
       ++ok;
     return ok;
   };
+  uint32_t idle = 0;
+  if (!mAudioGate.compare_exchange_strong(idle, kAudioClaimed, std::memory_order_acquire, std::memory_order_relaxed))
+  {
+    // The host is reconfiguring: silence rather than a wait, or audio without its processing.
+    FinishOutputs(data, 0, is64);
+    return kResultOk;
+  }
   const int maxChans = static_cast<int>(mInScratch.size());
   const int nIn = std::min(maxChans, usable(data.inputs, data.numInputs, mInputBusActive,
                                             SpeakerArr::getChannelCount(mInputArr)));
@@ -668,8 +720,15 @@ tresult PLUGIN_API IPlugVST3::process(ProcessData& data)
     ProcessAudio<double>(data, nIn, nOut);
   else
     ProcessAudio<float>(data, nIn, nOut);
+  mAudioGate.fetch_and(~kAudioClaimed, std::memory_order_release);
 
-  // Extra host channels we were not given a layout for get silence; flag silent outputs.
+  // Extra host channels we were not given a layout for get silence.
+  FinishOutputs(data, nOut, is64);
+  return kResultOk;
+}
+
+void IPlugVST3::FinishOutputs(ProcessData& data, int nOut, bool is64)
+{
   if (data.outputs && data.numOutputs >= 1)
   {
     AudioBusBuffers& bus = data.outputs[0];
@@ -701,7 +760,6 @@ tresult PLUGIN_API IPlugVST3::process(ProcessData& data)
         bus.silenceFlags |= uint64(1) << c;
     }
   }
-  return kResultOk;
 }
 
 uint32 PLUGIN_API IPlugVST3::getTailSamples()

@@ -224,6 +224,31 @@ private:
   bool StopRequested();
   // Sizes the per-channel scratch for the current block size (never on the audio thread).
   void PrepareBuffers();
+
+  // process() and the host calls that change what it reads (set-up, activation, buses) meet
+  // here, since hosts do not always wait for a call in flight before reconfiguring. A process()
+  // call claims the audio with one compare-and-swap and never waits: while a reconfigure holds
+  // the gate it writes silence instead. A reconfigure bars new calls and waits on its own thread,
+  // for a bounded time, for a claimed call to end.
+  class ReconfigureScope
+  {
+  public:
+    explicit ReconfigureScope(IPlugVST3& plug);
+    ~ReconfigureScope();
+    ReconfigureScope(const ReconfigureScope&) = delete;
+    ReconfigureScope& operator=(const ReconfigureScope&) = delete;
+    // False when the call in flight did not end in time: the caller must change nothing.
+    bool Clear() const { return mClear; }
+
+  private:
+    IPlugVST3& mPlug;
+    bool mClear = true;
+  };
+  static constexpr uint32_t kAudioClaimed = 1;
+  static constexpr uint32_t kReconfigureStep = 2;
+  static constexpr std::chrono::milliseconds kReconfigureWait{2000};
+  // Output channels from nOut on get silence, and silent outputs are flagged.
+  static void FinishOutputs(Steinberg::Vst::ProcessData& data, int nOut, bool is64);
   void ApplyParameterChanges(Steinberg::Vst::IParameterChanges* changes);
   // Runs ProcessBlock (or the host bypass) over at most mBlockSize frames at a time.
   template <class T>
@@ -252,6 +277,8 @@ private:
   bool mOutputBusActive = true;
   bool mActive = false;
   std::atomic<bool> mProcessing{false};
+  // kAudioClaimed while a process() call runs, plus kReconfigureStep per reconfigure holding it.
+  std::atomic<uint32_t> mAudioGate{0};
   Steinberg::int32 mSampleSize = Steinberg::Vst::kSample32;
 
   // Scratch: double copies of the inputs, and double outputs for 32-bit hosts.

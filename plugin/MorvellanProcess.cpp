@@ -30,7 +30,9 @@ bool On(const iplug::IParam* p) { return p->Value() >= 0.5; }
 
 void Morvellan::OnReset()
 {
-  mEngine.Prepare(GetSampleRate());
+  // The reset starts at the instance's own settings: gliding from the engine's previous ones (the
+  // defaults, on a first activation) would play the first tens of milliseconds wrongly.
+  mEngine.Prepare(GetSampleRate(), GetEngineSettings());
   mParamsApplied = false;
   mInputMeterSender.Reset(GetSampleRate());
   mOutputMeterSender.Reset(GetSampleRate());
@@ -191,6 +193,10 @@ void Morvellan::ApplySettingsIfChanged()
   if (mParamsApplied && fresh == mAppliedSettings)
     return;
   mEngine.ApplySettings(fresh);
+  // Nothing has sounded since the reset, so settings that changed in between (a state restored
+  // after activation) take effect at once as well.
+  if (!mParamsApplied)
+    mEngine.SettleGlides();
   mAppliedSettings = fresh;
   mParamsApplied = true;
 }

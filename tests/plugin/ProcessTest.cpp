@@ -150,11 +150,99 @@ TEST(AudioCallback, ActiveSettingsChangeOnlyTheProcessedChannels)
   plug.Setup(48000.0, 512, 3, 3);
   const Channels in = MakeInput(3, 48000 / 4);
   const Channels out = plug.Run(in, 3, 512);
-  // The gain glides in, then the output sits 6 dB down on the first two channels.
+  // The output sits 6 dB down on the first two channels.
   const std::size_t late = in[0].size() - 10;
   EXPECT_NEAR(out[0][late] / in[0][late], std::pow(10.0, -6.0 / 20.0), 1e-9);
   EXPECT_NEAR(out[1][late] / in[1][late], std::pow(10.0, -6.0 / 20.0), 1e-9);
   EXPECT_TRUE(BitIdentical(out[2], in[2]));
+}
+
+// A state restored into a fresh instance, into one that ran at other settings and is then reset,
+// or after activation but before the first block: each plays from frame 0 what an instance that
+// has long settled at those settings plays, which the checks below hold to the physics.
+TEST(AudioCallback, AResetStartsAtTheInstancesOwnSettings)
+{
+  auto steadyOutput = [](double outputDb, bool hpOn, const Channels& in) {
+    TestPlug settled;
+    settled.Setup(48000.0, 256, 2, 2);
+    settled.Run(Channels(2, std::vector<double>(256, 0.0)), 2, 256);
+    settled.Set(kAmount, 0.0);
+    settled.Set(kLPOn, 0.0);
+    settled.Set(kHPOn, hpOn ? 1.0 : 0.0);
+    settled.Set(kHPFreq, 500.0);
+    settled.Set(kOutput, outputDb);
+    iplug::IByteChunk chunk;
+    EXPECT_TRUE(settled.SerializeState(chunk));
+    settled.Run(Channels(2, std::vector<double>(48000, 0.0)), 2, 256); // every glide ends
+    const Channels steady = settled.Run(in, 2, 256);
+    for (int route = 0; route < 3; ++route)
+    {
+      TestPlug plug;
+      if (route > 0)
+        plug.Setup(48000.0, 256, 2, 2);
+      if (route == 1)
+        plug.Run(MakeInput(2, 4800), 2, 256);
+      LoadChunk(plug, {chunk.GetData(), chunk.GetData() + chunk.Size()});
+      if (route < 2)
+        plug.Setup(48000.0, 256, 2, 2);
+      const Channels out = plug.Run(in, 2, 256);
+      std::size_t t = 0;
+      while (t < in[0].size() && std::fabs(out[0][t] - steady[0][t]) <= 1e-12)
+        ++t;
+      EXPECT_EQ(t, in[0].size()) << "route " << route << " differs from frame " << t;
+    }
+    return steady[0];
+  };
+
+  // Output -24 dB: every frame 24 dB down.
+  const Channels noise = MakeInput(2, 4800);
+  const std::vector<double> quiet = steadyOutput(-24.0, false, noise);
+  for (std::size_t t = 0; t < noise[0].size(); ++t)
+    ASSERT_NEAR(20.0 * std::log10(quiet[t] / noise[0][t]), -24.0, 0.01) << "frame " << t;
+  // High-pass at 500 Hz: a 100 Hz sine 10·log10(1 + (tan(π·500/fs) / tan(π·100/fs))^4) = 28 dB
+  // down, as a 2nd-order Butterworth has it.
+  std::vector<double> sine(4800);
+  for (std::size_t t = 0; t < sine.size(); ++t)
+    sine[t] = std::sin(2.0 * M_PI * 100.0 * double(t) / 48000.0);
+  const std::vector<double> cut = steadyOutput(0.0, true, {sine, sine});
+  double power = 0.0;
+  for (std::size_t t = 2400; t < 4800; ++t)
+    power += cut[t] * cut[t] / 1200.0; // relative to the sine's own power, 1/2
+  const double ratio = std::tan(M_PI * 500.0 / 48000.0) / std::tan(M_PI * 100.0 / 48000.0);
+  EXPECT_NEAR(10.0 * std::log10(power), -10.0 * std::log10(1.0 + std::pow(ratio, 4.0)), 0.05);
+}
+
+// A set-up takes effect at activation. While active, a host may only confirm the one in force; a
+// different one is refused rather than answered with a success that changes nothing.
+TEST(AudioCallback, ASetUpWhileActiveIsRefusedUnlessItIsInForce)
+{
+  using namespace Steinberg::Vst;
+  TestPlug plug;
+  plug.SetNeutral();
+  plug.Set(kHPOn, 1.0);
+  plug.Set(kHPFreq, 1000.0);
+  // A 1 kHz sine through a Butterworth high-pass at 1 kHz comes out 3.01 dB down at any rate.
+  auto expectCorner = [&plug](double fs) {
+    std::vector<double> sine(std::size_t(fs / 5));
+    for (std::size_t t = 0; t < sine.size(); ++t)
+      sine[t] = std::sin(2.0 * M_PI * 1000.0 * double(t) / fs);
+    const Channels out = plug.Run({sine}, 1, 512);
+    double power = 0.0;
+    for (std::size_t t = sine.size() / 2; t < sine.size(); ++t)
+      power += out[0][t] * out[0][t] / double(sine.size() / 4);
+    EXPECT_NEAR(10.0 * std::log10(power), -10.0 * std::log10(2.0), 0.05) << fs;
+  };
+  ProcessSetup at48{kRealtime, kSample64, 512, 48000.0}, at96{kRealtime, kSample64, 512, 96000.0};
+  ASSERT_EQ(plug.setupProcessing(at48), Steinberg::kResultOk);
+  ASSERT_EQ(plug.setActive(true), Steinberg::kResultOk);
+  plug.setProcessing(false);
+  EXPECT_EQ(plug.setupProcessing(at96), Steinberg::kResultFalse);
+  EXPECT_EQ(plug.setupProcessing(at48), Steinberg::kResultOk);
+  expectCorner(48000.0);
+  plug.setActive(false);
+  ASSERT_EQ(plug.setupProcessing(at96), Steinberg::kResultOk);
+  plug.setActive(true);
+  expectCorner(96000.0);
 }
 
 TEST(AudioCallback, EngineIsReconfiguredOnlyWhenSettingsChangeOrAfterReset)

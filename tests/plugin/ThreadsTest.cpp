@@ -118,3 +118,62 @@ TEST(Threads, AudioRunsOnWhileTheUiSavesRestoresAndHandsOver)
   ASSERT_EQ(Load(other, finalBytes), int(finalBytes.size()));
   EXPECT_EQ(Save(other), finalBytes);
 }
+
+// A host that reconfigures without waiting for the process() call in flight on its audio thread:
+// set-up alone (refused while active), deactivation, set-up and activation, and reactivation,
+// 300 rounds each. No call may crash or come out torn: each is whole at the instance's settings
+// or, when it met a reconfigure, silent.
+TEST(Threads, ReconfiguringWhileABlockIsInFlight)
+{
+  using namespace Steinberg::Vst;
+  TestPlug plug;
+  plug.SetNeutral();
+  plug.Set(::kOutput, -6.0);
+  ProcessSetup setup{kRealtime, kSample32, 4096, 48000.0};
+  ASSERT_EQ(plug.setupProcessing(setup), Steinberg::kResultOk);
+  ASSERT_EQ(plug.setActive(true), Steinberg::kResultOk);
+  const std::vector<double> noise = Noise(4096, 0.5, 3);
+  std::atomic<bool> stop{false};
+  std::atomic<int> calls{0}, torn{0};
+  std::thread audio([&] {
+    std::vector<float> buffer(4096);
+    float* channels[1] = {buffer.data()};
+    AudioBusBuffers bus;
+    bus.numChannels = 1;
+    bus.channelBuffers32 = channels;
+    ProcessData data;
+    data.numSamples = 4096;
+    data.numInputs = data.numOutputs = 1;
+    data.inputs = data.outputs = &bus;
+    for (; !stop.load(); ++calls)
+    {
+      std::copy(noise.begin(), noise.end(), buffer.begin());
+      plug.process(data);
+      int whole = 0, silent = 0;
+      for (std::size_t t = 0; t < buffer.size(); ++t)
+      {
+        whole += buffer[t] == float(double(float(noise[t])) * std::pow(10.0, -6.0 / 20.0));
+        silent += buffer[t] == 0.0f;
+      }
+      torn += whole != 4096 && silent != 4096;
+    }
+  });
+
+  for (int round = 0; round < 900; ++round)
+  {
+    for (int i = 0, seen = calls.load(); i < 1000000 && calls.load() == seen; ++i)
+      std::this_thread::yield();
+    ProcessSetup next{kRealtime, kSample32, 512 << (round % 3), 44100.0 * (1 + round % 3)};
+    plug.setProcessing(false);
+    // While active a different set-up is refused; the other orders go through.
+    const bool done = round < 300 ? plug.setupProcessing(next) == Steinberg::kResultFalse
+                                  : plug.setActive(false) == Steinberg::kResultOk &&
+                                        (round >= 600 || plug.setupProcessing(next) == Steinberg::kResultOk) &&
+                                        plug.setActive(true) == Steinberg::kResultOk;
+    EXPECT_TRUE(done) << "round " << round;
+    plug.setProcessing(true);
+  }
+  stop = true;
+  audio.join();
+  EXPECT_EQ(torn.load(), 0);
+}
