@@ -85,7 +85,8 @@ void ThresholdHandle::OnAttached()
     for (const double level : {param->GetMin(), param->GetMax(), param->GetDefault()})
       width = std::max(width, GetUI()->MeasureText(mLabelStyle, LabelText(level).c_str(), extent) + 2.f * kLabelPad);
   }
-  mLabelRect = IRECT(strip.MW() - width / 2.f, strip.T, strip.MW() + width / 2.f, strip.B);
+  // Wider than the strip, the label grows to the right: left of the strip lies the panel's edge.
+  mLabelRect = IRECT(strip.L, strip.T, strip.L + width, strip.B);
   // The triangle stands out half its height past either end of the track.
   const IRECT triangle(mTrack.R + kTriangleTip, mTrack.T - kTriangleHalf, mTrack.R + kTriangleBase,
                        mTrack.B + kTriangleHalf);

@@ -110,14 +110,16 @@ TEST_F(Threshold, TheLabelShowsWhileHoveredOrDraggedAndGoesWhenThePointerLeaves)
 
 TEST_F(Threshold, LabelAndTriangleAreDrawnWholeAndLeaveNothingWhenTheyGo)
 {
-  // "threshold -40.0 dB" (about 93 units) is wider than the strip (18..92): centred on it,
-  // its fill shows past both ends, and once the pointer leaves all of it is repainted.
+  // "threshold -40.0 dB" (about 93 units) is wider than the strip (18..92): it keeps the
+  // strip's left edge and its fill reaches past the right end, and once the pointer leaves
+  // all of it is repainted.
   g.OnMouseMove(80.f, 400.f, IMouseMod());
   g.OnFrame();
-  EXPECT_TRUE(PixelAt(g, 9, 329) == kLabelFill && PixelAt(g, 101, 329) == kLabelFill);
+  EXPECT_TRUE(PixelAt(g, 19, 329) == kLabelFill && PixelAt(g, 108, 329) == kLabelFill);
+  EXPECT_TRUE(PixelAt(g, 16, 329) == kWindowFill);
   g.OnMouseMove(300.f, 200.f, IMouseMod());
   g.OnFrame();
-  EXPECT_TRUE(PixelAt(g, 9, 329) == kWindowFill && PixelAt(g, 101, 329) == kWindowFill);
+  EXPECT_TRUE(PixelAt(g, 19, 329) == kWindowFill && PixelAt(g, 108, 329) == kWindowFill);
 
   // At -70 dB the line is at the track's bottom (436), the triangle 7 beyond it:
   // (86.2, 429), (75, 436), (86.2, 443). Presses are still taken only right of the track.
