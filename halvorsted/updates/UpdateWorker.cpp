@@ -57,10 +57,11 @@ void WorkerLoop(uint64_t generation)
       s.wake.wait(lock);
       continue;
     }
-    if (Clock::now() < (*first)->due)
+    // A copy: the slot may go while the thread waits.
+    if (const auto due = (*first)->due; Clock::now() < due)
     {
       // Woken early by a new slot or the end, the choice is made again.
-      s.wake.wait_until(lock, (*first)->due);
+      s.wake.wait_until(lock, due);
       continue;
     }
     // The round runs unlocked on the thread's own references, so a Stop meanwhile only cancels.
