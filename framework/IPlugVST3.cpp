@@ -72,36 +72,21 @@ IPlugVST3::~IPlugVST3()
 
 void IPlugVST3::StartIdleTimer()
 {
-  if (mTimerThread.joinable())
+  std::lock_guard<std::mutex> lock(mTimerMutex);
+  if (mIdleTimer)
     return;
-  {
-    std::lock_guard<std::mutex> lock(mTimerMutex);
-    mTimerStop = false;
-  }
-  try
-  {
-    mTimerThread = std::thread([this] { IdleLoop(); });
-  }
-  catch (...)
-  {
-    // No thread: the plug-in runs without idle calls rather than failing to load.
-  }
+  // No thread: the plug-in runs without idle calls rather than failing to load.
+  mIdleTimer = SharedIdleTimer::Register([this] { return TryIdleTick(); });
+  mIdleTimerRunning = mIdleTimer != nullptr;
 }
 
 void IPlugVST3::StopIdleTimer()
 {
-  {
-    std::lock_guard<std::mutex> lock(mTimerMutex);
-    mTimerStop = true;
-  }
-  mTimerWake.notify_all();
-  if (mTimerThread.joinable())
-  {
-    if (mTimerThread.get_id() == std::this_thread::get_id())
-      mTimerThread.detach();
-    else
-      mTimerThread.join();
-  }
+  // Held throughout, so a second caller also returns only once no tick of ours runs.
+  std::lock_guard<std::mutex> lock(mTimerMutex);
+  mIdleTimerRunning = false;
+  SharedIdleTimer::Unregister(mIdleTimer);
+  mIdleTimer.reset();
 }
 
 void IPlugVST3::RunIdleTick()
@@ -116,54 +101,17 @@ void IPlugVST3::RunIdleTick()
   OnIdle();
 }
 
-bool IPlugVST3::StopRequested()
+bool IPlugVST3::TryIdleTick()
 {
-  std::lock_guard<std::mutex> lock(mTimerMutex);
-  return mTimerStop;
-}
-
-void IPlugVST3::IdleLoop()
-{
-  const auto interval = std::chrono::milliseconds(kIdleIntervalMs);
-  auto next = std::chrono::steady_clock::now() + interval;
-  std::unique_lock<std::mutex> timerLock(mTimerMutex);
-  while (!mTimerStop)
-  {
-    if (mTimerWake.wait_until(timerLock, next, [this] { return mTimerStop; }))
-      break;
-    timerLock.unlock();
-    next += interval;
-    const auto now = std::chrono::steady_clock::now();
-    if (next < now) // fell behind (a long OnIdle): don't try to catch up
-      next = now + interval;
-
-    // Never block on the UI lock: a host thread that holds it while it stops the timer
-    // would otherwise deadlock with us. Poll briefly and skip the tick if it stays taken.
-    std::unique_lock<std::recursive_mutex> uiLock(mUILock, std::defer_lock);
-    for (int attempt = 0; attempt < kIdleIntervalMs && !uiLock.try_lock(); ++attempt)
-    {
-      if (StopRequested())
-        break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    if (uiLock.owns_lock())
-    {
-      // An open editor runs the idle steps on the host's UI thread instead.
-      if (!StopRequested() && !mIdleOnHostLoop)
-      {
-        try
-        {
-          RunIdleTick();
-        }
-        catch (...)
-        {
-          // An exception must not end the host process from our thread.
-        }
-      }
-      uiLock.unlock();
-    }
-    timerLock.lock();
-  }
+  // Never block on the UI lock: a host thread that holds it while it stops the timer
+  // would otherwise deadlock with us, and the other instances would wait too.
+  std::unique_lock<std::recursive_mutex> uiLock(mUILock, std::try_to_lock);
+  if (!uiLock.owns_lock())
+    return false;
+  // An open editor runs the idle steps on the host's UI thread instead.
+  if (!mIdleOnHostLoop)
+    RunIdleTick();
+  return true;
 }
 
 // Parameters and state

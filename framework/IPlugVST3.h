@@ -22,6 +22,7 @@
 #include "IParam.h"
 #include "IPlugProcessor.h"
 #include "IPlugQueue.h"
+#include "SharedIdleTimer.h"
 
 namespace iplug
 {
@@ -60,7 +61,7 @@ public:
   // The VST3 id of the framework's own bypass parameter; plug-in parameters use their index.
   static constexpr Steinberg::Vst::ParamID kBypassParamID = 0x7FFF0001;
   // How often the idle timer calls OnIdle.
-  static constexpr int kIdleIntervalMs = 20;
+  static constexpr int kIdleIntervalMs = SharedIdleTimer::kPeriodMs;
   // A host message that renders the editor headless to a PNG file: binary "path"
   // (UTF-8) and float "scale" (the draw scale, default 1) in; int "ok" and, on failure,
   // string "error" out. Refused while an editor window is open.
@@ -70,10 +71,10 @@ public:
   ~IPlugVST3() override;
 
   // The plug-in's UI-thread heartbeat, called every kIdleIntervalMs under the UI lock
-  // once the host has initialised the instance, editor or not: from our own timer
-  // thread, or while an editor is open from its timer on the host's UI thread. Just
-  // before it, parameter changes that arrived with the audio go on to OnParamChangeUI
-  // and to the editor's controls.
+  // once the host has initialised the instance, editor or not: from the one timer thread
+  // all instances share, or while an editor is open from its timer on the host's UI
+  // thread. Just before it, parameter changes that arrived with the audio go on to
+  // OnParamChangeUI and to the editor's controls.
   virtual void OnIdle() {}
 
   // State as a chunk. SerializeState appends; UnserializeState reads from startPos and
@@ -110,7 +111,7 @@ public:
   // calls it before it is destroyed; a derived class that can be deleted directly
   // calls it first thing in its destructor.
   void StopIdleTimer();
-  bool IdleTimerRunning() const { return mTimerThread.joinable(); }
+  bool IdleTimerRunning() const { return mIdleTimerRunning; }
 
   // The UI lock (recursive): taken by every UI-thread host entry and by the timer.
   std::recursive_mutex& GetUILock() { return mUILock; }
@@ -211,7 +212,8 @@ private:
   friend class igraphics::EditorView;
 
   void StartIdleTimer();
-  void IdleLoop();
+  // The shared timer's step for this instance: false when the UI lock is taken.
+  bool TryIdleTick();
   // One idle step: parameter changes from the audio thread to the UI side, then
   // OnIdle. With the UI lock held, from the timer thread or an open editor's timer.
   void RunIdleTick();
@@ -221,7 +223,6 @@ private:
   void DetachEditorView(igraphics::EditorView* view);
   bool HandleEditorSnapshot(Steinberg::Vst::IAttributeList* attributes);
   bool WriteEditorSnapshot(const std::string& path, double scale, std::string& error);
-  bool StopRequested();
   // Sizes the per-channel scratch for the current block size (never on the audio thread).
   void PrepareBuffers();
 
@@ -262,10 +263,9 @@ private:
   Steinberg::Vst::IComponentHandler* mComponentHandler = nullptr;
 
   std::recursive_mutex mUILock;
-  std::mutex mTimerMutex;
-  std::condition_variable mTimerWake;
-  bool mTimerStop = false;
-  std::thread mTimerThread;
+  std::mutex mTimerMutex; // serialises starting and stopping the idle timer
+  SharedIdleTimer::Handle mIdleTimer;
+  std::atomic<bool> mIdleTimerRunning{false};
   // Written under the UI lock.
   std::chrono::steady_clock::time_point mLastIdle;
   igraphics::EditorView* mEditorView = nullptr;

@@ -6,6 +6,7 @@
 
 #include "pluginterfaces/base/ipluginbase.h"
 
+#include "SharedThread.h"
 #include "Vst3Strings.h"
 
 using namespace Steinberg;
@@ -187,11 +188,16 @@ bool InitDll(void* moduleHandle)
 
 bool ExitDll()
 {
-  std::lock_guard<std::mutex> lock(ModuleMutex());
-  if (gModuleRefs <= 0)
-    return false;
-  if (--gModuleRefs == 0)
+  {
+    std::lock_guard<std::mutex> lock(ModuleMutex());
+    if (gModuleRefs <= 0)
+      return false;
+    if (--gModuleRefs > 0)
+      return true;
     gModuleHandle = nullptr;
+  }
+  // Outside the module lock: a tick being joined may still ask for the module handle.
+  RunModuleExitHooks();
   return true;
 }
 

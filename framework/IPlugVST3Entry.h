@@ -34,7 +34,8 @@ struct PlugFactoryInfo
 const PlugFactoryInfo& GetPlugFactoryInfo();
 
 // Module reference counting behind ModuleEntry / ModuleExit. InitDll sets the module
-// up on the first call; ExitDll tears it down on the last. Both return success.
+// up on the first call; ExitDll tears it down on the last, joining the threads that
+// instances share. Both return success.
 bool InitDll(void* moduleHandle);
 bool ExitDll();
 // How many InitDll calls are not yet matched by ExitDll.

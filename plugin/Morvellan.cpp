@@ -136,7 +136,8 @@ Morvellan::~Morvellan()
     mLearnThread.join();
 
   mHostTrackLabel.Clear();
-  // Cancelled and joined here, even mid-request, so no thread of ours outlives the instance.
+  // Taken off the shared update thread, its request cancelled even mid-way; the last instance
+  // joins that thread, so none of ours outlives the instances.
   if (mUpdateWorker)
     mUpdateWorker->Stop();
   mUpdateCheck.reset();

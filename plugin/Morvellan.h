@@ -210,7 +210,7 @@ public:
   int mRestoredEditorWidth = 0;  // UI
   int mRestoredEditorHeight = 0; // UI
   std::shared_ptr<halvorsted::updates::UpdateCheck> mUpdateCheck;
-  std::unique_ptr<halvorsted::updates::UpdateWorker> mUpdateWorker; // rounds of mUpdateCheck; joined by the destructor
+  std::unique_ptr<halvorsted::updates::UpdateWorker> mUpdateWorker; // mUpdateCheck's rounds on the shared thread
   std::atomic<int> mAccentIndex{0};
   std::atomic<bool> mAccentDirty{false};
   int mAccentRebuildsAsked = 0; // UI: accent changes the idle callback took, each rebuilding an open editor

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <random>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace halvorsted::store {
@@ -139,6 +141,50 @@ bool WriteFileAtomic(const std::filesystem::path& target, const std::string& con
   {
     return false;
   }
+}
+
+FileLock::FileLock(const std::filesystem::path& file, std::chrono::milliseconds patience,
+                   const std::atomic<bool>* cancel)
+{
+  try
+  {
+    if (const auto folder = file.parent_path(); !folder.empty())
+    {
+      std::error_code ignored;
+      std::filesystem::create_directories(folder, ignored);
+    }
+    constexpr int kFlags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK;
+    mFd = ::open(file.c_str(), O_RDWR | O_CREAT | kFlags, 0644);
+    if (mFd < 0)
+      mFd = ::open(file.c_str(), O_RDONLY | kFlags);
+    if (mFd < 0)
+      return;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;)
+    {
+      if (::flock(mFd, LOCK_EX | LOCK_NB) == 0)
+      {
+        mHeld = true;
+        return;
+      }
+      // Anything but a lock held elsewhere (no locks on this file system, ...) is final.
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline ||
+          (cancel && cancel->load(std::memory_order_acquire)))
+        return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  }
+  catch (...)
+  {
+    mHeld = false;
+  }
+}
+
+FileLock::~FileLock()
+{
+  // Closing the descriptor releases the lock.
+  if (mFd >= 0)
+    ::close(mFd);
 }
 
 } // namespace halvorsted::store

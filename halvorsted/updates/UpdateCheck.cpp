@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kStateFileName = "updates.json";
 constexpr const char* kMarkerFileName = "updates-off";
+constexpr const char* kLockFileName = "updates.lock";
 constexpr const char* kMarkerText = "The Halvorsted plug-ins do not check for updates while this file is here.\n";
 constexpr size_t kMaxFeedBytes = 65536;
 constexpr size_t kMaxPageBytes = 100;
@@ -233,14 +234,23 @@ void UpdateCheck::PollUnguarded()
     return;
   if (!mConfig.gate())
     return;
-  SavedState state = LoadState();
-  const int64_t now = mConfig.clock();
-  if (!DueForRequest(now, state.checkedAt))
-    return;
-  state.checkedAt = now;
-  // No request while the time of the attempt cannot be recorded.
-  if (!SaveState(state))
-    return;
+  SavedState state;
+  {
+    // The due test and the record of the attempt are one step for every instance in every
+    // process, so one of them fetches per spacing. A lock that cannot be had in time (no
+    // locks on this folder, a holder that hangs) leaves the step as it was without it.
+    const store::FileLock lock(mConfig.dataFolder / kLockFileName, kStateLockPatience, &mCancel);
+    if (mCancel.load(std::memory_order_acquire))
+      return;
+    state = LoadState();
+    const int64_t now = mConfig.clock();
+    if (!DueForRequest(now, state.checkedAt))
+      return;
+    state.checkedAt = now;
+    // No request while the time of the attempt cannot be recorded.
+    if (!SaveState(state))
+      return;
+  }
   const platform::HttpResult result = mConfig.httpGet(mConfig.feedUrl);
   if (result.status != 200 || result.body.size() > kMaxFeedBytes)
     return;

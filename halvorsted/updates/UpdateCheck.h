@@ -3,6 +3,7 @@
 #include "halvorsted/http/HttpClient.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -18,6 +19,8 @@ inline constexpr const char* kMakerFeedUrl = "https://www.halvorsted.com/updates
 inline constexpr const char* kFeedUrlVariable = "HALVORSTED_UPDATES_URL";
 inline constexpr int64_t kPollSpacingSeconds = 600;
 inline constexpr uint32_t kRequestTimeoutSeconds = 8;
+// How long a poll waits for the lock beside the state file before it goes on without it.
+inline constexpr std::chrono::milliseconds kStateLockPatience{2'000};
 
 // The per-user folder shared by the maker's plug-ins for update state: the XDG data folder
 // ($XDG_DATA_HOME, else ~/.local/share) + "Halvorsted/Updates". Empty when no home is known.

@@ -3,16 +3,15 @@
 #include "halvorsted/updates/UpdateCheck.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace halvorsted::updates {
 
-// The background thread that runs RunUpdateCheck now and then while its owner lives. It holds
-// its own reference to the update check; Stop (and the destructor) cancels a request under way
-// and joins, so the thread never outlives its owner or the module.
+// A check's place on the process's one update thread, which runs RunUpdateCheck for every
+// started check in turn: each after its first delay, then once every interval. The thread
+// holds its own reference to a check while it runs a round. Stop (and the destructor) takes
+// the check off and cancels its request under way, without waiting for another check's
+// round; the last Stop, or the module's exit, joins the thread.
 class UpdateWorker
 {
 public:
@@ -26,21 +25,16 @@ public:
   UpdateWorker(const UpdateWorker&) = delete;
   UpdateWorker& operator=(const UpdateWorker&) = delete;
 
-  // Runs a first round after firstDelay, then one every interval. False when no thread could be started.
+  // False when already started or when no thread could be started.
   bool Start(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds firstDelay = kDefaultFirstDelay,
              std::chrono::milliseconds interval = kDefaultInterval);
   void Stop();
-  bool IsRunning() const { return mThread.joinable(); }
+  bool IsRunning() const { return mSlot != nullptr; }
+
+  struct Slot;
 
 private:
-  void Run(std::shared_ptr<UpdateCheck> check, std::chrono::milliseconds firstDelay,
-           std::chrono::milliseconds interval);
-
-  std::thread mThread;
-  std::shared_ptr<UpdateCheck> mCheck;
-  std::mutex mMutex;
-  std::condition_variable mWake;
-  bool mStopping = false;
+  std::shared_ptr<Slot> mSlot;
 };
 
 } // namespace halvorsted::updates

@@ -87,3 +87,31 @@ TEST_F(PluginUpdates, ReleasingAnInstanceEndsAStalledRequestPromptly)
   plug.reset();
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
 }
+
+TEST_F(PluginUpdates, ReleasingAnInstanceNeverWaitsForAnotherInstancesRequest)
+{
+  LocalServer server([](LocalServer::Connection& c, const std::string&) { c.WaitForStop(30s); });
+  setenv("HALVORSTED_UPDATES_URL", server.Url("/updates.json").c_str(), 1);
+  const auto seconds = [](auto start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  };
+
+  // The shared update thread holds the first instance's request, which the server never
+  // answers (the request itself gives up after 8 seconds).
+  auto fetching = std::make_unique<Morvellan>(iplug::InstanceInfo{});
+  ASSERT_TRUE(WaitFor([&] { return server.RequestCount() == 1; }, 10s));
+  // Another instance let go at once, and one let go past its first delay, its round waiting
+  // behind the stalled one.
+  for (const auto age : {0ms, 2500ms})
+  {
+    auto other = std::make_unique<Morvellan>(iplug::InstanceInfo{});
+    std::this_thread::sleep_for(age);
+    const auto start = std::chrono::steady_clock::now();
+    other.reset();
+    EXPECT_LT(seconds(start), 3.0) << age.count();
+  }
+  const auto start = std::chrono::steady_clock::now();
+  fetching.reset();
+  EXPECT_LT(seconds(start), 3.0);
+  EXPECT_EQ(server.RequestCount(), 1u);
+}

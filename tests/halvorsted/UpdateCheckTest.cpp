@@ -6,9 +6,16 @@
 #include "TempFolder.h"
 
 #include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <stdexcept>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
+
+extern char** environ;
 
 using halvorsted::platform::HttpResult;
 using halvorsted::testing::LocalServer;
@@ -22,6 +29,33 @@ namespace {
 
 const std::string kGoodFeed = R"({"morvellan":{"version":"0.9.15","page":"/morvellan#download"},"other":{}})";
 const std::string kMarkerText = "The Halvorsted plug-ins do not check for updates while this file is here.\n";
+
+// The spacing test runs this binary again as a second process that polls a shared folder from
+// 16 threads at once, as soon as the parent creates the file "go" there.
+constexpr const char* kPollChildVariable = "HALVORSTED_TEST_POLL_CHILD";
+
+int PollAsChildProcess()
+{
+  const char* folder = std::getenv(kPollChildVariable);
+  if (folder == nullptr)
+    return 0;
+  const fs::path data(folder);
+  for (int i = 0; i < 10'000 && !fs::exists(data / "go"); ++i)
+    std::this_thread::sleep_for(1ms);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 16; ++i)
+    threads.emplace_back([&] {
+      UpdateCheck::Config config;
+      config.productSlug = "morvellan";
+      config.currentVersion = "0.9.14";
+      config.dataFolder = data;
+      UpdateCheck(std::move(config)).Poll();
+    });
+  for (auto& thread : threads)
+    thread.join();
+  std::_Exit(0);
+}
+[[maybe_unused]] const int kPollChild = PollAsChildProcess();
 
 // The state file as the program must write it, spelled out by hand.
 std::string StateText(const std::string& checkedAt, const std::string& quotedFeed)
@@ -551,4 +585,121 @@ TEST_F(UpdateCheckNetwork, TheEnvironmentCannotPointTheCheckAtLocalFiles)
     // The attempt is recorded with no feed.
     EXPECT_NE(ReadBytes(dataFolder / "updates.json").find(",\"feed\":\"\"}"), std::string::npos) << url;
   }
+}
+
+TEST_F(UpdateCheckNetwork, OneRequestPerSpacingHoweverManyInstancesAndProcessesPoll)
+{
+  LocalServer server([](LocalServer::Connection& c, const std::string&) {
+    c.Send(LocalServer::Response(200, kGoodFeed));
+  });
+  setenv("HALVORSTED_UPDATES_URL", server.Url("/updates.json").c_str(), 1);
+  std::atomic<int64_t> now{1'000'000};
+  constexpr int kInstances = 32;
+  std::vector<std::atomic<int>> rounds(kInstances);
+  const auto make = [&](const fs::path& folder, int index) {
+    UpdateCheck::Config config;
+    config.productSlug = "morvellan";
+    config.currentVersion = "0.9.14";
+    config.dataFolder = folder;
+    config.clock = [&] { return now.load(); };
+    config.gate = [&, index] { return ++rounds[size_t(index)], true; };
+    return std::make_shared<UpdateCheck>(std::move(config));
+  };
+  const auto onThreads = [](int count, const std::function<void(int)>& body) {
+    std::vector<std::thread> threads;
+    std::atomic<int> ready{0};
+    for (int i = 0; i < count; ++i)
+      threads.emplace_back([&, i] {
+        ++ready;
+        while (ready.load() < count)
+          std::this_thread::yield();
+        body(i);
+      });
+    for (auto& thread : threads)
+      thread.join();
+  };
+  const auto waitFor = [](const std::function<bool()>& condition) {
+    for (const auto deadline = std::chrono::steady_clock::now() + 20s; !condition();)
+    {
+      if (std::chrono::steady_clock::now() > deadline)
+        return false;
+      std::this_thread::sleep_for(5ms);
+    }
+    return true;
+  };
+
+  // 32 instances polling a fresh folder at the same moment.
+  onThreads(kInstances, [&](int i) { make(temp.Path() / "direct", i)->Poll(); });
+  EXPECT_EQ(server.RequestCount(), 1u);
+
+  // 32 instances created at once from 32 threads, each with its worker.
+  std::vector<std::shared_ptr<UpdateCheck>> checks(kInstances);
+  std::vector<std::unique_ptr<UpdateWorker>> workers(kInstances);
+  onThreads(kInstances, [&](int i) {
+    checks[size_t(i)] = make(temp.Path() / "Updates", i);
+    workers[size_t(i)] = std::make_unique<UpdateWorker>();
+    workers[size_t(i)]->Start(checks[size_t(i)], 0ms, 10ms);
+  });
+  const auto allRoundsPast = [&](std::vector<int> marks) {
+    return waitFor([&] {
+      for (int i = 0; i < kInstances; ++i)
+        if (rounds[size_t(i)].load() < marks[size_t(i)] + 2)
+          return false;
+      return true;
+    });
+  };
+  ASSERT_TRUE(allRoundsPast(std::vector<int>(kInstances, 0)));
+  EXPECT_EQ(server.RequestCount(), 2u);
+  for (const auto& check : checks)
+    ASSERT_TRUE(waitFor([&] { return check->CurrentOffer().has_value(); }));
+
+  // The spacing runs out while all 32 are open: one of them fetches again.
+  std::vector<int> marks(kInstances);
+  for (int i = 0; i < kInstances; ++i)
+    marks[size_t(i)] = rounds[size_t(i)].load();
+  now += 600;
+  ASSERT_TRUE(allRoundsPast(marks));
+  EXPECT_EQ(server.RequestCount(), 3u);
+  workers.clear();
+  EXPECT_NE(ReadBytes(temp.Path() / "Updates" / "updates.json").find("\"checked_at\":1000600,"), std::string::npos);
+
+  // Two processes polling one folder at once, 16 threads each.
+  const fs::path shared = temp.Path() / "processes";
+  fs::create_directories(shared);
+  setenv(kPollChildVariable, shared.c_str(), 1);
+  char self[] = "/proc/self/exe";
+  char* argv[] = {self, nullptr};
+  pid_t children[2] = {-1, -1};
+  for (pid_t& child : children)
+    ASSERT_EQ(posix_spawn(&child, self, nullptr, nullptr, argv, environ), 0);
+  unsetenv(kPollChildVariable);
+  WriteBytes(shared / "go", "");
+  for (pid_t child : children)
+  {
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  EXPECT_EQ(server.RequestCount(), 4u);
+
+  // A lock file a crashed process left behind locks nothing; one that a hung holder keeps
+  // delays a poll only boundedly, which then fetches as it would without the lock.
+  const fs::path held = temp.Path() / "held";
+  fs::create_directories(held);
+  const int holder = ::open((held / "updates.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+  std::atomic<bool> polled{false};
+  std::thread hung([&] {
+    make(held, 0)->Poll();
+    polled = true;
+  });
+  EXPECT_TRUE(waitFor([&] { return polled.load(); }));
+  hung.join();
+  ::close(holder);
+  EXPECT_EQ(server.RequestCount(), 5u);
+  now += 600;
+  make(held, 0)->Poll();
+  make(held, 0)->Poll();
+  EXPECT_EQ(server.RequestCount(), 6u);
 }

@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <filesystem>
+#include <functional>
 #include <thread>
 #include <vector>
 
+#include "SharedThread.h"
 #include "TestPlug.h"
 
 namespace {
@@ -30,6 +34,64 @@ morvellan::BandBalance Flat(double value)
   morvellan::BandBalance b;
   b.fill(value);
   return b;
+}
+
+int ThreadCount()
+{
+  int n = 0;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+    ++n;
+  return n;
+}
+
+bool WaitFor(const std::function<bool()>& condition)
+{
+  for (const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20); !condition();)
+  {
+    if (std::chrono::steady_clock::now() > deadline)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// Counts its idle calls and any that come once its destruction has begun.
+constexpr int kMaxCounted = 64;
+std::atomic<int> gIdleCalls[kMaxCounted];
+std::atomic<bool> gDestroying[kMaxCounted];
+std::atomic<int> gIdleWhileDestroyed{0};
+
+class CountingPlug : public TestPlug
+{
+public:
+  explicit CountingPlug(int id) : mId(id)
+  {
+    gIdleCalls[mId] = 0;
+    gDestroying[mId] = false;
+  }
+  ~CountingPlug() override
+  {
+    gDestroying[mId] = true;
+    StopIdleTimer();
+  }
+  void OnIdle() override
+  {
+    if (gDestroying[mId])
+      ++gIdleWhileDestroyed;
+    ++gIdleCalls[mId];
+    TestPlug::OnIdle();
+  }
+
+private:
+  const int mId;
+};
+
+bool EachHasIdled(int count, int times)
+{
+  for (int i = 0; i < count; ++i)
+    if (gIdleCalls[i].load() < times)
+      return false;
+  return true;
 }
 
 } // namespace
@@ -176,4 +238,46 @@ TEST(Threads, ReconfiguringWhileABlockIsInFlight)
   stop = true;
   audio.join();
   EXPECT_EQ(torn.load(), 0);
+}
+
+TEST(Threads, OneIdleTimerAndOneUpdateThreadServeEveryInstance)
+{
+  // A sanitizer's runtime starts a thread of its own with the process's first one.
+  std::thread([] {}).join();
+  const int before = ThreadCount();
+  std::vector<CountingPlug*> plugs;
+  const auto add = [&] {
+    plugs.push_back(new CountingPlug(int(plugs.size())));
+    ASSERT_EQ(plugs.back()->initialize(nullptr), Steinberg::kResultOk);
+  };
+  add();
+  const int withOne = ThreadCount();
+  EXPECT_LE(withOne - before, 2); // the idle timer and the update thread
+  while (plugs.size() < kMaxCounted)
+    add();
+  EXPECT_LE(ThreadCount(), withOne + 1);
+  ASSERT_TRUE(WaitFor([] { return EachHasIdled(kMaxCounted, 3); }));
+
+  // Released while the timer runs, each one alone and most while others still idle: never
+  // called once its destruction began, and the last one takes the shared threads with it.
+  for (auto* plug : plugs)
+    plug->release();
+  plugs.clear();
+  EXPECT_EQ(gIdleWhileDestroyed.load(), 0);
+  EXPECT_TRUE(WaitFor([&] { return ThreadCount() == before; }));
+
+  // The module's exit ends the shared threads even for an instance a host left behind,
+  // which then idles no more; a later instance starts them again.
+  add();
+  ASSERT_TRUE(WaitFor([] { return EachHasIdled(1, 2); }));
+  iplug::RunModuleExitHooks();
+  EXPECT_TRUE(WaitFor([&] { return ThreadCount() == before; }));
+  const int idled = gIdleCalls[0].load();
+  add();
+  ASSERT_TRUE(WaitFor([] { return gIdleCalls[1].load() >= 2; }));
+  EXPECT_EQ(gIdleCalls[0].load(), idled);
+  for (auto* plug : plugs)
+    plug->release();
+  EXPECT_EQ(gIdleWhileDestroyed.load(), 0);
+  EXPECT_TRUE(WaitFor([&] { return ThreadCount() == before; }));
 }
