@@ -181,14 +181,12 @@ public:
   FakeMenu menu;
 };
 
-class EditorViewTest : public testsupport::X11HostFixture
+class EditorViewTest : public ::testing::Test, protected testsupport::X11Host
 {
 protected:
   void SetUp() override
   {
-    X11HostFixture::SetUp();
-    if (IsSkipped() || HasFatalFailure())
-      return;
+    SKIP_WITHOUT_X_SERVER();
     plug = new EditorPlug();
     parent = MakeParent(300, 200);
   }
@@ -197,7 +195,6 @@ protected:
   {
     if (plug)
       plug->release();
-    X11HostFixture::TearDown();
   }
 
   IPlugView* OpenView(IPlugFrame* frame) { return AttachView(plug->createView("editor"), frame, parent); }
@@ -296,6 +293,64 @@ TEST_F(EditorViewTest, HostAndEditorResizesGoThroughTheSizingRules)
   EXPECT_EQ(plug->GetEditorHeight(), 360);
   EXPECT_FLOAT_EQ(plug->GetUI()->GetDrawScale(), 1.8f);
 
+  view->removed();
+  view->release();
+}
+
+TEST_F(EditorViewTest, AHostThatSizesTheViewBeforeAttachingGetsAWindowDrawnToThatSize)
+{
+  for (const float scale : {0.75f, 1.5f, 2.f})
+  {
+    SCOPED_TRACE(scale);
+    const int width = static_cast<int>(300 * scale);
+    const int height = static_cast<int>(200 * scale);
+    const Window host = MakeParent(width, height);
+    TestRunLoop loop;
+    TestFrame frame(display, host, &loop);
+    IPlugView* view = plug->createView("editor");
+    ASSERT_NE(view, nullptr);
+    ViewRect size(0, 0, width, height);
+    ASSERT_EQ(view->checkSizeConstraint(&size), kResultTrue);
+    ASSERT_EQ(size.getWidth(), width);
+    ASSERT_EQ(view->onSize(&size), kResultTrue);
+    view = AttachView(view, &frame, host);
+    ASSERT_NE(view, nullptr);
+    const Window child = Children(host).at(0);
+    EXPECT_TRUE(WaitForSize(child, width, height));
+    EXPECT_FLOAT_EQ(plug->GetUI()->GetDrawScale(), scale);
+
+    // The panel and the block cover the window: none of its black background is left.
+    EXPECT_TRUE(PumpUntil(loop, [&] { return CountPixels(child, 0x000000) == 0; }));
+    EXPECT_EQ(PixelAt(child, width - 1, height - 1), Rgb(kPanel));
+    // The block's far corner (115, 65) times the scale is on the block; (125, 75) is not.
+    Press(child, Button1, static_cast<int>(115 * scale), static_cast<int>(65 * scale));
+    EXPECT_TRUE(PumpUntil(loop, [&] { return plug->block->leftDowns == 1; }));
+    Press(child, Button1, static_cast<int>(125 * scale), static_cast<int>(75 * scale));
+    PumpUntil(loop, [] { return false; }, 100);
+    EXPECT_EQ(plug->block->leftDowns, 1);
+    // The rules kept the size: nothing to ask.
+    EXPECT_TRUE(frame.requests.empty());
+    view->removed();
+    view->release();
+    XDestroyWindow(display, host);
+  }
+
+  // A size the rules change: 1000 x 1000 is 600 x 400 at most; the window opens at that and
+  // the host hears of it once the view is attached.
+  TestRunLoop loop;
+  TestFrame frame(display, parent, &loop);
+  IPlugView* view = plug->createView("editor");
+  ViewRect size(0, 0, 1000, 1000);
+  ASSERT_EQ(view->onSize(&size), kResultTrue);
+  ViewRect reported;
+  view->getSize(&reported);
+  EXPECT_EQ(reported.getWidth(), 600);
+  EXPECT_EQ(reported.getHeight(), 400);
+  view = AttachView(view, &frame, parent);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(frame.requests, (std::vector<std::pair<int, int>>{{600, 400}}));
+  EXPECT_TRUE(WaitForSize(Children(parent).at(0), 600, 400));
+  EXPECT_FLOAT_EQ(plug->GetUI()->GetDrawScale(), 2.f);
   view->removed();
   view->release();
 }

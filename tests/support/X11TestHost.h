@@ -2,7 +2,7 @@
 
 // A fake VST3 host for editor views in a real X server (a private Xvfb): a run loop the
 // test pumps itself, a frame whose resizeView resizes the host window and answers with
-// onSize, and a fixture that looks at windows and pixels as another X client would.
+// onSize, and a connection that looks at windows and pixels as another X client would.
 
 #include <chrono>
 #include <functional>
@@ -108,21 +108,27 @@ public:
   std::vector<std::pair<int, int>> requests;
 };
 
-class X11HostFixture : public ::testing::Test
+// The test's own connection to the private X server, and what it looks at through it.
+// Mixed into a fixture, which calls Connect from its SetUp.
+class X11Host
 {
-protected:
-  void SetUp() override
-  {
-    if (!XvfbServer::Shared().Running())
-      GTEST_SKIP() << "no X server could be started (Xvfb missing?)";
-    display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr);
-  }
-
-  void TearDown() override
+public:
+  X11Host() = default;
+  ~X11Host()
   {
     if (display)
       XCloseDisplay(display);
+  }
+  X11Host(const X11Host&) = delete;
+  X11Host& operator=(const X11Host&) = delete;
+
+  // False when no X server could be started (the test is then skipped).
+  bool Connect()
+  {
+    if (!XvfbServer::Shared().Running())
+      return false;
+    display = XOpenDisplay(nullptr);
+    return display != nullptr;
   }
 
   Window MakeParent(int w, int h)
@@ -250,5 +256,9 @@ protected:
 private:
   int mPresses = 0;
 };
+
+#define SKIP_WITHOUT_X_SERVER()                                                                              \
+  if (!Connect())                                                                                              \
+  GTEST_SKIP() << "no X server could be started (Xvfb missing?)"
 
 } // namespace testsupport
