@@ -95,6 +95,10 @@ TEST_F(HostScaledWindow, TheContentScaleKeepsTheDrawScaleAndTheWindowTakesThePix
   EXPECT_FLOAT_EQ(mPlug->GetUI()->GetDrawScale(), 1.f);
   ExpectFilled(loop, child, 1440, 1064);
   EXPECT_EQ(SavedSize(), std::make_pair(720, 532));
+  // A press meets the canvas at twice its coordinates: the HP pill (28, 468)-(90, 494).
+  const double hpOn = mPlug->GetParam(kHPOn)->Value();
+  Press(child, Button1, 2 * 59, 2 * 481);
+  EXPECT_TRUE(PumpUntil(loop, [&] { return mPlug->GetParam(kHPOn)->Value() != hpOn; }));
   // Nonsense factors are refused and change nothing.
   EXPECT_EQ(SetFactor(view, std::numeric_limits<float>::quiet_NaN()), kInvalidArgument);
   EXPECT_EQ(SetFactor(view, 0.f), kInvalidArgument);
