@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -32,12 +33,11 @@ protected:
   {
     EditorFixture::SetUp();
     SKIP_WITHOUT_X_SERVER();
+    parent = MakeParent(720, 532);
+    frame = std::make_unique<TestFrame>(display, parent, &loop);
   }
 
-  IPlugView* OpenView(TestFrame& frame, Window parent)
-  {
-    return AttachView(mPlug->createView("editor"), &frame, parent);
-  }
+  IPlugView* OpenView() { return AttachView(mPlug->createView("editor"), frame.get(), parent); }
 
   static tresult SetFactor(IPlugView* view, float factor)
   {
@@ -77,20 +77,22 @@ protected:
     EXPECT_EQ(PixelAt(child, width - 2, height * 300 / 532), kBackground);
     EXPECT_EQ(PixelAt(child, 2, height - 2), kBackground);
   }
+
+  // The host's window, its run loop and its frame, which records every resizeView.
+  Window parent = 0;
+  TestRunLoop loop;
+  std::unique_ptr<TestFrame> frame;
 };
 
 TEST_F(HostScaledWindow, TheContentScaleKeepsTheDrawScaleAndTheWindowTakesThePixelsItNeeds)
 {
-  Window parent = MakeParent(720, 532);
-  TestRunLoop loop;
-  TestFrame frame(display, parent, &loop);
-  IPlugView* view = OpenView(frame, parent);
+  IPlugView* view = OpenView();
   ASSERT_NE(view, nullptr);
   const Window child = Children(parent).at(0);
 
   // Twice the pixels per unit: 720 x 532 at draw scale 1 needs 1440 x 1064.
   EXPECT_EQ(SetFactor(view, 2.f), kResultTrue);
-  EXPECT_EQ(frame.requests, (Sizes{{1440, 1064}}));
+  EXPECT_EQ(frame->requests, (Sizes{{1440, 1064}}));
   EXPECT_EQ(ViewSize(view), std::make_pair(1440, 1064));
   EXPECT_FLOAT_EQ(mPlug->GetUI()->GetDrawScale(), 1.f);
   ExpectFilled(loop, child, 1440, 1064);
@@ -102,20 +104,20 @@ TEST_F(HostScaledWindow, TheContentScaleKeepsTheDrawScaleAndTheWindowTakesThePix
   // Nonsense factors are refused and change nothing.
   EXPECT_EQ(SetFactor(view, std::numeric_limits<float>::quiet_NaN()), kInvalidArgument);
   EXPECT_EQ(SetFactor(view, 0.f), kInvalidArgument);
-  EXPECT_EQ(frame.requests.size(), 1u);
+  EXPECT_EQ(frame->requests.size(), 1u);
   view->removed();
   view->release();
   EXPECT_EQ(SavedSize(), std::make_pair(720, 532));
 
   // The next view, with no word about the scale, opens at the size kept and fills it.
-  frame.requests.clear();
+  frame->requests.clear();
   IPlugView* next = mPlug->createView("editor");
   EXPECT_EQ(ViewSize(next), std::make_pair(1440, 1064));
-  next = AttachView(next, &frame, parent);
+  next = AttachView(next, frame.get(), parent);
   ASSERT_NE(next, nullptr);
   EXPECT_FLOAT_EQ(mPlug->GetUI()->GetDrawScale(), 1.f);
   ExpectFilled(loop, Children(parent).at(0), 1440, 1064);
-  EXPECT_TRUE(frame.requests.empty());
+  EXPECT_TRUE(frame->requests.empty());
   EXPECT_EQ(SavedSize(), std::make_pair(720, 532));
 
   // Other factors on the open view. At 0.5, 360 x 266 is below the smallest window: the
@@ -130,9 +132,9 @@ TEST_F(HostScaledWindow, TheContentScaleKeepsTheDrawScaleAndTheWindowTakesThePix
                         Case{0.5f, 540, 399, 1.5f}})
   {
     SCOPED_TRACE(c.factor);
-    frame.requests.clear();
+    frame->requests.clear();
     EXPECT_EQ(SetFactor(next, c.factor), kResultTrue);
-    EXPECT_EQ(frame.requests, (Sizes{{c.width, c.height}}));
+    EXPECT_EQ(frame->requests, (Sizes{{c.width, c.height}}));
     EXPECT_FLOAT_EQ(mPlug->GetUI()->GetDrawScale(), c.drawScale);
     ExpectFilled(loop, Children(parent).at(0), c.width, c.height);
     EXPECT_EQ(SavedSize(), std::make_pair(static_cast<int>(720 * c.drawScale), static_cast<int>(532 * c.drawScale)));
@@ -149,22 +151,19 @@ TEST_F(HostScaledWindow, TheContentScaleKeepsTheDrawScaleAndTheWindowTakesThePix
   EXPECT_EQ(ViewSize(third), std::make_pair(2160, 1596));
   // The host makes its window that size.
   XResizeWindow(display, parent, 2160, 1596);
-  frame.requests.clear();
-  third = AttachView(third, &frame, parent);
+  frame->requests.clear();
+  third = AttachView(third, frame.get(), parent);
   ASSERT_NE(third, nullptr);
   EXPECT_FLOAT_EQ(mPlug->GetUI()->GetDrawScale(), 1.5f);
   ExpectFilled(loop, Children(parent).at(0), 2160, 1596);
-  EXPECT_TRUE(frame.requests.empty());
+  EXPECT_TRUE(frame->requests.empty());
   third->removed();
   third->release();
 }
 
 TEST_F(HostScaledWindow, ASizeOutsideTheRulesBecomesTheNearestAllowedOneAndTheHostIsAskedForIt)
 {
-  Window parent = MakeParent(720, 532);
-  TestRunLoop loop;
-  TestFrame frame(display, parent, &loop);
-  IPlugView* view = OpenView(frame, parent);
+  IPlugView* view = OpenView();
   ASSERT_NE(view, nullptr);
   const Window child = Children(parent).at(0);
 
@@ -172,14 +171,14 @@ TEST_F(HostScaledWindow, ASizeOutsideTheRulesBecomesTheNearestAllowedOneAndTheHo
   // 540 x 399 (draw scale 0.75).
   ViewRect huge(0, 0, 100000, 100000);
   EXPECT_EQ(view->onSize(&huge), kResultTrue);
-  EXPECT_EQ(frame.requests, (Sizes{{1440, 1064}}));
+  EXPECT_EQ(frame->requests, (Sizes{{1440, 1064}}));
   EXPECT_EQ(ViewSize(view), std::make_pair(1440, 1064));
   EXPECT_FLOAT_EQ(mPlug->GetUI()->GetDrawScale(), 2.f);
   ExpectFilled(loop, child, 1440, 1064);
 
   ViewRect tiny(0, 0, 1, 1);
   EXPECT_EQ(view->onSize(&tiny), kResultTrue);
-  EXPECT_EQ(frame.requests, (Sizes{{1440, 1064}, {540, 399}}));
+  EXPECT_EQ(frame->requests, (Sizes{{1440, 1064}, {540, 399}}));
   EXPECT_EQ(ViewSize(view), std::make_pair(540, 399));
   EXPECT_FLOAT_EQ(mPlug->GetUI()->GetDrawScale(), 0.75f);
   ExpectFilled(loop, child, 540, 399);
@@ -187,7 +186,7 @@ TEST_F(HostScaledWindow, ASizeOutsideTheRulesBecomesTheNearestAllowedOneAndTheHo
   // A size the rules keep asks nothing.
   ViewRect allowed(0, 0, 1080, 798);
   EXPECT_EQ(view->onSize(&allowed), kResultTrue);
-  EXPECT_EQ(frame.requests.size(), 2u);
+  EXPECT_EQ(frame->requests.size(), 2u);
   EXPECT_FLOAT_EQ(mPlug->GetUI()->GetDrawScale(), 1.5f);
   view->removed();
   view->release();
