@@ -26,7 +26,7 @@ constexpr unsigned long kBackground = 0x0A0A0A;
 
 using Sizes = std::vector<std::pair<int, int>>;
 
-class HostScaledWindow : public EditorFixture, protected testsupport::X11Host
+class HostScaledWindow : public EditorFixture, protected testsupport::X11TestHost
 {
 protected:
   void SetUp() override

@@ -181,7 +181,7 @@ public:
   FakeMenu menu;
 };
 
-class EditorViewTest : public ::testing::Test, protected testsupport::X11Host
+class EditorViewTest : public ::testing::Test, protected testsupport::X11TestHost
 {
 protected:
   void SetUp() override
