@@ -65,6 +65,9 @@ public:
   virtual bool ConstrainEditorResize(int& width, int& height) const { (void)width; (void)height; return true; }
   // The host's window has a new size.
   virtual void OnParentWindowResize(int width, int height) { mEditorWidth = width; mEditorHeight = height; }
+  // The host's screen scale (window pixels per canvas unit at draw scale 1) is now scale.
+  // An open editor's graphics already has it; a closed editor's kept size may follow.
+  virtual void OnHostScreenScale(float scale) { (void)scale; }
 
   int GetEditorWidth() const { return mEditorWidth; }
   int GetEditorHeight() const { return mEditorHeight; }

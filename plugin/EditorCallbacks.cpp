@@ -292,6 +292,9 @@ IGraphics* MakeGraphics(Morvellan& plug)
   using namespace morvellan::sizing;
   const float scale = InitialDrawScale(plug.GetEditorWidth(), plug.GetEditorHeight(), plug.mScreenScale);
   IGraphics* g = iplug::igraphics::MakeGraphics(plug, kCanvasWidth, kCanvasHeight, kFramesPerSecond, scale);
+  // The last screen scale seen: a window opened without a word from the host about it
+  // still fills the size the plug-in keeps.
+  g->SetScreenScale(plug.mScreenScale);
   g->SetResources(MorvellanResources());
   return g;
 }

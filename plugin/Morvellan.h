@@ -65,6 +65,7 @@ public:
   // Editor sizing (UI thread)
   bool ConstrainEditorResize(int& width, int& height) const override;
   void OnParentWindowResize(int width, int height) override;
+  void OnHostScreenScale(float scale) override;
 
   // Engine settings from the current parameter values.
   morvellan::ToneEngineSettings GetEngineSettings() const;

@@ -32,3 +32,20 @@ void Morvellan::OnParentWindowResize(int width, int height)
   mEditorWidth = width;
   mEditorHeight = height;
 }
+
+void Morvellan::OnHostScreenScale(float scale)
+{
+  if (!(std::isfinite(scale) && scale > 0.0f))
+    return;
+  // A closed editor keeps its size on the canvas: at the new density that is another
+  // number of pixels, which getSize and the next window report.
+  if (!GetUI() && mEditorWidth >= 1 && mEditorHeight >= 1)
+  {
+    using namespace morvellan::sizing;
+    const EditorSize canvas = SavedSizeWithoutEditor(mEditorWidth, mEditorHeight, mScreenScale);
+    const EditorSize window = WindowSizeForRestored(canvas, scale);
+    mEditorWidth = window.width;
+    mEditorHeight = window.height;
+  }
+  mScreenScale = scale;
+}

@@ -196,30 +196,47 @@ tresult PLUGIN_API EditorView::attached(void* parent, FIDString type)
   }
   if (!graphics)
     return kResultFalse;
-  int width = mWidth > 0 ? mWidth : mPlug.GetEditorWidth();
-  int height = mHeight > 0 ? mHeight : mPlug.GetEditorHeight();
+  if (mScreenScale > 0.f)
+    graphics->SetScreenScale(mScreenScale);
+  // The size the host gave, else the one the plug-in keeps, else the canvas's own; the
+  // sizing rules read the new graphics (its screen scale), so it is the plug-in's first.
+  int width = mHostWidth;
+  int height = mHostHeight;
+  if (width < 1 || height < 1)
+  {
+    width = mPlug.GetEditorWidth();
+    height = mPlug.GetEditorHeight();
+  }
   if (width < 1 || height < 1)
   {
     width = graphics->WindowWidth();
     height = graphics->WindowHeight();
   }
-  if (!window->Open(static_cast<unsigned long>(reinterpret_cast<uintptr_t>(parent)), width, height))
+  mPlug.SetGraphics(graphics.get());
+  int allowedWidth = width;
+  int allowedHeight = height;
+  Constrain(allowedWidth, allowedHeight);
+  if (!window->Open(static_cast<unsigned long>(reinterpret_cast<uintptr_t>(parent)), allowedWidth, allowedHeight))
+  {
+    mPlug.SetGraphics(nullptr);
     return kResultFalse;
+  }
 
   mWindow = std::move(window);
   mGraphics = std::move(graphics);
-  mWidth = width;
-  mHeight = height;
+  mWidth = allowedWidth;
+  mHeight = allowedHeight;
+  mHostWidth = 0;
+  mHostHeight = 0;
   mAttached = true;
   mDetaching = false;
   mExposed = IRECT();
-  mPlug.SetGraphics(mGraphics.get());
   mGraphics->SetPlatform(this);
-  if (mScreenScale > 0.f)
-    mGraphics->SetScreenScale(mScreenScale);
   try
   {
     ++mDispatchDepth;
+    // The draw scale follows the window's size, whoever chose it.
+    mPlug.OnParentWindowResize(allowedWidth, allowedHeight);
     if (mPlug.mLayoutFunc)
       mPlug.mLayoutFunc(mGraphics.get());
     mPlug.SendCurrentParamValuesFromDelegate();
@@ -252,6 +269,9 @@ tresult PLUGIN_API EditorView::attached(void* parent, FIDString type)
   mRunLoop->registerEventHandler(this, mWindow->ConnectionFd());
   mRunLoop->registerTimer(this, static_cast<Linux::TimerInterval>(std::max(1, 1000 / fps)));
   mWindow->Map();
+  // The host's window was made for a size the rules did not keep.
+  if (allowedWidth != width || allowedHeight != height)
+    AskHostForSize(allowedWidth, allowedHeight);
   return kResultOk;
 }
 
@@ -372,19 +392,50 @@ tresult PLUGIN_API EditorView::onSize(ViewRect* newSize)
   if (width < 1 || height < 1)
     return kInvalidArgument;
   std::lock_guard<std::recursive_mutex> lock(mPlug.GetUILock());
-  ApplySize(width, height);
+  int allowedWidth = width;
+  int allowedHeight = height;
+  Constrain(allowedWidth, allowedHeight);
+  if (!mAttached)
+  {
+    // Before attached: the size the child window will be made with, decided again then
+    // (a screen scale may come in between).
+    mHostWidth = width;
+    mHostHeight = height;
+    mWidth = allowedWidth;
+    mHeight = allowedHeight;
+    return kResultTrue;
+  }
+  ApplySize(allowedWidth, allowedHeight);
+  if (mAttached && (allowedWidth != width || allowedHeight != height))
+    AskHostForSize(allowedWidth, allowedHeight);
   return kResultTrue;
+}
+
+void EditorView::Constrain(int& width, int& height) const
+{
+  // The rules' aspect step can move its own answer by a pixel once more; a size they
+  // keep is one the host can be given back without another correction.
+  for (int pass = 0; pass < 3 && !mPlug.ConstrainEditorResize(width, height); ++pass)
+  {
+  }
+}
+
+bool EditorView::AskHostForSize(int width, int height)
+{
+  // A host that answers a request with onSize of another size is not asked again from
+  // inside its answer.
+  if (!mFrame || mAskingHost)
+    return false;
+  mAskingHost = true;
+  ViewRect rect(0, 0, width, height);
+  // The host answers with onSize, often before this returns (the lock is recursive).
+  const bool accepted = mFrame->resizeView(this, &rect) == kResultTrue;
+  mAskingHost = false;
+  return accepted;
 }
 
 void EditorView::ApplySize(int width, int height)
 {
-  if (!mAttached)
-  {
-    // Before attached: the size the child window will be made with.
-    mWidth = width;
-    mHeight = height;
-    return;
-  }
   ++mDispatchDepth;
   mPlug.OnParentWindowResize(width, height);
   --mDispatchDepth;
@@ -399,14 +450,8 @@ void EditorView::ResizeFromEditor(int width, int height)
 {
   if (!mAttached)
     return;
-  mPlug.ConstrainEditorResize(width, height);
-  bool accepted = false;
-  if (mFrame)
-  {
-    ViewRect rect(0, 0, width, height);
-    // The host answers with onSize, often before this returns (the lock is recursive).
-    accepted = mFrame->resizeView(this, &rect) == kResultTrue;
-  }
+  Constrain(width, height);
+  const bool accepted = AskHostForSize(width, height);
   if (mAttached && (!accepted || mWidth != width || mHeight != height))
     ApplySize(width, height);
 }
@@ -441,7 +486,7 @@ tresult PLUGIN_API EditorView::checkSizeConstraint(ViewRect* rect)
   std::lock_guard<std::recursive_mutex> lock(mPlug.GetUILock());
   int width = rect->getWidth();
   int height = rect->getHeight();
-  mPlug.ConstrainEditorResize(width, height);
+  Constrain(width, height);
   rect->right = rect->left + width;
   rect->bottom = rect->top + height;
   return kResultTrue;
@@ -454,11 +499,27 @@ tresult PLUGIN_API EditorView::setContentScaleFactor(ScaleFactor factor)
   if (!std::isfinite(factor) || factor <= 0.f)
     return kInvalidArgument;
   std::lock_guard<std::recursive_mutex> lock(mPlug.GetUILock());
-  // The sizing rules read it (the largest window grows with it); the window's size
-  // stays the host's to set.
   mScreenScale = factor;
-  if (mGraphics)
-    mGraphics->SetScreenScale(factor);
+  if (!mAttached || !mGraphics)
+  {
+    // The plug-in's kept size follows, so getSize and the first window have it; a size
+    // the host set meets the rules of the new scale.
+    mPlug.OnHostScreenScale(factor);
+    if (mHostWidth > 0 && mHostHeight > 0)
+    {
+      mWidth = mHostWidth;
+      mHeight = mHostHeight;
+      Constrain(mWidth, mHeight);
+    }
+    return kResultTrue;
+  }
+  if (factor == mGraphics->GetScreenScale())
+    return kResultTrue;
+  // The user's draw scale stays: the window takes the pixels the new density needs,
+  // within the sizing rules (whose largest size grows with it).
+  mGraphics->SetScreenScale(factor);
+  mPlug.OnHostScreenScale(factor);
+  ResizeFromEditor(mGraphics->WindowWidth(), mGraphics->WindowHeight());
   return kResultTrue;
 }
 

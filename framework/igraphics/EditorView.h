@@ -78,6 +78,11 @@ private:
   // With the UI lock held.
   void ProcessEvents();
   void PaintFromGraphics(const IRECT& pixelRect);
+  // The sizing rules, applied until they keep their answer.
+  void Constrain(int& width, int& height) const;
+  // resizeView; true when the host took the size.
+  bool AskHostForSize(int width, int height);
+  // The window and the draw scale to an allowed size.
   void ApplySize(int width, int height);
   void Detach();
   void RunIdleIfDue();
@@ -98,8 +103,13 @@ private:
   int mDispatchDepth = 0;
   std::unique_ptr<IGraphics> mRetiredGraphics;
   bool mAttached = false;
+  bool mAskingHost = false;
+  // The window's size (before attached: the size it will open at).
   int mWidth = 0;
   int mHeight = 0;
+  // A size the host set before attached (0: none).
+  int mHostWidth = 0;
+  int mHostHeight = 0;
   float mPointerX = 0.f;
   float mPointerY = 0.f;
   // A content scale the host set (0: none yet).

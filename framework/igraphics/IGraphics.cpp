@@ -51,7 +51,7 @@ IGraphics::IGraphics(IEditorDelegate& dlg, int w, int h, int fps, float scale)
 , mMenuView(std::make_unique<PopupMenuView>(*this))
 , mTextEntryView(std::make_unique<TextEntryView>(*this))
 {
-  mBackend->SetSize(mWidth, mHeight, mDrawScale);
+  mBackend->SetSize(mWidth, mHeight, GetTotalScale());
 }
 
 IGraphics::~IGraphics()
@@ -67,18 +67,21 @@ IGraphics* MakeGraphics(IEditorDelegate& dlg, int w, int h, int fps, float scale
 
 void IGraphics::SetScreenScale(float scale)
 {
-  if (ValidScale(scale))
-    mScreenScale = scale;
+  if (!ValidScale(scale) || scale == mScreenScale)
+    return;
+  mScreenScale = scale;
+  mBackend->SetSize(mWidth, mHeight, GetTotalScale());
+  mAllDirty = true;
 }
 
 int IGraphics::WindowWidth() const
 {
-  return static_cast<int>(std::lround(mWidth * mDrawScale));
+  return static_cast<int>(std::lround(mWidth * GetTotalScale()));
 }
 
 int IGraphics::WindowHeight() const
 {
-  return static_cast<int>(std::lround(mHeight * mDrawScale));
+  return static_cast<int>(std::lround(mHeight * GetTotalScale()));
 }
 
 void IGraphics::Resize(int w, int h, float scale, bool needsPlatformResize)
@@ -90,7 +93,7 @@ void IGraphics::Resize(int w, int h, float scale, bool needsPlatformResize)
   mHeight = h;
   mDrawScale = scale;
   if (changed)
-    mBackend->SetSize(mWidth, mHeight, mDrawScale);
+    mBackend->SetSize(mWidth, mHeight, GetTotalScale());
   mAllDirty = true;
   if (needsPlatformResize)
     mDelegate.EditorResizeFromUI(WindowWidth(), WindowHeight(), true);
@@ -278,7 +281,7 @@ void IGraphics::SetMouseOverControl(IControl* control, float x, float y, const I
 
 void IGraphics::OnMouseDown(float px, float py, const IMouseMod& mod, double timeMs)
 {
-  const float x = px / mDrawScale, y = py / mDrawScale;
+  const float x = px / GetTotalScale(), y = py / GetTotalScale();
 
   if (mTextEntryView->IsOpen() && mTextEntryView->OnMouseDown(x, y, mod))
     return;
@@ -330,7 +333,7 @@ void IGraphics::OnMouseDown(float px, float py, const IMouseMod& mod, double tim
 
 void IGraphics::OnMouseUp(float px, float py, const IMouseMod& mod)
 {
-  const float x = px / mDrawScale, y = py / mDrawScale;
+  const float x = px / GetTotalScale(), y = py / GetTotalScale();
   if (mMenuView->IsOpen())
   {
     mMenuView->OnMouseUp(x, y, mod);
@@ -343,7 +346,7 @@ void IGraphics::OnMouseUp(float px, float py, const IMouseMod& mod)
 
 void IGraphics::OnMouseMove(float px, float py, const IMouseMod& mod)
 {
-  const float x = px / mDrawScale, y = py / mDrawScale;
+  const float x = px / GetTotalScale(), y = py / GetTotalScale();
   if (mMenuView->IsOpen())
   {
     mMenuView->OnMouseMove(x, y, mod);
@@ -353,8 +356,8 @@ void IGraphics::OnMouseMove(float px, float py, const IMouseMod& mod)
   {
     // Movement in pixels at this moment's scale, so a drag that rescales the window
     // keeps its pace.
-    const float dX = (px - mLastPx) / mDrawScale;
-    const float dY = (py - mLastPy) / mDrawScale;
+    const float dX = (px - mLastPx) / GetTotalScale();
+    const float dY = (py - mLastPy) / GetTotalScale();
     mLastPx = px;
     mLastPy = py;
     c->OnMouseDrag(x, y, dX, dY, mod);
@@ -387,7 +390,7 @@ void IGraphics::OnMouseOutOfWindow()
 
 void IGraphics::OnMouseWheel(float px, float py, const IMouseMod& mod, float d)
 {
-  const float x = px / mDrawScale, y = py / mDrawScale;
+  const float x = px / GetTotalScale(), y = py / GetTotalScale();
   if (mMenuView->IsOpen())
   {
     mMenuView->OnMouseWheel(x, y, d);
@@ -466,7 +469,7 @@ IRECT IGraphics::OnFrame()
   }
 
   // Whole pixels, so a partial repaint leaves no seams.
-  const float s = mDrawScale;
+  const float s = GetTotalScale();
   const IRECT surface(0.f, 0.f, static_cast<float>(mBackend->PixelWidth()), static_cast<float>(mBackend->PixelHeight()));
   std::vector<IRECT> regions;
   IRECT drawn;

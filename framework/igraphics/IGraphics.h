@@ -74,13 +74,17 @@ public:
   int FPS() const { return mFPS; }
   float GetDrawScale() const { return mDrawScale; }
   float GetScreenScale() const { return mScreenScale; }
+  // Window pixels per canvas unit: the user's draw scale times the host's screen scale.
+  float GetTotalScale() const { return mDrawScale * mScreenScale; }
+  // The host's pixel density; the draw scale stays, the pixels change and everything
+  // redraws. The window's new size is for the caller to arrange.
   void SetScreenScale(float scale);
-  // The window in pixels: the canvas times the draw scale, rounded.
+  // The window in pixels: the canvas times the total scale, rounded.
   int WindowWidth() const;
   int WindowHeight() const;
 
   // New canvas size and draw scale; everything redraws. With needsPlatformResize the
-  // delegate asks the host for the matching window (EditorResizeFromUI).
+  // delegate asks the host for the matching window (EditorResizeFromUI) in pixels.
   void Resize(int w, int h, float scale, bool needsPlatformResize = true);
   void SetLayoutOnResize(bool layout) { mLayoutOnResize = layout; }
   bool GetLayoutOnResize() const { return mLayoutOnResize; }
@@ -181,6 +185,7 @@ public:
   // Platform side: input in window pixels (divided by the draw scale here), times in
   // milliseconds of any steady clock.
   void SetPlatform(IGraphicsPlatform* platform) { mPlatform = platform; }
+  // Pointer positions are window pixels.
   void OnMouseDown(float px, float py, const IMouseMod& mod, double timeMs);
   void OnMouseUp(float px, float py, const IMouseMod& mod);
   // A move with or without a button held: a drag of the captured control, else hover.

@@ -419,7 +419,7 @@ void TextEntryView::Draw(IGraphics& g)
   if (st.caret == st.anchor)
   {
     // On a whole pixel, so the caret stays sharp at any scale.
-    const float s = g.GetDrawScale();
+    const float s = g.GetTotalScale();
     const float x = std::round((left + PrefixWidth(st.caret)) * s) / s;
     g.FillRect(st.style.mTEFGColor, IRECT(x, top, x + 1.f, bottom));
   }

@@ -158,6 +158,31 @@ IMouseMod ModsOf(unsigned int state, bool left, bool right)
   return IMouseMod(left, right, (state & ShiftMask) != 0, (state & ControlMask) != 0, (state & Mod1Mask) != 0);
 }
 
+// A size we asked the server for, with the serial of that request.
+struct RequestedSize
+{
+  unsigned long serial;
+  int width;
+  int height;
+};
+
+// Beyond this many unanswered requests the oldest are forgotten (a request that changed
+// nothing may never be answered).
+constexpr size_t kMaxRequestedSizes = 64;
+
+// A configure notice reports the server's state as of the request with its serial: the
+// notices of all our requests up to that one have arrived. It is our own when it reports
+// one of those sizes, and then says nothing new: later requests are on their way.
+bool TakeOwnNotice(std::vector<RequestedSize>& requested, unsigned long serial, int width, int height)
+{
+  bool own = false;
+  auto done = requested.begin();
+  for (; done != requested.end() && done->serial <= serial; ++done)
+    own = own || (done->width == width && done->height == height);
+  requested.erase(requested.begin(), done);
+  return own;
+}
+
 } // namespace
 
 struct X11Window::Impl
@@ -183,6 +208,8 @@ struct X11Window::Impl
   XIC ic = nullptr;
   Cursor cursors[4] = {0, 0, 0, 0};
   int errors = 0;
+  // Our resizes whose configure notice has not come back yet.
+  std::vector<RequestedSize> requested;
 };
 
 X11Window::X11Window() : mImpl(std::make_unique<Impl>()) {}
@@ -318,6 +345,7 @@ void X11Window::Close()
       d.surface = nullptr;
     }
     ReleaseSharedImage(d);
+    d.requested.clear();
     if (d.gc)
       XFreeGC(d.display, d.gc);
     d.gc = nullptr;
@@ -364,6 +392,9 @@ void X11Window::Resize(int width, int height)
   ErrorTrap trap(d.display, d.errors);
   d.width = width;
   d.height = height;
+  if (d.requested.size() >= kMaxRequestedSizes)
+    d.requested.erase(d.requested.begin());
+  d.requested.push_back({NextRequest(d.display), width, height});
   XResizeWindow(d.display, d.window, static_cast<unsigned>(width), static_cast<unsigned>(height));
   if (d.surface)
     cairo_xlib_surface_set_size(d.surface, width, height);
@@ -479,6 +510,10 @@ bool X11Window::NextEvent(WindowEvent& out)
         return true;
       case ConfigureNotify:
         if (e.xconfigure.window != d.window)
+          continue;
+        // A notice of a size we asked for, arriving after we asked for the next one, must
+        // not take the window back to it.
+        if (TakeOwnNotice(d.requested, e.xconfigure.serial, e.xconfigure.width, e.xconfigure.height))
           continue;
         if (e.xconfigure.width == d.width && e.xconfigure.height == d.height)
           continue;

@@ -20,7 +20,7 @@
 #include "IGraphics.h"
 #include "IPlugVST3.h"
 #include "Vst3TestObjects.h"
-#include "XvfbServer.h"
+#include "X11TestHost.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -29,6 +29,8 @@
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 using namespace iplug::igraphics;
+using testsupport::TestFrame;
+using testsupport::TestRunLoop;
 
 namespace
 {
@@ -99,6 +101,7 @@ public:
 
   void OnParentWindowResize(int w, int h) override
   {
+    resizedTo.push_back({w, h});
     ConstrainEditorResize(w, h);
     if (IGraphics* g = GetUI())
     {
@@ -122,89 +125,7 @@ public:
   std::atomic<int> idleOnHostThread{0};
   std::atomic<int> idleElsewhere{0};
   BlockControl* block = nullptr;
-};
-
-// The host's run loop, pumped by the test on its own thread.
-class TestRunLoop : public Linux::IRunLoop
-{
-public:
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
-  {
-    if (FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid) || FUnknownPrivate::iidEqual(iid, FUnknown::iid))
-    {
-      *obj = this;
-      return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return ++refs; }
-  uint32 PLUGIN_API release() override { return --refs; }
-  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler* h, Linux::FileDescriptor fd) override
-  {
-    fds[h] = fd;
-    return kResultTrue;
-  }
-  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler* h) override
-  {
-    return fds.erase(h) ? kResultTrue : kResultFalse;
-  }
-  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* h, Linux::TimerInterval ms) override
-  {
-    timers[h] = ms;
-    return kResultTrue;
-  }
-  tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* h) override
-  {
-    return timers.erase(h) ? kResultTrue : kResultFalse;
-  }
-
-  void Pump()
-  {
-    for (auto [h, fd] : std::map<Linux::IEventHandler*, int>(fds))
-      h->onFDIsSet(fd);
-    for (auto [h, ms] : std::map<Linux::ITimerHandler*, Linux::TimerInterval>(timers))
-      h->onTimer();
-  }
-
-  std::map<Linux::IEventHandler*, int> fds;
-  std::map<Linux::ITimerHandler*, Linux::TimerInterval> timers;
-  uint32 refs = 1;
-};
-
-// The frame a host gives the view; resizeView resizes the host window and calls onSize
-// back inside the request, as hosts do.
-class TestFrame : public IPlugFrame
-{
-public:
-  TestFrame(Display* d, Window parent, TestRunLoop* loop) : display(d), parent(parent), loop(loop) {}
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
-  {
-    if (loop && FUnknownPrivate::iidEqual(iid, Linux::IRunLoop::iid))
-    {
-      loop->addRef();
-      *obj = loop;
-      return kResultOk;
-    }
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return 2; }
-  uint32 PLUGIN_API release() override { return 1; }
-  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* r) override
-  {
-    requests.push_back({r->getWidth(), r->getHeight()});
-    if (refuse)
-      return kResultFalse;
-    XResizeWindow(display, parent, static_cast<unsigned>(r->getWidth()), static_cast<unsigned>(r->getHeight()));
-    XSync(display, False);
-    return view->onSize(r);
-  }
-  Display* display;
-  Window parent;
-  TestRunLoop* loop;
-  bool refuse = false;
-  std::vector<std::pair<int, int>> requests;
+  std::vector<std::pair<int, int>> resizedTo;
 };
 
 class FakeMenu : public IContextMenu
@@ -260,15 +181,12 @@ public:
   FakeMenu menu;
 };
 
-class EditorViewTest : public ::testing::Test
+class EditorViewTest : public ::testing::Test, protected testsupport::X11TestHost
 {
 protected:
   void SetUp() override
   {
-    if (!testsupport::XvfbServer::Shared().Running())
-      GTEST_SKIP() << "no X server could be started (Xvfb missing?)";
-    display = XOpenDisplay(nullptr);
-    ASSERT_NE(display, nullptr);
+    SKIP_WITHOUT_X_SERVER();
     plug = new EditorPlug();
     parent = MakeParent(300, 200);
   }
@@ -277,107 +195,9 @@ protected:
   {
     if (plug)
       plug->release();
-    if (display)
-      XCloseDisplay(display);
   }
 
-  Window MakeParent(int w, int h)
-  {
-    const Window win = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, static_cast<unsigned>(w),
-                                           static_cast<unsigned>(h), 0, 0, 0);
-    XMapWindow(display, win);
-    XSync(display, False);
-    return win;
-  }
-
-  IPlugView* OpenView(IPlugFrame* frame)
-  {
-    IPlugView* view = plug->createView("editor");
-    if (!view)
-      return nullptr;
-    view->setFrame(frame);
-    if (view->attached(reinterpret_cast<void*>(parent), kPlatformTypeX11EmbedWindowID) != kResultOk)
-    {
-      view->release();
-      return nullptr;
-    }
-    return view;
-  }
-
-  std::vector<Window> Children(Window w)
-  {
-    Window root = 0, up = 0;
-    Window* kids = nullptr;
-    unsigned n = 0;
-    std::vector<Window> out;
-    if (XQueryTree(display, w, &root, &up, &kids, &n))
-    {
-      out.assign(kids, kids + n);
-      if (kids)
-        XFree(kids);
-    }
-    return out;
-  }
-
-  // 0xRRGGBB of one pixel of w as the server has it.
-  unsigned long PixelAt(Window w, int x, int y)
-  {
-    XImage* image = XGetImage(display, w, x, y, 1, 1, AllPlanes, ZPixmap);
-    if (!image)
-      return 0xFFFFFFFF;
-    const unsigned long p = XGetPixel(image, 0, 0) & 0xFFFFFF;
-    XDestroyImage(image);
-    return p;
-  }
-
-  // Pumps the loop until done() or the deadline.
-  bool PumpUntil(TestRunLoop& loop, const std::function<bool()>& done, int ms = 3000)
-  {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < deadline)
-    {
-      loop.Pump();
-      XSync(display, False);
-      if (done())
-        return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return false;
-  }
-
-  // The view resizes on its own connection: the server may see that after our query.
-  bool WaitForSize(Window w, int width, int height)
-  {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-    for (;;)
-    {
-      XWindowAttributes a{};
-      XGetWindowAttributes(display, w, &a);
-      if (a.width == width && a.height == height)
-        return true;
-      if (std::chrono::steady_clock::now() > deadline)
-        return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-  }
-
-  // A press and release as the server would send them.
-  void Press(Window child, unsigned button, int x, int y)
-  {
-    XEvent e{};
-    e.xbutton.type = ButtonPress;
-    e.xbutton.display = display;
-    e.xbutton.window = child;
-    e.xbutton.button = button;
-    e.xbutton.x = x;
-    e.xbutton.y = y;
-    e.xbutton.time = 1000 + 1000 * button; // far apart: never a double click
-    e.xbutton.same_screen = True;
-    XSendEvent(display, child, False, ButtonPressMask, &e);
-    e.xbutton.type = ButtonRelease;
-    XSendEvent(display, child, False, ButtonReleaseMask, &e);
-    XSync(display, False);
-  }
+  IPlugView* OpenView(IPlugFrame* frame) { return AttachView(plug->createView("editor"), frame, parent); }
 
   static unsigned long Rgb(const IColor& c)
   {
@@ -385,7 +205,6 @@ protected:
            static_cast<unsigned long>(c.B);
   }
 
-  Display* display = nullptr;
   EditorPlug* plug = nullptr;
   Window parent = 0;
 };
@@ -473,6 +292,95 @@ TEST_F(EditorViewTest, HostAndEditorResizesGoThroughTheSizingRules)
   EXPECT_TRUE(PumpUntil(loop, [&] { return plug->GetEditorWidth() == 540; }));
   EXPECT_EQ(plug->GetEditorHeight(), 360);
   EXPECT_FLOAT_EQ(plug->GetUI()->GetDrawScale(), 1.8f);
+
+  view->removed();
+  view->release();
+}
+
+TEST_F(EditorViewTest, AHostThatSizesTheViewBeforeAttachingGetsAWindowDrawnToThatSize)
+{
+  for (const float scale : {0.75f, 1.5f, 2.f})
+  {
+    SCOPED_TRACE(scale);
+    const int width = static_cast<int>(300 * scale);
+    const int height = static_cast<int>(200 * scale);
+    const Window host = MakeParent(width, height);
+    TestRunLoop loop;
+    TestFrame frame(display, host, &loop);
+    IPlugView* view = plug->createView("editor");
+    ASSERT_NE(view, nullptr);
+    ViewRect size(0, 0, width, height);
+    ASSERT_EQ(view->checkSizeConstraint(&size), kResultTrue);
+    ASSERT_EQ(size.getWidth(), width);
+    ASSERT_EQ(view->onSize(&size), kResultTrue);
+    view = AttachView(view, &frame, host);
+    ASSERT_NE(view, nullptr);
+    const Window child = Children(host).at(0);
+    EXPECT_TRUE(WaitForSize(child, width, height));
+    EXPECT_FLOAT_EQ(plug->GetUI()->GetDrawScale(), scale);
+
+    // The panel and the block cover the window: none of its black background is left.
+    EXPECT_TRUE(PumpUntil(loop, [&] { return CountPixels(child, 0x000000) == 0; }));
+    EXPECT_EQ(PixelAt(child, width - 1, height - 1), Rgb(kPanel));
+    // The block's far corner (115, 65) times the scale is on the block; (125, 75) is not.
+    Press(child, Button1, static_cast<int>(115 * scale), static_cast<int>(65 * scale));
+    EXPECT_TRUE(PumpUntil(loop, [&] { return plug->block->leftDowns == 1; }));
+    Press(child, Button1, static_cast<int>(125 * scale), static_cast<int>(75 * scale));
+    PumpUntil(loop, [] { return false; }, 100);
+    EXPECT_EQ(plug->block->leftDowns, 1);
+    // The rules kept the size: nothing to ask.
+    EXPECT_TRUE(frame.requests.empty());
+    view->removed();
+    view->release();
+    XDestroyWindow(display, host);
+  }
+
+  // A size the rules change: 1000 x 1000 is 600 x 400 at most; the window opens at that and
+  // the host hears of it once the view is attached.
+  TestRunLoop loop;
+  TestFrame frame(display, parent, &loop);
+  IPlugView* view = plug->createView("editor");
+  ViewRect size(0, 0, 1000, 1000);
+  ASSERT_EQ(view->onSize(&size), kResultTrue);
+  ViewRect reported;
+  view->getSize(&reported);
+  EXPECT_EQ(reported.getWidth(), 600);
+  EXPECT_EQ(reported.getHeight(), 400);
+  view = AttachView(view, &frame, parent);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(frame.requests, (std::vector<std::pair<int, int>>{{600, 400}}));
+  EXPECT_TRUE(WaitForSize(Children(parent).at(0), 600, 400));
+  EXPECT_FLOAT_EQ(plug->GetUI()->GetDrawScale(), 2.f);
+  view->removed();
+  view->release();
+}
+
+TEST_F(EditorViewTest, NoticesOfSizesTheViewAskedForNeverTakeItBackToThem)
+{
+  TestRunLoop loop;
+  TestFrame frame(display, parent, &loop);
+  IPlugView* view = OpenView(&frame);
+  ASSERT_NE(view, nullptr);
+  const Window child = Children(parent).at(0);
+  plug->resizedTo.clear();
+
+  // Two sizes in a row, as a fast drag asks: the notice of the first arrives after the
+  // second was asked for, and says nothing new.
+  ViewRect first(0, 0, 450, 300);
+  ViewRect second(0, 0, 600, 400);
+  view->onSize(&first);
+  view->onSize(&second);
+  ASSERT_TRUE(WaitForSize(child, 600, 400));
+  PumpUntil(loop, [] { return false; }, 300);
+  EXPECT_EQ(plug->resizedTo, (std::vector<std::pair<int, int>>{{450, 300}, {600, 400}}));
+  EXPECT_EQ(plug->GetEditorWidth(), 600);
+  EXPECT_FLOAT_EQ(plug->GetUI()->GetDrawScale(), 2.f);
+
+  // A size nobody here asked for is still followed.
+  XResizeWindow(display, child, 450, 300);
+  XSync(display, False);
+  EXPECT_TRUE(PumpUntil(loop, [&] { return plug->GetEditorWidth() == 450; }));
+  EXPECT_FLOAT_EQ(plug->GetUI()->GetDrawScale(), 1.5f);
 
   view->removed();
   view->release();

@@ -30,7 +30,7 @@ public:
     // The child's end must survive exec: a dup without close-on-exec.
     const int childFd = fcntl(fds[1], F_DUPFD, 10);
     const std::string fdArg = std::to_string(childFd);
-    const char* argv[] = {"Xvfb", "-displayfd", fdArg.c_str(), "-screen", "0", "1920x1200x24", "-nolisten", "tcp",
+    const char* argv[] = {"Xvfb", "-displayfd", fdArg.c_str(), "-screen", "0", "2560x1800x24", "-nolisten", "tcp",
                           "-noreset", nullptr};
     const pid_t parent = getpid();
     mPid = fork();

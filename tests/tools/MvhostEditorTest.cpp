@@ -1,19 +1,23 @@
 // mvhost's editor window in a private X server, and its headless snapshot.
 
 #include "MvhostRun.h"
-#include "XvfbServer.h"
+#include "X11Host.h"
 
 #include <gtest/gtest.h>
 
 #include <cairo.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -51,6 +55,31 @@ struct Png {
 // The window background of the layout, (255, 10, 10, 10).
 constexpr std::uint32_t kBackground = 0x0A0A0A;
 
+// mvhost's top-level window and the plug-in's child in it, as another X client sees them.
+struct MvhostWindows : testsupport::X11Host {
+    Window top = 0;
+    Window child = 0;
+
+    // Waits until mvhost shows its window with the plug-in's child in it.
+    bool Find(std::chrono::seconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (child == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            for (const Window w : Children(DefaultRootWindow(display))) {
+                char* name = nullptr;
+                if (XFetchName(display, w, &name) && name != nullptr &&
+                    std::string(name) == "mvhost: Morvellan" && !Children(w).empty()) {
+                    top = w;
+                    child = Children(w)[0];
+                }
+                XFree(name);
+            }
+        }
+        return child != 0;
+    }
+};
+
 } // namespace
 
 TEST(MvhostEditor, OpensResizesReopensFiftyTimesAndSavesAScreenshot)
@@ -78,6 +107,73 @@ TEST(MvhostEditor, OpensResizesReopensFiftyTimesAndSavesAScreenshot)
     EXPECT_EQ(png.At(810, 300), kBackground);
     EXPECT_EQ(png.At(5, 590), kBackground);
     EXPECT_EQ(png.At(5, 40), kBackground);
+    std::filesystem::remove(shot);
+}
+
+TEST(MvhostEditor, AFastCornerDragEndsAtTheLastPointerPositionAndNothingResizesAfterTheRelease)
+{
+    // A window that goes before we look is a failure to report, not a reason to exit.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    MvhostWindows w;
+    ASSERT_TRUE(w.Connect());
+    const std::string shot = Temp("drag.png");
+    CliRun r;
+    std::jthread host([&] {
+        // Two windows that bounce sizes between them would never let it end.
+        r = Mvhost("editor " + std::string(MORVELLAN_BUNDLE_PATH) + " --scale 2 --seconds 12 --screenshot " + shot,
+                   "timeout 60 ");
+    });
+    ASSERT_TRUE(w.Find(std::chrono::seconds(20)));
+    ASSERT_TRUE(w.WaitForSize(w.child, 1440, 1064, std::chrono::seconds(10)));
+
+    // The grip spans (706, 518)-(718, 530) on the canvas: its middle (712, 524) is at
+    // (1424, 1048) at scale 2 and at (1068, 786) at scale 1.5. A drag of 360 pixels changes
+    // the width by 360; its 60 steps 3 ms apart come faster than the two windows settle.
+    const auto drag = [&](int x, int y, int by, int width, int height) {
+        w.Send(w.child, ButtonPress, x, y);
+        for (int step = 0; step < 60; ++step) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            x += by / 60;
+            y += by / 60;
+            w.Send(w.child, MotionNotify, x, y, Button1Mask);
+        }
+        w.Send(w.child, ButtonRelease, x, y, Button1Mask);
+        // Both windows end there (the plug-in's child follows the host's window on a
+        // connection of its own); 1080 / 1.3533834 = 798.
+        EXPECT_TRUE(w.WaitForSize(w.top, width, height));
+        EXPECT_TRUE(w.WaitForSize(w.child, width, height));
+    };
+    drag(1424, 1048, -360, 1080, 798);
+    drag(1068, 786, 360, 1440, 1064);
+    drag(1424, 1048, -360, 1080, 798);
+
+    // ... and stay there.
+    std::vector<std::pair<int, int>> seen[2];
+    const Window windows[2] = {w.top, w.child};
+    const auto watchUntil = std::chrono::steady_clock::now() + std::chrono::milliseconds(1200);
+    while (std::chrono::steady_clock::now() < watchUntil) {
+        for (int i = 0; i < 2; ++i) {
+            const auto size = w.SizeOf(windows[i]);
+            if (seen[i].empty() || seen[i].back() != size) {
+                seen[i].push_back(size);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+    }
+    host.join();
+    for (const auto& sizes : seen) {
+        EXPECT_EQ(sizes, (std::vector<std::pair<int, int>>{{1080, 798}}));
+    }
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Editor size: 1080x798"), std::string::npos) << r.out;
+
+    // The editor fills the window at draw scale 1.5: the background reaches every edge.
+    const Png png(shot);
+    EXPECT_EQ(png.width, 1080);
+    EXPECT_EQ(png.height, 798);
+    for (const auto& [px, py] : {std::pair{3, 60}, {1077, 300}, {5, 795}, {540, 796}}) {
+        EXPECT_EQ(png.At(px, py), kBackground) << px << "," << py;
+    }
     std::filesystem::remove(shot);
 }
 

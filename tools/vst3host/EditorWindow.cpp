@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 
 namespace mvhost {
 
@@ -15,6 +16,10 @@ using namespace Steinberg;
 namespace {
 
 int gXErrors = 0;
+
+// Beyond this many unanswered resizes the oldest are forgotten: a request that changed
+// nothing may never be answered.
+constexpr std::size_t kMaxRequested = 64;
 
 int CountXError(Display* display, XErrorEvent* error)
 {
@@ -46,7 +51,23 @@ struct EditorWindow::Impl {
     Window window = 0;
     Atom deleteWindow = 0;
     XErrorHandler previousHandler = nullptr;
+    // Sizes we asked the server for and the serials of those requests, until the notice
+    // that answers them arrives.
+    std::deque<Requested> requested;
 };
+
+bool EditorWindow::TakeOwnNotice(unsigned long serial, int width, int height)
+{
+    // The notice carries the serial of the last request of ours the server had handled:
+    // every earlier request of ours has had its notice by now.
+    auto& requested = mImpl->requested;
+    bool own = false;
+    while (!requested.empty() && requested.front().serial <= serial) {
+        own = own || (requested.front().width == width && requested.front().height == height);
+        requested.pop_front();
+    }
+    return own;
+}
 
 EditorWindow::EditorWindow(HostRunLoop& loop) : mLoop(loop), mImpl(std::make_unique<Impl>()) {}
 
@@ -128,6 +149,10 @@ void EditorWindow::SetSize(int width, int height)
     }
     mWidth = width;
     mHeight = height;
+    if (mImpl->requested.size() >= kMaxRequested) {
+        mImpl->requested.pop_front();
+    }
+    mImpl->requested.push_back({NextRequest(mImpl->display), width, height});
     XResizeWindow(mImpl->display, mImpl->window, static_cast<unsigned>(width), static_cast<unsigned>(height));
     XFlush(mImpl->display);
 }
@@ -177,10 +202,15 @@ void EditorWindow::ProcessEvents()
         } else if (e.type == DestroyNotify && e.xdestroywindow.window == d.window) {
             mClosed = true;
             d.window = 0;
-        } else if (e.type == ConfigureNotify && e.xconfigure.window == d.window &&
-                   (e.xconfigure.width != mWidth || e.xconfigure.height != mHeight)) {
-            // A window manager's resize: the view has its say, as in any host.
-            ResizeAsUser(e.xconfigure.width, e.xconfigure.height);
+        } else if (e.type == ConfigureNotify && e.xconfigure.window == d.window) {
+            // A notice of a size we asked for is no new request, even when we have asked
+            // for another since: taking it for one would send the view back to it.
+            const int width = e.xconfigure.width;
+            const int height = e.xconfigure.height;
+            if (!TakeOwnNotice(e.xconfigure.serial, width, height) && (width != mWidth || height != mHeight)) {
+                // A window manager's resize: the view has its say, as in any host.
+                ResizeAsUser(width, height);
+            }
         }
     }
 }

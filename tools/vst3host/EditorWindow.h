@@ -54,8 +54,15 @@ public:
 
 private:
     struct Impl;
+    struct Requested {
+        unsigned long serial;
+        int width;
+        int height;
+    };
 
     void ProcessEvents();
+    // True when a configure notice with this serial reports a size we asked for.
+    bool TakeOwnNotice(unsigned long serial, int width, int height);
     void SetSize(int width, int height);
 
     HostRunLoop& mLoop;
