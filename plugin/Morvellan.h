@@ -173,7 +173,7 @@ public:
   std::atomic<bool> mLearnFinished{false}; // audio sets, idle takes
   iplug::IPeakAvgSender<1> mInputMeterSender;
   iplug::IPeakAvgSender<1> mOutputMeterSender;
-  std::vector<double> mMeterMix; // audio; sized by OnReset
+  int mMeterMixFrames = 0; // audio: blocks up to the reset's size are metered as the channels' mix
   // Row 0: correction gains (dB); row 1: measured band levels (dB). Audio writes, UI reads.
   std::array<std::array<std::atomic<float>, morvellan::kNumBands>, 2> mBandLevels{};
   std::atomic<float> mLearnProgress{0.0f};

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 
 #include <xmmintrin.h>
 
@@ -36,15 +35,7 @@ void Morvellan::OnReset()
   mParamsApplied = false;
   mInputMeterSender.Reset(GetSampleRate());
   mOutputMeterSender.Reset(GetSampleRate());
-  try
-  {
-    mMeterMix.assign(std::size_t(std::max(1, GetBlockSize())), 0.0);
-  }
-  catch (const std::bad_alloc&)
-  {
-    // The host's activate call must not fail on this: without a mix the meters show channel 0.
-    mMeterMix.clear();
-  }
+  mMeterMixFrames = std::max(1, GetBlockSize());
 }
 
 morvellan::ToneEngineSettings Morvellan::GetEngineSettings() const
@@ -206,21 +197,13 @@ void Morvellan::FeedMeter(iplug::IPeakAvgSender<1>& sender, iplug::sample** chan
 {
   if (nChannels < 1 || nFrames < 1 || !channels)
     return;
-  if (nChannels == 1 || mMeterMix.size() < std::size_t(nFrames))
+  if (nChannels == 1 || nFrames > mMeterMixFrames)
   {
     // One channel, or a block larger than the reset promised: channel 0 alone.
     sender.ProcessBlock(channels, nFrames, controlTag, 1, 0);
     return;
   }
-  for (int t = 0; t < nFrames; ++t)
-  {
-    double sum = 0.0;
-    for (int c = 0; c < nChannels; ++c)
-      sum += channels[c][t];
-    mMeterMix[std::size_t(t)] = sum / double(nChannels);
-  }
-  iplug::sample* mix = mMeterMix.data();
-  sender.ProcessBlock(&mix, nFrames, controlTag, 1, 0);
+  sender.ProcessMix(channels, nChannels, nFrames, controlTag);
 }
 
 void Morvellan::PublishAnalysis()
