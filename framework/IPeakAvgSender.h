@@ -8,7 +8,7 @@
 #include "IEditorDelegate.h"
 #include "IPlugConstants.h"
 #include "IPlugQueue.h"
-#include "MeterSpans.h"
+#include "SampleKernels.h"
 
 namespace iplug
 {
@@ -71,7 +71,7 @@ public:
     ForEachSpan(nFrames, ctrlTag, nChans, chanOffset, [&](int from, int n) {
       for (int c = 0; c < nChans; ++c)
         if (inputs[c])
-          Accumulate(mChannels[c], meterspans::Measure(&inputs[c], 1, from, n, mRmsMode));
+          Accumulate(mChannels[c], kernels::MeasureSpan(&inputs[c], 1, from, n, mRmsMode));
     });
   }
 
@@ -82,7 +82,7 @@ public:
     if (!inputs || nChans < 1 || nFrames < 1)
       return;
     ForEachSpan(nFrames, ctrlTag, 1, 0, [&](int from, int n) {
-      Accumulate(mChannels[0], meterspans::Measure(inputs, nChans, from, n, mRmsMode));
+      Accumulate(mChannels[0], kernels::MeasureSpan(inputs, nChans, from, n, mRmsMode));
     });
   }
 
@@ -136,7 +136,7 @@ private:
     }
   }
 
-  static void Accumulate(Channel& ch, const meterspans::Levels& span)
+  static void Accumulate(Channel& ch, const kernels::Levels& span)
   {
     if (span.peak > ch.windowPeak)
       ch.windowPeak = span.peak;

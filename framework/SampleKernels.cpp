@@ -1,10 +1,10 @@
-#include "MeterSpans.h"
+#include "SampleKernels.h"
 
 #include <cmath>
 #include <cstring>
 #include <type_traits>
 
-namespace iplug::meterspans
+namespace iplug::kernels
 {
 
 namespace
@@ -135,41 +135,72 @@ IPLUG_INLINE Levels MeasureWith(const double* const* ch, int nChans, int from, i
   return rms ? MeasureLanes<W, Mix::kAny, true>(ch, nChans, from, n) : MeasureLanes<W, Mix::kAny, false>(ch, nChans, from, n);
 }
 
-Levels MeasureBaseline(const double* const* ch, int nChans, int from, int n, bool rms) { return MeasureWith<2>(ch, nChans, from, n, rms); }
-
-__attribute__((target("avx2"))) Levels MeasureAvx2(const double* const* ch, int nChans, int from, int n, bool rms)
+// Conversions between the host's 32-bit samples and the callback's doubles: each sample rounds
+// as a cast does, whatever the vector width.
+template <class From, class To>
+IPLUG_INLINE void ConvertLanes(const From* __restrict in, To* __restrict out, int n)
 {
-  return MeasureWith<4>(ch, nChans, from, n, rms);
+  for (int i = 0; i < n; ++i)
+    out[i] = static_cast<To>(in[i]);
 }
 
-__attribute__((target("avx512f,avx512dq"))) Levels MeasureAvx512(const double* const* ch, int nChans, int from, int n, bool rms)
+// One set of loops per instruction set, chosen as a whole.
+struct Kernels
 {
-  return MeasureWith<8>(ch, nChans, from, n, rms);
-}
+  Levels (*measure)(const double* const*, int, int, int, bool);
+  void (*widen)(const float*, double*, int);
+  void (*narrow)(const double*, float*, int);
+};
 
-using MeasureFn = Levels (*)(const double* const*, int, int, int, bool);
+#define IPLUG_KERNELS(NAME, TARGET, WIDTH)                                                                   \
+  TARGET Levels Measure##NAME(const double* const* ch, int nChans, int from, int n, bool rms)                  \
+  {                                                                                                          \
+    return MeasureWith<WIDTH>(ch, nChans, from, n, rms);                                                     \
+  }                                                                                                          \
+  TARGET void Widen##NAME(const float* in, double* out, int n) { ConvertLanes(in, out, n); }                 \
+  TARGET void Narrow##NAME(const double* in, float* out, int n) { ConvertLanes(in, out, n); }                \
+  constexpr Kernels k##NAME{Measure##NAME, Widen##NAME, Narrow##NAME};
 
-MeasureFn Choose()
+IPLUG_KERNELS(Baseline, , 2)
+IPLUG_KERNELS(Avx2, __attribute__((target("avx2"))), 4)
+IPLUG_KERNELS(Avx512, __attribute__((target("avx512f,avx512dq"))), 8)
+#undef IPLUG_KERNELS
+
+const Kernels* Choose()
 {
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq"))
-    return MeasureAvx512;
+    return &kAvx512;
   if (__builtin_cpu_supports("avx2"))
-    return MeasureAvx2;
-  return MeasureBaseline;
+    return &kAvx2;
+  return &kBaseline;
 }
 
 // Chosen when the module loads, so the audio thread never runs a guarded first-time initialisation.
-const MeasureFn kMeasure = Choose();
+const Kernels* const kChosen = Choose();
+
+// Code run from another module's static initialiser may come before the choice is made.
+const Kernels& Chosen() { return kChosen ? *kChosen : kBaseline; }
 
 } // namespace
 
-Levels Measure(const double* const* channels, int nChans, int offset, int nFrames, bool rms)
+Levels MeasureSpan(const double* const* channels, int nChans, int offset, int nFrames, bool rms)
 {
   if (!channels || nChans < 1 || nFrames < 1 || offset < 0)
     return {0.0, 0.0};
-  // A meter fed from another module's static initialiser may come before the choice is made.
-  return (kMeasure ? kMeasure : MeasureBaseline)(channels, nChans, offset, nFrames, rms);
+  return Chosen().measure(channels, nChans, offset, nFrames, rms);
 }
 
-} // namespace iplug::meterspans
+void Convert(const float* in, double* out, int n)
+{
+  if (n > 0)
+    Chosen().widen(in, out, n);
+}
+
+void Convert(const double* in, float* out, int n)
+{
+  if (n > 0)
+    Chosen().narrow(in, out, n);
+}
+
+} // namespace iplug::kernels
