@@ -4,7 +4,6 @@
 // so the two runs side by side show what everything around the engine costs.
 #include <benchmark/benchmark.h>
 
-#include <array>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -12,11 +11,9 @@
 #include "BenchAudio.h"
 #include "IPeakAvgSender.h"
 #include "Morvellan.h"
+#include "Vst3TestObjects.h"
 
-#include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcomponent.h"
-#include "pluginterfaces/vst/ivsteditcontroller.h"
-#include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 
 using namespace Steinberg;
@@ -27,96 +24,24 @@ using benchaudio::kRate;
 
 namespace {
 
-// Host-side parameter queues of fixed capacity, refilled before each block the way a host's are:
-// nothing is allocated per block.
-class HostQueue : public IParamValueQueue
-{
-public:
-  tresult PLUGIN_API queryInterface(const TUID, void** obj) override
-  {
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return 1; }
-  uint32 PLUGIN_API release() override { return 1; }
-  ParamID PLUGIN_API getParameterId() override { return id; }
-  int32 PLUGIN_API getPointCount() override { return count; }
-  tresult PLUGIN_API getPoint(int32 index, int32& sampleOffset, ParamValue& value) override
-  {
-    if (index < 0 || index >= count)
-      return kResultFalse;
-    sampleOffset = points[static_cast<std::size_t>(index)].first;
-    value = points[static_cast<std::size_t>(index)].second;
-    return kResultTrue;
-  }
-  tresult PLUGIN_API addPoint(int32 sampleOffset, ParamValue value, int32& index) override
-  {
-    if (count >= static_cast<int32>(points.size()))
-      return kResultFalse;
-    index = count;
-    points[static_cast<std::size_t>(count++)] = {sampleOffset, value};
-    return kResultTrue;
-  }
-
-  ParamID id = 0;
-  int32 count = 0;
-  std::array<std::pair<int32, ParamValue>, 4> points{};
-};
-
-class HostChanges : public IParameterChanges
-{
-public:
-  tresult PLUGIN_API queryInterface(const TUID, void** obj) override
-  {
-    *obj = nullptr;
-    return kNoInterface;
-  }
-  uint32 PLUGIN_API addRef() override { return 1; }
-  uint32 PLUGIN_API release() override { return 1; }
-  int32 PLUGIN_API getParameterCount() override { return count; }
-  IParamValueQueue* PLUGIN_API getParameterData(int32 index) override
-  {
-    return index >= 0 && index < count ? &queues[static_cast<std::size_t>(index)] : nullptr;
-  }
-  IParamValueQueue* PLUGIN_API addParameterData(const ParamID& id, int32& index) override
-  {
-    for (int32 i = 0; i < count; ++i)
-      if (queues[static_cast<std::size_t>(i)].id == id)
-      {
-        index = i;
-        return &queues[static_cast<std::size_t>(i)];
-      }
-    if (count >= static_cast<int32>(queues.size()))
-      return nullptr;
-    index = count;
-    HostQueue& q = queues[static_cast<std::size_t>(count++)];
-    q.id = id;
-    q.count = 0;
-    return &q;
-  }
-
-  void Clear() { count = 0; }
-  void Add(ParamID id, int32 offset, ParamValue value)
-  {
-    int32 index = 0;
-    if (IParamValueQueue* q = addParameterData(id, index))
-      q->addPoint(offset, value, index);
-  }
-
-private:
-  std::array<HostQueue, 64> queues{};
-  int32 count = 0;
-};
-
 // The parameter values that make the plug-in configure its engine with these settings.
 std::vector<std::pair<int, double>> ParameterValues(const morvellan::ToneEngineSettings& s)
 {
   std::vector<std::pair<int, double>> v = {
-      {kAmount, s.amount * 100.0},   {kSpeed, s.speed * 100.0},      {kThreshold, s.thresholdDb},
-      {kMaxBoost, s.maxBoostDb},     {kMaxCut, s.maxCutDb},          {kHPOn, s.hpOn ? 1.0 : 0.0},
-      {kHPFreq, s.hpFreqHz},         {kLPOn, s.lpOn ? 1.0 : 0.0},    {kLPFreq, s.lpFreqHz},
-      {::kOutput, s.outputDb},         {kTilt, s.tiltDbPerOct},        {kRangeLow, s.rangeLowHz},
-      {kRangeHigh, s.rangeHighHz},   {kPreEqRespect, s.respect * 100.0},
+      {kAmount, s.amount * 100.0},
+      {kSpeed, s.speed * 100.0},
+      {kThreshold, s.thresholdDb},
+      {kMaxBoost, s.maxBoostDb},
+      {kMaxCut, s.maxCutDb},
+      {kHPOn, s.hpOn ? 1.0 : 0.0},
+      {kHPFreq, s.hpFreqHz},
+      {kLPOn, s.lpOn ? 1.0 : 0.0},
+      {kLPFreq, s.lpFreqHz},
+      {::kOutput, s.outputDb},
+      {kTilt, s.tiltDbPerOct},
+      {kRangeLow, s.rangeLowHz},
+      {kRangeHigh, s.rangeHighHz},
+      {kPreEqRespect, s.respect * 100.0},
       {kPreEq1Shelf, s.preEqBands[0].shelf ? 1.0 : 0.0},
       {kPreEq4Shelf, s.preEqBands[3].shelf ? 1.0 : 0.0},
   };
@@ -194,15 +119,9 @@ void ProcessThroughHost(benchmark::State& state, Path path)
   HostBuffers<T> buffers;
   AudioBusBuffers inBus{}, outBus{};
   inBus.numChannels = outBus.numChannels = 2;
-  HostChanges changes;
-  ProcessData data{};
-  data.processMode = kRealtime;
-  data.symbolicSampleSize = setup.symbolicSampleSize;
-  data.numSamples = kBlock;
-  data.numInputs = data.numOutputs = 1;
-  data.inputs = &inBus;
-  data.outputs = &outBus;
-  data.inputParameterChanges = &changes;
+  // The host's queues are filled before the loop; the loop itself allocates nothing.
+  testhost::ParameterChanges changes;
+  ProcessData data = testhost::OneBusProcessData(inBus, outBus, setup.symbolicSampleSize, kBlock, &changes);
 
   auto normalized = [&](int index, double plain) {
     return controller->plainParamToNormalized(static_cast<ParamID>(index), plain);
@@ -231,7 +150,7 @@ void ProcessThroughHost(benchmark::State& state, Path path)
   run(0);
 
   // From then on every block carries three automated parameters that hold their values.
-  changes.Clear();
+  changes.queues.clear();
   changes.Add(kAmount, 0, normalized(kAmount, settings.amount * 100.0));
   changes.Add(kTilt, 0, normalized(kTilt, settings.tiltDbPerOct));
   changes.Add(::kOutput, 0, normalized(::kOutput, settings.outputDb));

@@ -581,18 +581,11 @@ namespace {
 // 64-bit host blocks through process(), on whatever channel pointers the host hands over.
 void HostBlock(TestPlug& plug, double* const* in, double* const* out, int n, Steinberg::Vst::IParameterChanges* changes)
 {
-  using namespace Steinberg::Vst;
-  AudioBusBuffers inBus{}, outBus{};
+  Steinberg::Vst::AudioBusBuffers inBus{}, outBus{};
   inBus.numChannels = outBus.numChannels = 2;
   inBus.channelBuffers64 = const_cast<double**>(in);
   outBus.channelBuffers64 = const_cast<double**>(out);
-  ProcessData data{};
-  data.symbolicSampleSize = kSample64;
-  data.numSamples = n;
-  data.numInputs = data.numOutputs = 1;
-  data.inputs = &inBus;
-  data.outputs = &outBus;
-  data.inputParameterChanges = changes;
+  auto data = testhost::OneBusProcessData(inBus, outBus, Steinberg::Vst::kSample64, n, changes);
   ASSERT_EQ(plug.process(data), Steinberg::kResultOk);
 }
 
