@@ -90,8 +90,8 @@ public:
   bool PopData(Data& d) { return mQueue.Pop(d); }
 
   // The held peak and the smoothed average of a channel as the last window left them, before
-  // the floor is applied.
-  std::pair<double, double> Levels(int chan) const
+  // the floor is applied. Audio-thread state: read it while no block runs.
+  std::pair<double, double> HeldPeakAndAverage(int chan) const
   {
     const auto& ch = mChannels[static_cast<size_t>(std::clamp(chan, 0, MAXNC - 1))];
     return {ch.heldPeak, ch.avg};

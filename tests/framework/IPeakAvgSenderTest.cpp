@@ -318,7 +318,7 @@ TEST(IPeakAvgSender, SpansMatchAPerSampleMeter)
       }
       for (const Sender::Data& m : got)
         ++(m.vals[0].first == 0.f && m.vals[0].second == 0.f ? silent : loud);
-      const auto [peak, avg] = sender.Levels(0);
+      const auto [peak, avg] = sender.HeldPeakAndAverage(0);
       EXPECT_EQ(peak, reference.heldPeak) << "block " << block;
       EXPECT_TRUE(Close(avg, reference.avg)) << "block " << block << ": " << avg << " vs " << reference.avg;
     }
