@@ -1,3 +1,4 @@
+#include "BenchAudio.h"
 #include "ToneEngine.h"
 
 #include <benchmark/benchmark.h>
@@ -11,47 +12,12 @@ using namespace morvellan;
 
 namespace {
 
-constexpr double kRate = 48000.0;
-constexpr int kBlock = 512;
-constexpr int kBlocksInSignal = 94; // about one second, looped
-
-std::vector<double> Noise(std::size_t n, std::uint64_t seed)
-{
-  std::vector<double> out(n);
-  std::uint64_t s = seed;
-  double lp = 0.0;
-  for (double& v : out)
-  {
-    s = s * 6364136223846793005ull + 1442695040888963407ull;
-    const double white = static_cast<double>(s >> 11) * (2.0 / 9007199254740992.0) - 1.0;
-    lp += (white - lp) * 0.02;
-    v = 0.2 * white + 0.8 * lp; // a bass-heavy mix, so the correction has work to do
-  }
-  return out;
-}
-
-ToneEngineSettings Neutral()
-{
-  ToneEngineSettings s;
-  s.amount = 0.0;
-  return s;
-}
-
-// Cut filters on, a pre-EQ gain, Amount 100 % with a tilt (all 12 correction filters run), output gain.
-ToneEngineSettings Worst()
-{
-  ToneEngineSettings s;
-  s.amount = 1.0;
-  s.hpOn = true;
-  s.hpFreqHz = 40.0;
-  s.lpOn = true;
-  s.lpFreqHz = 18000.0;
-  s.preEqBands[1].gainDb = 3.0;
-  s.tiltDbPerOct = 3.0;
-  s.outputDb = -2.0;
-  s.thresholdDb = -70.0;
-  return s;
-}
+using benchaudio::kBlock;
+using benchaudio::kBlocksInSignal;
+using benchaudio::kRate;
+using benchaudio::Neutral;
+using benchaudio::Noise;
+using benchaudio::Worst;
 
 enum class Mode
 {
@@ -114,9 +80,7 @@ void ProcessStereo(benchmark::State& state, Mode mode, ToneEngine::Kernel kernel
     benchmark::ClobberMemory();
     ++block;
   }
-  // Seconds of audio per second of CPU time.
-  state.counters["realtime_x"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kBlock / kRate, benchmark::Counter::kIsRate);
+  benchaudio::ReportAudioSpeed(state);
 }
 
 void BM_Neutral(benchmark::State& state) { ProcessStereo(state, Mode::kNeutral); }

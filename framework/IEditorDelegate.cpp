@@ -10,7 +10,10 @@ IEditorDelegate::IEditorDelegate(int nParams)
   const int n = nParams > 0 ? nParams : 0;
   mParams.reserve(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i)
+  {
     mParams.push_back(std::make_unique<IParam>());
+    mParams.back()->SetChangeCounter(&mParamChanges);
+  }
 }
 
 IEditorDelegate::~IEditorDelegate() = default;

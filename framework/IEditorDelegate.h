@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -29,6 +31,9 @@ public:
   // nullptr for an index out of range.
   IParam* GetParam(int paramIdx);
   const IParam* GetParam(int paramIdx) const;
+  // Raised (and wrapping) whenever a parameter's value changes, from any thread: values read
+  // after seeing a count are at least as new as the change that made it.
+  uint32_t ParamChangeCount() const { return mParamChanges.load(std::memory_order_acquire); }
 
   // The open editor's graphics context, or nullptr while no editor is open.
   igraphics::IGraphics* GetUI() const { return mGraphics; }
@@ -87,6 +92,7 @@ protected:
   igraphics::IGraphics* mGraphics = nullptr;
 
 private:
+  std::atomic<uint32_t> mParamChanges{0};
   std::vector<std::unique_ptr<IParam>> mParams;
 };
 

@@ -55,7 +55,7 @@ void IParam::Init(EParamType type, const char* name, double defaultVal, double m
   // not finite becomes the minimum, which Constrain hands back as the default so far.
   mDefault = mMin;
   mDefault = Constrain(defaultVal);
-  mValue.store(mDefault, std::memory_order_relaxed);
+  Store(mDefault);
 }
 
 void IParam::InitDouble(const char* name, double defaultVal, double minVal, double maxVal, double step,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -102,9 +103,12 @@ public:
   double Value() const { return mValue.load(std::memory_order_relaxed); }
   bool Bool() const { return Value() >= 0.5; }
   int Int() const { return static_cast<int>(Value()); }
-  void Set(double value) { mValue.store(Constrain(value), std::memory_order_relaxed); }
+  void Set(double value) { Store(Constrain(value)); }
   void SetNormalized(double normalized) { Set(FromNormalized(normalized)); }
-  void SetToDefault() { mValue.store(mDefault, std::memory_order_relaxed); }
+  void SetToDefault() { Store(mDefault); }
+  // A count shared by a set of parameters, raised after every store that changes a value, so a
+  // reader can tell whether any of them moved without reading them all. Null counts nothing.
+  void SetChangeCounter(std::atomic<uint32_t>* counter) { mChangeCounter = counter; }
   double GetNormalized() const { return ToNormalized(Value()); }
 
   // Clamps to min..max and snaps stepped parameters to the step. A value that is
@@ -163,7 +167,14 @@ private:
     std::string text;
   };
 
+  void Store(double value)
+  {
+    if (mValue.exchange(value, std::memory_order_relaxed) != value && mChangeCounter)
+      mChangeCounter->fetch_add(1, std::memory_order_release);
+  }
+
   std::atomic<double> mValue{0.};
+  std::atomic<uint32_t>* mChangeCounter = nullptr;
   EParamType mType = kTypeNone;
   EParamUnit mUnit = kUnitCustom;
   Shape mShape;

@@ -8,6 +8,7 @@
 #include "IEditorDelegate.h"
 #include "IPlugConstants.h"
 #include "IPlugQueue.h"
+#include "SampleKernels.h"
 
 namespace iplug
 {
@@ -22,10 +23,10 @@ struct ISenderData
   std::array<T, MAXNC> vals{};
 };
 
-// Level meter sender. The audio thread feeds it blocks; every window it measures each
-// channel's peak and average (RMS or mean absolute), applies attack/decay ballistics to
-// the average and a hold-then-decay to the peak, and queues one (peak, average) pair per
-// channel as linear amplitudes. Levels under the floor are sent as 0. The UI side empties
+// Level meter sender. The audio thread feeds it blocks, measured in spans that end with a
+// window; every window it takes each channel's peak and average (RMS or mean absolute),
+// applies attack/decay ballistics to the average and a hold-then-decay to the peak, and
+// queues one (peak, average) pair per channel as linear amplitudes. Levels under the floor are sent as 0. The UI side empties
 // the queue with TransmitData. Nothing here locks or allocates after construction.
 template <int MAXNC = 1, int QUEUE_SIZE = 64>
 class IPeakAvgSender
@@ -60,28 +61,40 @@ public:
     mSentAudible = true; // the next window reports, so a meter falls to silence after a reset
   }
 
+  // Meters each of nChans channels on its own; a null channel reads as silence.
   void ProcessBlock(const sample* const* inputs, int nFrames, int ctrlTag = kNoTag, int nChans = MAXNC,
                     int chanOffset = 0)
   {
     if (!inputs || nFrames < 1)
       return;
     nChans = std::clamp(nChans, 0, MAXNC);
-    for (int s = 0; s < nFrames; ++s)
-    {
+    ForEachSpan(nFrames, ctrlTag, nChans, chanOffset, [&](int from, int n) {
       for (int c = 0; c < nChans; ++c)
-      {
-        const double x = inputs[c] ? std::fabs(inputs[c][s]) : 0.;
-        auto& ch = mChannels[c];
-        if (x > ch.windowPeak)
-          ch.windowPeak = x;
-        ch.windowSum += mRmsMode ? x * x : x;
-      }
-      if (++mCount >= mWindowSize)
-      {
-        EndWindow(ctrlTag, nChans, chanOffset);
-        mCount = 0;
-      }
-    }
+        if (inputs[c])
+          Accumulate(mChannels[c], kernels::MeasureSpan(&inputs[c], 1, from, n, mRmsMode));
+    });
+  }
+
+  // Meters the mean of nChans channels (summed in channel order, then divided by their number)
+  // as the first channel, without a mixed copy of the block.
+  void ProcessMix(const sample* const* inputs, int nChans, int nFrames, int ctrlTag = kNoTag)
+  {
+    if (!inputs || nChans < 1 || nFrames < 1)
+      return;
+    ForEachSpan(nFrames, ctrlTag, 1, 0, [&](int from, int n) {
+      Accumulate(mChannels[0], kernels::MeasureSpan(inputs, nChans, from, n, mRmsMode));
+    });
+  }
+
+  // UI side: the oldest queued values; false when there are none.
+  bool PopData(Data& d) { return mQueue.Pop(d); }
+
+  // The held peak and the smoothed average of a channel as the last window left them, before
+  // the floor is applied. Audio-thread state: read it while no block runs.
+  std::pair<double, double> HeldPeakAndAverage(int chan) const
+  {
+    const auto& ch = mChannels[static_cast<size_t>(std::clamp(chan, 0, MAXNC - 1))];
+    return {ch.heldPeak, ch.avg};
   }
 
   // UI side: forwards the newest queued values to the control with their tag.
@@ -89,7 +102,7 @@ public:
   {
     Data d;
     bool any = false;
-    while (mQueue.Pop(d))
+    while (PopData(d))
       any = true;
     if (any)
       dlg.SendControlMsgFromDelegate(d.ctrlTag, kUpdateMessage, static_cast<int>(sizeof(Data)), &d);
@@ -104,6 +117,31 @@ private:
     double heldPeak = 0.;   // peak shown, held then decaying
     int holdLeft = 0;       // windows left before the held peak starts to fall
   };
+
+  // Whole windows at a time: each span ends where the block or the current window ends.
+  template <class MeasureSpan>
+  void ForEachSpan(int nFrames, int ctrlTag, int nChans, int chanOffset, MeasureSpan measure)
+  {
+    for (int done = 0; done < nFrames;)
+    {
+      const int span = static_cast<int>(std::min<long>(nFrames - done, mWindowSize - mCount));
+      measure(done, span);
+      done += span;
+      mCount += span;
+      if (mCount >= mWindowSize)
+      {
+        EndWindow(ctrlTag, nChans, chanOffset);
+        mCount = 0;
+      }
+    }
+  }
+
+  static void Accumulate(Channel& ch, const kernels::Levels& span)
+  {
+    if (span.peak > ch.windowPeak)
+      ch.windowPeak = span.peak;
+    ch.windowSum += span.sum;
+  }
 
   static double Coefficient(double windowSec, float timeMs)
   {

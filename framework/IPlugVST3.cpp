@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #include "pluginterfaces/base/ibstream.h"
@@ -11,6 +12,7 @@
 #include "pluginterfaces/vst/ivstunits.h"
 #include "pluginterfaces/vst/vstspeaker.h"
 
+#include "SampleKernels.h"
 #include "Vst3Strings.h"
 
 using namespace Steinberg;
@@ -577,6 +579,26 @@ void IPlugVST3::ApplyParameterChanges(IParameterChanges* changes)
   }
 }
 
+namespace
+{
+
+// Whether n samples from a share memory with n samples from any of the outputs.
+bool OverlapsOutputs(const double* a, double* const* outputs, int nOut, int offset, int n)
+{
+  const auto begin = reinterpret_cast<std::uintptr_t>(a);
+  const auto end = reinterpret_cast<std::uintptr_t>(a + n);
+  for (int c = 0; c < nOut; ++c)
+  {
+    const auto outBegin = reinterpret_cast<std::uintptr_t>(outputs[c] + offset);
+    const auto outEnd = reinterpret_cast<std::uintptr_t>(outputs[c] + offset + n);
+    if (begin < outEnd && outBegin < end)
+      return true;
+  }
+  return false;
+}
+
+} // namespace
+
 template <class T>
 void IPlugVST3::ProcessAudio(ProcessData& data, int nIn, int nOut)
 {
@@ -587,14 +609,22 @@ void IPlugVST3::ProcessAudio(ProcessData& data, int nIn, int nOut)
   for (int done = 0; done < data.numSamples;)
   {
     const int n = std::min(data.numSamples - done, std::max(1, mBlockSize));
-    // Inputs are always copied so that the callback never sees them alias its outputs.
     for (int c = 0; c < nIn; ++c)
     {
-      sample* dst = mInScratch[static_cast<size_t>(c)].data();
+      sample* scratch = mInScratch[static_cast<size_t>(c)].data();
       const T* src = in[c] + done;
-      for (int s = 0; s < n; ++s)
-        dst[s] = static_cast<sample>(src[s]);
-      mInPtrs[static_cast<size_t>(c)] = dst;
+      if constexpr (kDouble)
+      {
+        // The callback never sees an input alias an output: host inputs that share memory
+        // with an output (processing in place) are copied, the others are read where they lie.
+        if (OverlapsOutputs(src, out, nOut, done, n))
+          std::memcpy(scratch, src, sizeof(sample) * static_cast<size_t>(n));
+        else
+          scratch = const_cast<sample*>(src);
+      }
+      else
+        kernels::Convert(src, scratch, n);
+      mInPtrs[static_cast<size_t>(c)] = scratch;
     }
     for (int c = 0; c < nOut; ++c)
     {
@@ -612,15 +642,8 @@ void IPlugVST3::ProcessAudio(ProcessData& data, int nIn, int nOut)
       ProcessBlock(mInPtrs.data(), mOutPtrs.data(), n);
 
     if constexpr (!kDouble)
-    {
       for (int c = 0; c < nOut; ++c)
-      {
-        const sample* src = mOutScratch[static_cast<size_t>(c)].data();
-        T* dst = out[c] + done;
-        for (int s = 0; s < n; ++s)
-          dst[s] = static_cast<T>(src[s]);
-      }
-    }
+        kernels::Convert(mOutScratch[static_cast<size_t>(c)].data(), out[c] + done, n);
     done += n;
   }
 }

@@ -1,5 +1,7 @@
 #include "Morvellan.h"
 
+#include <limits>
+
 #include "EditorCallbacks.h"
 
 #include "AccentColours.h"
@@ -106,6 +108,7 @@ Morvellan::Morvellan(const iplug::InstanceInfo& info)
   {
     mBandLevels[0][k].store(0.0f, std::memory_order_relaxed);
     mBandLevels[1][k].store(-120.0f, std::memory_order_relaxed);
+    mPublishedBandPower[std::size_t(k)] = std::numeric_limits<double>::quiet_NaN();
   }
 
   mLearnedTarget.Write(Bands{}, Bands{}, false);

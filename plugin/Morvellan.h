@@ -167,6 +167,7 @@ public:
   morvellan::ToneEngine mEngine; // audio
   morvellan::ToneEngineSettings mAppliedSettings; // audio
   bool mParamsApplied = false; // audio: false forces the next block to configure the engine
+  std::uint32_t mParamChangesRead = 0; // audio: the parameter change count the settings were read at
   bool mWasLearning = false;   // audio
   bool mHadTarget = false;     // audio
   bool mTargetsChanged = false; // audio: the engine's target changed and is not yet published
@@ -174,9 +175,11 @@ public:
   std::atomic<bool> mLearnFinished{false}; // audio sets, idle takes
   iplug::IPeakAvgSender<1> mInputMeterSender;
   iplug::IPeakAvgSender<1> mOutputMeterSender;
-  std::vector<double> mMeterMix; // audio; sized by OnReset
+  int mMeterMixFrames = 0; // audio: blocks up to the reset's size are metered as the channels' mix
   // Row 0: correction gains (dB); row 1: measured band levels (dB). Audio writes, UI reads.
   std::array<std::array<std::atomic<float>, morvellan::kNumBands>, 2> mBandLevels{};
+  // Audio: the band powers row 1 was last computed from; NaN until the first block publishes.
+  std::array<double, morvellan::kNumBands> mPublishedBandPower;
   std::atomic<float> mLearnProgress{0.0f};
   std::atomic<std::uint8_t> mAboveThreshold{0};
   std::atomic<std::uint8_t> mLearning{0};

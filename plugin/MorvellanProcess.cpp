@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 
 #include <xmmintrin.h>
 
@@ -26,6 +25,13 @@ private:
 
 bool On(const iplug::IParam* p) { return p->Value() >= 0.5; }
 
+// Takes a request or pending byte. Nearly every block finds it clear, and a plain load then
+// spares the block a locked exchange.
+bool TakeFlag(std::atomic<std::uint8_t>& flag)
+{
+  return flag.load(std::memory_order_relaxed) != 0 && flag.exchange(0, std::memory_order_acq_rel) != 0;
+}
+
 } // namespace
 
 void Morvellan::OnReset()
@@ -36,15 +42,7 @@ void Morvellan::OnReset()
   mParamsApplied = false;
   mInputMeterSender.Reset(GetSampleRate());
   mOutputMeterSender.Reset(GetSampleRate());
-  try
-  {
-    mMeterMix.assign(std::size_t(std::max(1, GetBlockSize())), 0.0);
-  }
-  catch (const std::bad_alloc&)
-  {
-    // The host's activate call must not fail on this: without a mix the meters show channel 0.
-    mMeterMix.clear();
-  }
+  mMeterMixFrames = std::max(1, GetBlockSize());
 }
 
 morvellan::ToneEngineSettings Morvellan::GetEngineSettings() const
@@ -126,7 +124,7 @@ void Morvellan::ProcessBlock(iplug::sample** inputs, iplug::sample** outputs, in
 bool Morvellan::TakeHandOver(std::atomic<std::uint8_t>& pending, const morvellan::BalanceSnapshot& record,
                              morvellan::BalanceCopy& copy)
 {
-  if (pending.exchange(0, std::memory_order_acq_rel) == 0)
+  if (!TakeFlag(pending))
     return false;
   if (record.TryRead(copy))
     return true;
@@ -150,7 +148,7 @@ void Morvellan::TakeHandOvers()
     mTargetsChanged = true;
   }
 
-  if (mClearTargetRequest.exchange(0, std::memory_order_acq_rel))
+  if (TakeFlag(mClearTargetRequest))
     mEngine.ClearLearnedTarget();
 
   // A file-learned or loaded target counts whatever its valid byte says.
@@ -171,10 +169,10 @@ void Morvellan::TakeRequests(bool bypassed)
   mLearnStopped = false;
 
   // A request taken while bypassed is dropped, not deferred.
-  if (mLearnFromInputRequest.exchange(0, std::memory_order_acq_rel) && !bypassed)
+  if (TakeFlag(mLearnFromInputRequest) && !bypassed)
     mEngine.StartLearning();
 
-  if (mCancelLearnRequest.exchange(0, std::memory_order_acq_rel) && mEngine.learning)
+  if (TakeFlag(mCancelLearnRequest) && mEngine.learning)
   {
     mEngine.StopLearning();
     mLearnStopped = true;
@@ -189,6 +187,11 @@ void Morvellan::TakeRequests(bool bypassed)
 
 void Morvellan::ApplySettingsIfChanged()
 {
+  // Parameters that have not moved since they were last read need no reading.
+  const std::uint32_t changes = ParamChangeCount();
+  if (mParamsApplied && changes == mParamChangesRead)
+    return;
+  mParamChangesRead = changes;
   const morvellan::ToneEngineSettings fresh = GetEngineSettings();
   if (mParamsApplied && fresh == mAppliedSettings)
     return;
@@ -206,21 +209,13 @@ void Morvellan::FeedMeter(iplug::IPeakAvgSender<1>& sender, iplug::sample** chan
 {
   if (nChannels < 1 || nFrames < 1 || !channels)
     return;
-  if (nChannels == 1 || mMeterMix.size() < std::size_t(nFrames))
+  if (nChannels == 1 || nFrames > mMeterMixFrames)
   {
     // One channel, or a block larger than the reset promised: channel 0 alone.
     sender.ProcessBlock(channels, nFrames, controlTag, 1, 0);
     return;
   }
-  for (int t = 0; t < nFrames; ++t)
-  {
-    double sum = 0.0;
-    for (int c = 0; c < nChannels; ++c)
-      sum += channels[c][t];
-    mMeterMix[std::size_t(t)] = sum / double(nChannels);
-  }
-  iplug::sample* mix = mMeterMix.data();
-  sender.ProcessBlock(&mix, nFrames, controlTag, 1, 0);
+  sender.ProcessMix(channels, nChannels, nFrames, controlTag);
 }
 
 void Morvellan::PublishAnalysis()
@@ -228,7 +223,13 @@ void Morvellan::PublishAnalysis()
   for (int k = 0; k < morvellan::kNumBands; ++k)
   {
     mBandLevels[0][k].store(float(mEngine.designedGainDb[k]), std::memory_order_relaxed);
-    mBandLevels[1][k].store(float(10.0 * std::log10(mEngine.bandPower[k] + 1e-30)), std::memory_order_relaxed);
+    // A band whose power has not moved (bypassed, or no engine channel) keeps its level.
+    const double power = mEngine.bandPower[k];
+    if (power != mPublishedBandPower[k])
+    {
+      mPublishedBandPower[k] = power;
+      mBandLevels[1][k].store(float(10.0 * std::log10(power + 1e-30)), std::memory_order_relaxed);
+    }
   }
   mAboveThreshold.store(mEngine.aboveThreshold ? 1 : 0, std::memory_order_relaxed);
   mLearning.store(mEngine.learning ? 1 : 0, std::memory_order_relaxed);

@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <random>
 #include <thread>
 #include <vector>
 
@@ -174,6 +176,156 @@ TEST(IPeakAvgSender, QueueCarriesValuesAcrossThreads)
   ASSERT_GT(dlg.messages, 0);
   EXPECT_EQ(dlg.lastTag, 7);
   EXPECT_NEAR(dlg.last.vals[0].first, 0.25, 1e-3);
+}
+
+// The meter as it was first written: one sample at a time, the channels mixed per sample, the
+// window's ballistics as the sender's comment describes them.
+class PerSampleMeter
+{
+public:
+  PerSampleMeter(double rate, double floorDb, bool rms, float windowMs, float attackMs, float decayMs, float holdMs)
+  : mFloor(std::pow(10., floorDb / 20.)), mRms(rms)
+  {
+    mWindow = std::max(1L, std::lround(windowMs * 0.001 * rate));
+    const double windowSec = double(mWindow) / rate;
+    mAttack = std::exp(-windowSec / (attackMs * 0.001));
+    mDecay = std::exp(-windowSec / (decayMs * 0.001));
+    mHoldWindows = int(std::lround(holdMs * 0.001 / windowSec));
+  }
+
+  void Feed(const double* const* chans, int nChans, int nFrames, int tag, std::vector<Sender::Data>& sent)
+  {
+    for (int t = 0; t < nFrames; ++t)
+    {
+      double sum = 0.;
+      for (int c = 0; c < nChans; ++c)
+        sum += chans[c] ? chans[c][t] : 0.;
+      const double x = std::fabs(sum / nChans);
+      if (x > mWindowPeak)
+        mWindowPeak = x;
+      mWindowSum += mRms ? x * x : x;
+      if (++mCount == mWindow)
+        EndWindow(tag, sent);
+    }
+  }
+
+  double heldPeak = 0., avg = 0.;
+
+private:
+  void EndWindow(int tag, std::vector<Sender::Data>& sent)
+  {
+    const double mean = mWindowSum / double(mWindow);
+    const double level = mRms ? std::sqrt(mean) : mean;
+    avg = level + (level > avg ? mAttack : mDecay) * (avg - level);
+    if (mWindowPeak >= heldPeak)
+    {
+      heldPeak = mWindowPeak;
+      mHoldLeft = mHoldWindows;
+    }
+    else if (mHoldLeft > 0)
+      --mHoldLeft;
+    else
+      heldPeak = mWindowPeak + mDecay * (heldPeak - mWindowPeak);
+    Sender::Data d;
+    d.ctrlTag = tag;
+    d.vals[0] = {heldPeak >= mFloor ? float(heldPeak) : 0.f, avg >= mFloor ? float(avg) : 0.f};
+    const bool audible = d.vals[0].first > 0.f || d.vals[0].second > 0.f;
+    if (audible || mSentAudible)
+      sent.push_back(d);
+    mSentAudible = audible;
+    mCount = 0;
+    mWindowPeak = mWindowSum = 0.;
+  }
+
+  double mFloor;
+  bool mRms;
+  long mWindow = 1, mCount = 0;
+  double mAttack = 0., mDecay = 0.;
+  int mHoldWindows = 0, mHoldLeft = 0;
+  double mWindowPeak = 0., mWindowSum = 0.;
+  bool mSentAudible = true;
+};
+
+bool Close(double a, double b) { return std::fabs(a - b) <= 1e-12 * std::max(std::fabs(a), std::fabs(b)); }
+
+TEST(IPeakAvgSender, SpansMatchAPerSampleMeter)
+{
+  struct Case
+  {
+    const char* name;
+    int nChans;
+    bool mix; // ProcessMix, else ProcessBlock with one channel
+    bool rms;
+    bool nullChannel;
+  };
+  const Case cases[] = {
+      {"stereo mix, RMS", 2, true, true, false},
+      {"stereo mix, mean absolute", 2, true, false, false},
+      {"one channel", 1, false, true, false},
+      {"one channel as a mix", 1, true, true, false},
+      {"three channels, one missing", 3, true, true, true},
+  };
+  // Whole and partial windows: 44.1 kHz makes the 5 ms window 221 frames.
+  const int sizes[] = {1, 31, 512, 4096, 220, 221, 222, 443, 7, 1000};
+  constexpr double kRate44 = 44100.;
+
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.name);
+    Sender sender(-90., c.rms, 5.f, 1.f, 100.f, 500.f);
+    sender.Reset(kRate44);
+    PerSampleMeter reference(kRate44, -90., c.rms, 5.f, 1.f, 100.f, 500.f);
+    std::mt19937_64 random(42);
+    std::uniform_int_distribution<int> pick(0, int(std::size(sizes)) - 1);
+    std::uniform_real_distribution<double> sampleDist(-1., 1.);
+    int loud = 0, silent = 0;
+
+    for (int block = 0; block < 300; ++block)
+    {
+      const int n = sizes[block < int(std::size(sizes)) ? block : pick(random)];
+      // Loud, quiet, below the floor and silent stretches, so the hold, the decay and the
+      // once-only silence message all happen.
+      const double loudness[] = {0.9, 0.05, 0., 0., 0., 1e-6, 0.};
+      const double amplitude = loudness[(block / 20) % std::size(loudness)];
+      std::vector<std::vector<double>> chans(std::size_t(c.nChans), std::vector<double>(std::size_t(n)));
+      for (auto& ch : chans)
+        for (double& v : ch)
+          v = amplitude * sampleDist(random);
+      std::vector<const double*> ptrs;
+      for (auto& ch : chans)
+        ptrs.push_back(ch.data());
+      if (c.nullChannel)
+        ptrs[1] = nullptr;
+
+      std::vector<Sender::Data> expected, got;
+      reference.Feed(ptrs.data(), c.nChans, n, 2, expected);
+      if (c.mix)
+        sender.ProcessMix(ptrs.data(), c.nChans, n, 2);
+      else
+        sender.ProcessBlock(ptrs.data(), n, 2, 1, 0);
+      Sender::Data d;
+      while (sender.PopData(d))
+        got.push_back(d);
+
+      ASSERT_EQ(got.size(), expected.size()) << "block " << block << " of " << n;
+      for (std::size_t i = 0; i < got.size(); ++i)
+      {
+        EXPECT_EQ(got[i].ctrlTag, 2);
+        EXPECT_EQ(got[i].nChans, 1);
+        EXPECT_EQ(got[i].chanOffset, 0);
+        EXPECT_EQ(got[i].vals[0].first, expected[i].vals[0].first) << "block " << block;
+        EXPECT_FLOAT_EQ(got[i].vals[0].second, expected[i].vals[0].second) << "block " << block;
+      }
+      for (const Sender::Data& m : got)
+        ++(m.vals[0].first == 0.f && m.vals[0].second == 0.f ? silent : loud);
+      const auto [peak, avg] = sender.HeldPeakAndAverage(0);
+      EXPECT_EQ(peak, reference.heldPeak) << "block " << block;
+      EXPECT_TRUE(Close(avg, reference.avg)) << "block " << block << ": " << avg << " vs " << reference.avg;
+    }
+    // Loud windows and the once-only silence were both reported.
+    EXPECT_GT(loud, 100);
+    EXPECT_GT(silent, 0);
+  }
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/vst/ivstattributes.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
@@ -255,5 +256,20 @@ public:
 };
 
 #undef TESTHOST_NO_REFCOUNT
+
+// A process call's data for one input bus and one output bus, as a host fills it.
+inline ProcessData OneBusProcessData(AudioBusBuffers& in, AudioBusBuffers& out, int32 sampleSize, int32 numSamples,
+                                     IParameterChanges* changes = nullptr)
+{
+  ProcessData data{};
+  data.processMode = kRealtime;
+  data.symbolicSampleSize = sampleSize;
+  data.numSamples = numSamples;
+  data.numInputs = data.numOutputs = 1;
+  data.inputs = &in;
+  data.outputs = &out;
+  data.inputParameterChanges = changes;
+  return data;
+}
 
 } // namespace testhost

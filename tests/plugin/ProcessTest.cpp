@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -8,6 +10,7 @@
 
 #include "ChunkBytes.h"
 #include "TestPlug.h"
+#include "Vst3TestObjects.h"
 
 namespace {
 
@@ -571,4 +574,125 @@ TEST(AudioCallback, FloatingPointModeIsRestoredAfterEachBlock)
     EXPECT_EQ(_mm_getcsr(), mode);
   }
   _mm_setcsr(saved);
+}
+
+namespace {
+
+// 64-bit host blocks through process(), on whatever channel pointers the host hands over.
+void HostBlock(TestPlug& plug, double* const* in, double* const* out, int n, Steinberg::Vst::IParameterChanges* changes)
+{
+  Steinberg::Vst::AudioBusBuffers inBus{}, outBus{};
+  inBus.numChannels = outBus.numChannels = 2;
+  inBus.channelBuffers64 = const_cast<double**>(in);
+  outBus.channelBuffers64 = const_cast<double**>(out);
+  auto data = testhost::OneBusProcessData(inBus, outBus, Steinberg::Vst::kSample64, n, changes);
+  ASSERT_EQ(plug.process(data), Steinberg::kResultOk);
+}
+
+void Activate64(TestPlug& plug, bool bypassed)
+{
+  plug.Set(kAmount, 100.0);
+  plug.Set(kTilt, 3.0);
+  plug.Set(kOutput, -3.0);
+  plug.Set(kBypass, bypassed ? 1.0 : 0.0);
+  Steinberg::Vst::ProcessSetup setup{Steinberg::Vst::kRealtime, Steinberg::Vst::kSample64, 256, 48000.0};
+  ASSERT_EQ(plug.setupProcessing(setup), Steinberg::kResultOk);
+  ASSERT_EQ(plug.setActive(true), Steinberg::kResultOk);
+  ASSERT_EQ(plug.setProcessing(true), Steinberg::kResultOk);
+}
+
+} // namespace
+
+TEST(AudioCallback, WorkAroundTheEngineIsDoneWhenItsInputsChangedOnly)
+{
+  constexpr int kFrames = 1024, kBlock = 256;
+  const Channels in = MakeInput(2, kFrames);
+
+  // Host buffers shared with the outputs (in place, crossed, one frame apart) are read before
+  // anything is written: every route gives what separate buffers give.
+  enum Sharing { kInPlace, kCrossed, kShifted };
+  for (const bool bypassed : {false, true})
+  {
+    TestPlug reference;
+    Activate64(reference, bypassed);
+    Channels expected(2, std::vector<double>(kFrames));
+    for (int at = 0; at < kFrames; at += kBlock)
+    {
+      const double* inPtrs[2] = {in[0].data() + at, in[1].data() + at};
+      double* outPtrs[2] = {expected[0].data() + at, expected[1].data() + at};
+      HostBlock(reference, const_cast<double* const*>(inPtrs), outPtrs, kBlock, nullptr);
+    }
+    if (bypassed)
+    {
+      ASSERT_EQ(expected, in);
+    }
+
+    for (const Sharing sharing : {kInPlace, kCrossed, kShifted})
+    {
+      SCOPED_TRACE(testing::Message() << "sharing " << sharing << (bypassed ? ", bypassed" : ""));
+      TestPlug plug;
+      Activate64(plug, bypassed);
+      // Buffers A and B hold the input; the outputs land in them too.
+      std::vector<double> a(kFrames + 1), b(kFrames + 1);
+      const int shift = sharing == kShifted ? 1 : 0;
+      std::copy(in[0].begin(), in[0].end(), a.begin() + shift);
+      std::copy(in[1].begin(), in[1].end(), b.begin() + shift);
+      for (int at = 0; at < kFrames; at += kBlock)
+      {
+        double* inPtrs[2] = {a.data() + at + shift, b.data() + at + shift};
+        double* outPtrs[2] = {a.data() + at, b.data() + at};
+        if (sharing == kCrossed)
+          std::swap(outPtrs[0], outPtrs[1]);
+        HostBlock(plug, inPtrs, outPtrs, kBlock, nullptr);
+      }
+      const std::vector<double>& out0 = sharing == kCrossed ? b : a;
+      const std::vector<double>& out1 = sharing == kCrossed ? a : b;
+      EXPECT_TRUE(std::equal(expected[0].begin(), expected[0].end(), out0.begin()));
+      EXPECT_TRUE(std::equal(expected[1].begin(), expected[1].end(), out1.begin()));
+    }
+  }
+
+  // Settings are read again only after a parameter moved. Host automation or a controller call
+  // that repeats a value moves nothing; a mark in the engine's copy shows whether it was re-read.
+  TestPlug plug;
+  Activate64(plug, false);
+  Channels out(2, std::vector<double>(kBlock));
+  double* inPtrs[2] = {const_cast<double*>(in[0].data()), const_cast<double*>(in[1].data())};
+  double* outPtrs[2] = {out[0].data(), out[1].data()};
+  HostBlock(plug, inPtrs, outPtrs, kBlock, nullptr);
+  const std::uint32_t count = plug.ParamChangeCount();
+  testhost::ParameterChanges same;
+  same.Add(kTilt, 0, plug.getParamNormalized(kTilt));
+  ASSERT_EQ(plug.setParamNormalized(kOutput, plug.getParamNormalized(kOutput)), Steinberg::kResultOk);
+  plug.mEngine.settings.amount = 0.123;
+  HostBlock(plug, inPtrs, outPtrs, kBlock, &same);
+  EXPECT_EQ(plug.ParamChangeCount(), count);
+  EXPECT_EQ(plug.mEngine.settings.amount, 0.123);
+
+  testhost::ParameterChanges moved;
+  moved.Add(kTilt, 0, plug.GetParam(kTilt)->ToNormalized(-2.0));
+  HostBlock(plug, inPtrs, outPtrs, kBlock, &moved);
+  EXPECT_EQ(plug.ParamChangeCount(), count + 1);
+  EXPECT_EQ(plug.mEngine.settings.amount, 1.0);
+  EXPECT_EQ(plug.mEngine.settings.tiltDbPerOct, -2.0);
+
+  // Band levels: a fresh instance's first block shows the silent engine's floor, 10 log10(1e-30)
+  // = -300 dB, in place of the constructor's -120 dB; while bypassed they hold where they were.
+  TestPlug fresh;
+  Activate64(fresh, true);
+  HostBlock(fresh, inPtrs, outPtrs, kBlock, nullptr);
+  for (int k = 0; k < 12; ++k)
+    EXPECT_EQ(fresh.mBandLevels[1][std::size_t(k)].load(), -300.0f) << "band " << k;
+  fresh.Set(kBypass, 0.0);
+  HostBlock(fresh, inPtrs, outPtrs, kBlock, nullptr);
+  std::array<float, 12> running{};
+  for (int k = 0; k < 12; ++k)
+  {
+    running[std::size_t(k)] = fresh.mBandLevels[1][std::size_t(k)].load();
+    EXPECT_GT(running[std::size_t(k)], -200.0f) << "band " << k;
+  }
+  fresh.Set(kBypass, 1.0);
+  HostBlock(fresh, inPtrs, outPtrs, kBlock, nullptr);
+  for (int k = 0; k < 12; ++k)
+    EXPECT_EQ(fresh.mBandLevels[1][std::size_t(k)].load(), running[std::size_t(k)]) << "band " << k;
 }
