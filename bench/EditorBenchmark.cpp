@@ -60,16 +60,16 @@ void BM_UnchangingWindowFrame(benchmark::State& state)
 BENCHMARK(BM_UnchangingWindowFrame)->Arg(100)->Unit(benchmark::kMillisecond);
 
 // What the audio thread publishes while music plays, made up on the UI thread: band levels
-// that wander by a few dB, a steady correction, and meter messages as the idle callback
-// hands them on. The plug-in's audio path itself does not run.
+// that wander by a few dB, a correction that holds or (adapting) moves a little every frame,
+// and meter messages as the idle callback hands them on. The plug-in's audio path itself
+// does not run.
 class PlayingAudio
 {
 public:
-  explicit PlayingAudio(Morvellan& plug) : mPlug(plug)
+  PlayingAudio(Morvellan& plug, bool adapting) : mPlug(plug), mAdapting(adapting)
   {
-    const float correction[12] = {3.f, 5.f, 2.f, 0.f, -2.f, -4.f, -1.f, 1.f, 3.f, 2.f, -3.f, -6.f};
     for (size_t k = 0; k < 12; ++k)
-      mPlug.mBandLevels[0][k].store(correction[k]);
+      mPlug.mBandLevels[0][k].store(kCorrection[k]);
     mPlug.mAboveThreshold.store(1);
   }
 
@@ -80,6 +80,8 @@ public:
     {
       const double wobble = 4.0 * std::sin(0.37 * double(mFrame) + 0.9 * double(k));
       mPlug.mBandLevels[1][k].store(float(-30.0 - 3.0 * double(k) + wobble));
+      if (mAdapting)
+        mPlug.mBandLevels[0][k].store(kCorrection[k] + 0.5f * float(std::sin(0.05 * double(mFrame) + double(k))));
     }
     SendMeter(ui, kCtrlTagInputMeter, 0.0);
     SendMeter(ui, kCtrlTagOutputMeter, 1.3);
@@ -95,15 +97,17 @@ private:
     ui.SendControlMsgFromDelegate(tag, 0, int(sizeof(d)), &d);
   }
 
+  static constexpr float kCorrection[12] = {3.f, 5.f, 2.f, 0.f, -2.f, -4.f, -1.f, 1.f, 3.f, 2.f, -3.f, -6.f};
   Morvellan& mPlug;
+  bool mAdapting;
   long mFrame = 0;
 };
 
-// Arguments: draw scale in hundredths, PRE-EQ mode.
+// Arguments: draw scale in hundredths, PRE-EQ mode, correction moving every frame.
 void BM_PlayingWindowFrame(benchmark::State& state)
 {
   OpenEditor editor(float(state.range(0)) / 100.f);
-  PlayingAudio audio(*editor.plug);
+  PlayingAudio audio(*editor.plug, state.range(2) != 0);
   if (state.range(1) != 0)
   {
     // The display's mode toggle: its PRE-EQ half.
@@ -123,11 +127,13 @@ void BM_PlayingWindowFrame(benchmark::State& state)
       benchmark::Counter(double(state.iterations()) / 6000.0, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_PlayingWindowFrame)
-  ->ArgNames({"scale", "preEq"})
-  ->Args({100, 0})
-  ->Args({100, 1})
-  ->Args({200, 0})
-  ->Args({200, 1})
+  ->ArgNames({"scale", "preEq", "adapting"})
+  ->Args({100, 0, 0})
+  ->Args({100, 1, 0})
+  ->Args({200, 0, 0})
+  ->Args({200, 1, 0})
+  ->Args({200, 0, 1})
+  ->Args({200, 1, 1})
   ->Unit(benchmark::kMillisecond);
 
 } // namespace
