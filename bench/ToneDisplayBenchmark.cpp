@@ -1,8 +1,10 @@
 // The tone display redraws every frame: one full frame of it with every curve, at draw
 // scales 1 and 2, in both modes, with a steady correction and with one that changes every
-// frame (the only time the correction curve is recomputed).
+// frame (the only time the correction curve is recomputed), and with the measured levels
+// moving every frame as they do while audio plays.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <memory>
 
 #include "IEditorDelegate.h"
@@ -84,19 +86,27 @@ struct Scene
   ToneDisplayControl* display = nullptr;
 };
 
-// Arguments: draw scale, PRE-EQ mode, correction changing every frame.
+// Arguments: draw scale, PRE-EQ mode, correction changing every frame, levels moving every frame.
 void BM_ToneDisplayFrame(benchmark::State& state)
 {
   Scene scene(float(state.range(0)), state.range(1) != 0);
   const bool adapting = state.range(2) != 0;
+  const bool playing = state.range(3) != 0;
   const int before = scene.display->CorrectionCurveComputations();
   float nudge = 0.f;
+  long frame = 0;
   for (auto _ : state)
   {
     if (adapting)
     {
       nudge = nudge > 0.5f ? 0.f : nudge + 0.05f;
       scene.reading.correctionDb[4] = 2.f + nudge;
+    }
+    if (playing)
+    {
+      ++frame;
+      for (int k = 0; k < 12; ++k)
+        scene.reading.levelDb[k] = -30.f - 3.f * float(k) + 4.f * std::sin(0.37f * float(frame) + 0.9f * float(k));
     }
     benchmark::DoNotOptimize(scene.graphics.OnFrame());
   }
@@ -107,12 +117,18 @@ void BM_ToneDisplayFrame(benchmark::State& state)
 } // namespace
 
 BENCHMARK(BM_ToneDisplayFrame)
-  ->ArgNames({"scale", "preEq", "adapting"})
-  ->Args({1, 0, 0})
-  ->Args({2, 0, 0})
-  ->Args({2, 1, 0})
-  ->Args({2, 0, 1})
-  ->Args({2, 1, 1})
+  ->ArgNames({"scale", "preEq", "adapting", "playing"})
+  ->Args({1, 0, 0, 0})
+  ->Args({2, 0, 0, 0})
+  ->Args({2, 1, 0, 0})
+  ->Args({2, 0, 1, 0})
+  ->Args({2, 1, 1, 0})
+  ->Args({1, 0, 0, 1})
+  ->Args({1, 1, 0, 1})
+  ->Args({2, 0, 0, 1})
+  ->Args({2, 1, 0, 1})
+  ->Args({2, 0, 1, 1})
+  ->Args({2, 1, 1, 1})
   ->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <utility>
 
 #include "IEditorDelegate.h"
@@ -170,12 +171,41 @@ void ToneDisplayControl::Draw(IGraphics& g)
   const Reading& reading = mFrameReading;
 
   // Only the band editor box may reach past the plot; curves beyond +-20 dB stop at its edge.
-  g.PathClipRegion(mPlot.GetPadded(kEdgeAllowance));
-  g.FillRect(mBackgroundColour, mPlot);
-  g.DrawRect(mFrameColour, mPlot, nullptr, 1.f);
-  DrawGrid(g);
+  const IRECT plotClip = PlotClip();
+  g.PathClipRegion(plotClip);
+  if (!g.CheckLayer(mGridLayer))
+  {
+    g.StartLayer(plotClip);
+    g.FillRect(mBackgroundColour, mPlot);
+    g.DrawRect(mFrameColour, mPlot, nullptr, 1.f);
+    DrawGrid(g);
+    mGridLayer = g.EndLayer();
+    ++mGridLayerDraws;
+  }
+  g.DrawLayer(mGridLayer);
   DrawMeasuredLevels(g, reading);
   DrawCorrectionCurve(g, reading);
+  CheckMarksInputs(reading);
+  if (!g.CheckLayer(mMarksLayer))
+  {
+    g.StartLayer(plotClip);
+    DrawMarks(g, reading);
+    mMarksLayer = g.EndLayer();
+    ++mMarksLayerDraws;
+  }
+  g.DrawLayer(mMarksLayer);
+  g.PathClipRegion();
+  if (mEditorBand >= 0)
+    DrawBandEditor(g);
+}
+
+IRECT ToneDisplayControl::PlotClip() const
+{
+  return mPlot.GetPadded(kEdgeAllowance);
+}
+
+void ToneDisplayControl::DrawMarks(IGraphics& g, const Reading& reading)
+{
   DrawTargetCurve(g);
   DrawRangeHandles(g);
   if (mMode == kModeMatch)
@@ -189,9 +219,33 @@ void ToneDisplayControl::Draw(IGraphics& g)
   }
   DrawStatusText(g, reading);
   DrawModeToggle(g);
-  g.PathClipRegion();
-  if (mEditorBand >= 0)
-    DrawBandEditor(g);
+}
+
+void ToneDisplayControl::CheckMarksInputs(const Reading& reading)
+{
+  MarksInputs now;
+  size_t n = 0;
+  for (int i = 0; i < 3 * kNumTargetBands; ++i)
+    now.params[n++] = ParamValue(mFirstTargetParam + i);
+  for (int p : {mTiltParam, mRangeLowParam, mRangeHighParam, mPreEq1ShelfParam, mPreEq4ShelfParam})
+    now.params[n++] = ParamValue(p);
+  for (int i = 0; i < 4 * kNumPreEqBands; ++i)
+    now.params[n++] = ParamValue(mFirstPreEqParam + i);
+  now.mode = mMode;
+  now.selectedPreEqBand = mSelectedPreEqBand;
+  now.sampleRate = reading.sampleRate;
+  now.left = AdaptationStatus(reading);
+  now.right = TargetStatus(reading);
+  // Bit for bit, so that a value that is no number does not redraw the layer every frame.
+  const bool same = std::memcmp(now.params.data(), mMarksInputs.params.data(), sizeof(now.params)) == 0 &&
+                    now.mode == mMarksInputs.mode && now.selectedPreEqBand == mMarksInputs.selectedPreEqBand &&
+                    std::memcmp(&now.sampleRate, &mMarksInputs.sampleRate, sizeof(double)) == 0 &&
+                    now.left == mMarksInputs.left && now.right == mMarksInputs.right;
+  if (same)
+    return;
+  mMarksInputs = std::move(now);
+  if (mMarksLayer)
+    mMarksLayer->Invalidate();
 }
 
 IRECT ToneDisplayControl::ModeToggleRect() const
@@ -238,6 +292,12 @@ bool ToneDisplayControl::IsHit(float x, float y) const
 void ToneDisplayControl::OnResize()
 {
   // The target rectangle, not mRECT: while the box is open mRECT also covers the box.
+  if (!(mPlot == mTargetRECT))
+  {
+    mGridLayer.reset();
+    mCorrectionLayer.reset();
+    mMarksLayer.reset();
+  }
   mPlot = mTargetRECT;
   SyncDrawnRect();
 }

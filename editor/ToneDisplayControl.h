@@ -1,11 +1,13 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 #include "Biquad.h"
 #include "IControl.h"
+#include "ILayer.h"
 
 // The plot in the middle of the window: measured levels, the correction the engine applies,
 // the target shape and the pre-EQ on a 20 Hz .. 20 kHz log axis and a +-20 dB axis, with the
@@ -68,6 +70,8 @@ public:
   {
     std::string text;
     StatusTone tone = StatusTone::Dim;
+
+    bool operator==(const StatusLine&) const = default;
   };
 
   ToneDisplayControl(const iplug::igraphics::IRECT& bounds, int firstTargetParam, int tiltParam, int rangeLowParam,
@@ -107,7 +111,10 @@ public:
   // The same for y between the top and the bottom.
   float InsetY(float y, float inset) const;
 
-  // Drawing layers, called by Draw in this order.
+  // Drawing layers, called by Draw in this order. What lies under the measured levels (the
+  // plot, its frame and the grid) and what lies over the correction curve (from the target
+  // curve to the mode toggle) are kept offscreen and drawn again only when what they show
+  // changes; the levels and the correction, which move while audio plays, are drawn between.
   void DrawGrid(iplug::igraphics::IGraphics& g);
   void DrawMeasuredLevels(iplug::igraphics::IGraphics& g, const Reading& reading);
   void DrawCorrectionCurve(iplug::igraphics::IGraphics& g, const Reading& reading);
@@ -118,6 +125,8 @@ public:
   void DrawPreEqBands(iplug::igraphics::IGraphics& g);
   void DrawStatusText(iplug::igraphics::IGraphics& g, const Reading& reading);
   void DrawModeToggle(iplug::igraphics::IGraphics& g);
+  // The target curve up to the mode toggle: everything drawn over the correction curve.
+  void DrawMarks(iplug::igraphics::IGraphics& g, const Reading& reading);
   void DrawBandEditor(iplug::igraphics::IGraphics& g);
   void DrawBandShapeIcon(iplug::igraphics::IGraphics& g, float x0, float yc, const iplug::igraphics::IColor& colour,
                          bool shelf, bool high);
@@ -127,6 +136,11 @@ public:
   bool UpdateCorrectionCurve(const Reading& reading);
   const double* CorrectionCurveDb() const { return mCurveDb; }
   int CorrectionCurveComputations() const { return mCurveComputations; }
+  // How often the offscreen layers were drawn: under the levels, the steady correction
+  // curve, and over the correction.
+  int GridLayerDraws() const { return mGridLayerDraws; }
+  int CorrectionLayerDraws() const { return mCorrectionLayerDraws; }
+  int MarksLayerDraws() const { return mMarksLayerDraws; }
   void ComputeTargetCurve(double (&out)[kCurvePoints]) const;
   // False (and out untouched) when no pre-EQ band is active.
   bool ComputePreEqResponse(double sampleRate, double (&out)[kCurvePoints]) const;
@@ -193,6 +207,13 @@ private:
   void SendParam(int paramIdx, double plainValue);
   void SetMode(EMode mode);
   void CloseBandEditor();
+  // Invalidates the marks layer when anything it shows differs from what it was drawn from.
+  void CheckMarksInputs(const Reading& reading);
+  // The plot and the reach of antialiased edges past it: what the plot's contents are clipped to.
+  iplug::igraphics::IRECT PlotClip() const;
+  void DrawCorrectionShapes(iplug::igraphics::IGraphics& g);
+  // The part of the plot clip the correction curve can draw in.
+  iplug::igraphics::IRECT CorrectionBounds() const;
   void SyncDrawnRect();
   iplug::igraphics::IRECT BandEditorRectFor(int band) const;
   bool HandleBandEditorPress(float x, float y);
@@ -259,4 +280,23 @@ private:
   iplug::igraphics::IRECT mPlot;
   int mCurveComputations = 0;
   Reading mFrameReading;
+
+  // What the marks layer was drawn from: the parameters it reads, bit for bit, the mode, the
+  // selected pre-EQ band, the sample rate of the pre-EQ curve and the status lines.
+  struct MarksInputs
+  {
+    std::array<double, 3 * kNumTargetBands + 3 + 4 * kNumPreEqBands + 2> params{};
+    std::uint8_t mode = 0;
+    int selectedPreEqBand = -1;
+    double sampleRate = 0.;
+    StatusLine left;
+    StatusLine right;
+  };
+  iplug::igraphics::ILayerPtr mGridLayer;
+  iplug::igraphics::ILayerPtr mCorrectionLayer;
+  iplug::igraphics::ILayerPtr mMarksLayer;
+  MarksInputs mMarksInputs;
+  int mGridLayerDraws = 0;
+  int mCorrectionLayerDraws = 0;
+  int mMarksLayerDraws = 0;
 };

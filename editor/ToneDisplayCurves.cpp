@@ -111,7 +111,43 @@ bool ToneDisplayControl::UpdateCorrectionCurve(const Reading& reading)
 
 void ToneDisplayControl::DrawCorrectionCurve(IGraphics& g, const Reading& reading)
 {
-  UpdateCorrectionCurve(reading);
+  // While the engine adapts the curve changes from frame to frame and is drawn as it is;
+  // once it holds still it is kept offscreen, where it costs a copy instead of a fill of
+  // every row it crosses.
+  if (UpdateCorrectionCurve(reading))
+  {
+    mCorrectionLayer.reset();
+    DrawCorrectionShapes(g);
+    return;
+  }
+  if (!g.CheckLayer(mCorrectionLayer))
+  {
+    g.StartLayer(CorrectionBounds());
+    DrawCorrectionShapes(g);
+    mCorrectionLayer = g.EndLayer();
+    ++mCorrectionLayerDraws;
+  }
+  g.DrawLayer(mCorrectionLayer);
+}
+
+IRECT ToneDisplayControl::CorrectionBounds() const
+{
+  // The rows between the curve's extremes and 0 dB, and as far again as a mitred join
+  // of the 1.5 unit stroke can reach past a point (10 times its half width).
+  constexpr float kJoinReach = 8.f;
+  float top = YOfGain(0.0), bottom = top;
+  for (double db : mCurveDb)
+  {
+    top = std::min(top, YOfGain(db));
+    bottom = std::max(bottom, YOfGain(db));
+  }
+  const IRECT plotClip = PlotClip();
+  return IRECT(plotClip.L, std::max(plotClip.T, top - kJoinReach), plotClip.R,
+               std::min(plotClip.B, bottom + kJoinReach));
+}
+
+void ToneDisplayControl::DrawCorrectionShapes(IGraphics& g)
+{
   const IRECT& p = mPlot;
   const float y0 = YOfGain(0.0);
   float x[kCurvePoints], boost[kCurvePoints], cut[kCurvePoints], curve[kCurvePoints];

@@ -478,7 +478,7 @@ IRECT IGraphics::OnFrame()
     const IRECT a = area.Intersect(canvas);
     if (a.Degenerate())
       continue;
-    const IRECT px = IRECT(std::floor(a.L * s), std::floor(a.T * s), std::ceil(a.R * s), std::ceil(a.B * s)).Intersect(surface);
+    const IRECT px = a.GetWholePixels(s).Intersect(surface);
     regions.push_back(IRECT(px.L / s, px.T / s, px.R / s, px.B / s));
     drawn = drawn.Union(px);
   }
@@ -524,8 +524,11 @@ void IGraphics::AddDirtyArea(std::vector<IRECT>& areas, IRECT area)
 void IGraphics::DrawRegions(const std::vector<IRECT>& regions)
 {
   mDrawing = true;
+  const float s = mBackend->Scale();
   for (const IRECT& region : regions)
   {
+    mRegionPixels = IRECT(std::round(region.L * s), std::round(region.T * s), std::round(region.R * s),
+                          std::round(region.B * s));
     mBackend->BeginRegion(region);
     for (auto& c : mControls)
     {
@@ -535,7 +538,10 @@ void IGraphics::DrawRegions(const std::vector<IRECT>& regions)
       if (bounds.Intersects(region))
       {
         mBackend->PushClip(bounds);
+        mControlClip = bounds;
         c->Draw(*this);
+        while (!mOpenLayers.empty())
+          EndLayer();
         PathClipRegion();
         mBackend->PopClip();
         c->mDrawnRECT = bounds;
@@ -571,6 +577,7 @@ void IGraphics::PathClipRegion(const IRECT& r)
   // Nested in the control's clip, so it can only narrow it.
   mBackend->PushClip(r);
   mRegionClipped = true;
+  mRegionClip = r;
 }
 
 const unsigned char* IGraphics::GetPixels(int& stride) const

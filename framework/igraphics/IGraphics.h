@@ -8,6 +8,7 @@
 
 #include "IControl.h"
 #include "IGraphicsStructs.h"
+#include "ILayer.h"
 #include "IPopupMenu.h"
 #include "ISVG.h"
 #include "MessageBox.h"
@@ -160,6 +161,24 @@ public:
   // the end of the control's Draw; an empty r lifts it. It starts a new path.
   void PathClipRegion(const IRECT& r = IRECT());
 
+  // Layers (see ILayer), only inside Draw. Between StartLayer and EndLayer every drawing
+  // call goes offscreen, to the whole of r whatever part of the window this frame redraws,
+  // under the clip in force at StartLayer (the control's rectangle and PathClipRegion) and
+  // any PathClipRegion made in between; layers nest. A layer still open when Draw returns
+  // is dropped.
+  void StartLayer(const IRECT& r);
+  ILayerPtr EndLayer();
+  // True when the layer exists, was not invalidated and was drawn for this window size and
+  // draw scale.
+  bool CheckLayer(const ILayerPtr& layer) const;
+  // Paints the layer where it was drawn, within the whole pixels of the clip now in force
+  // (its own edges were clipped when it was drawn); nothing when it is stale.
+  void DrawLayer(const ILayerPtr& layer, const IBlend* pBlend = nullptr);
+  // Off: what a layer would hold is drawn straight onto the window on every frame
+  // (CheckLayer answers false, EndLayer gives nothing, DrawLayer draws nothing), to compare
+  // the two or to rule layers out.
+  void EnableLayers(bool enable) { mLayersEnabled = enable; }
+
   // Services.
   // Opens menu at bounds; the choice reaches control.OnPopupMenuSelection. The menu must
   // outlive its opening (controls keep theirs as members; removal closes it first).
@@ -266,6 +285,20 @@ private:
   bool mDrawing = false;
   // A control's PathClipRegion is in force.
   bool mRegionClipped = false;
+  IRECT mRegionClip;
+  // The region being drawn, in window pixels, and the rectangle of the control drawing.
+  IRECT mRegionPixels;
+  IRECT mControlClip;
+  struct OpenLayer
+  {
+    IRECT pixelBounds;
+    // The PathClipRegion of what drew before the layer.
+    bool regionClipped;
+    IRECT regionClip;
+    bool offscreen; // false: drawn straight onto the window
+  };
+  std::vector<OpenLayer> mOpenLayers;
+  bool mLayersEnabled = true;
 
   std::unique_ptr<CairoBackend> mBackend;
   std::unique_ptr<PopupMenuView> mMenuView;

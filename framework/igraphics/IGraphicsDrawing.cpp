@@ -538,6 +538,87 @@ void IGraphics::DrawSVG(const ISVG& svg, const IRECT& bounds, const IBlend* pBle
   cairo_new_path(cr);
 }
 
+// Layers
+
+ILayer::ILayer(std::unique_ptr<LayerPixels> pixels, const IRECT& pixelBounds, unsigned generation)
+: mPixels(std::move(pixels)), mPixelBounds(pixelBounds), mGeneration(generation)
+{
+}
+
+ILayer::~ILayer() = default;
+
+void IGraphics::StartLayer(const IRECT& r)
+{
+  if (!mDrawing)
+    return;
+  const IRECT surface(0.f, 0.f, static_cast<float>(mBackend->PixelWidth()),
+                      static_cast<float>(mBackend->PixelHeight()));
+  IRECT px;
+  if (UsableArea(r))
+    px = r.GetWholePixels(mBackend->Scale()).Intersect(surface);
+  if (px.Degenerate())
+    px = IRECT();
+  mOpenLayers.push_back({px, mRegionClipped, mRegionClip, mLayersEnabled});
+  mRegionClipped = false;
+  // Without layers the drawing stays on the window, under the clip already in force there.
+  if (!mLayersEnabled)
+    return;
+  // Nothing of the window shows through an empty layer; its drawing lands on one spare pixel.
+  mBackend->BeginLayer(px.Degenerate() ? IRECT(0.f, 0.f, 1.f, 1.f) : px);
+  // The clip of drawing on the window, less the region's, which is whole pixels and
+  // changes from frame to frame: an edge cut across a pixel comes out as it would there,
+  // and DrawLayer need not cut it again.
+  mBackend->PushClip(mControlClip);
+  if (mOpenLayers.back().regionClipped)
+    mBackend->PushClip(mOpenLayers.back().regionClip);
+}
+
+ILayerPtr IGraphics::EndLayer()
+{
+  if (mOpenLayers.empty())
+    return nullptr;
+  const OpenLayer open = mOpenLayers.back();
+  mOpenLayers.pop_back();
+  if (mRegionClipped)
+    mBackend->PopClip();
+  mRegionClipped = open.regionClipped;
+  mRegionClip = open.regionClip;
+  if (!open.offscreen)
+  {
+    mBackend->ClearPath();
+    return nullptr;
+  }
+  std::unique_ptr<LayerPixels> pixels = mBackend->EndLayer();
+  return ILayerPtr(new ILayer(std::move(pixels), open.pixelBounds, mBackend->Generation()));
+}
+
+bool IGraphics::CheckLayer(const ILayerPtr& layer) const
+{
+  return mLayersEnabled && layer && !layer->mInvalid && layer->mGeneration == mBackend->Generation();
+}
+
+void IGraphics::DrawLayer(const ILayerPtr& layer, const IBlend* pBlend)
+{
+  cairo_t* cr = FrameContext(*mBackend, mDrawing);
+  const double alpha = BlendAlpha(pBlend);
+  // Drawn for another surface, it would land in the wrong place.
+  if (!cr || !mLayersEnabled || !layer || layer->mGeneration != mBackend->Generation() ||
+      layer->mPixelBounds.Degenerate() || !(alpha > 0.))
+    return;
+  // The whole pixels of the clip in force, within the region (or the layer) drawn into.
+  const IRECT clip = mRegionClipped ? mControlClip.Intersect(mRegionClip) : mControlClip;
+  IRECT within = mRegionPixels;
+  for (const OpenLayer& open : mOpenLayers)
+    if (open.offscreen)
+      within = open.pixelBounds;
+  const IRECT px = clip.GetWholePixels(mBackend->Scale()).Intersect(within).Intersect(layer->mPixelBounds);
+  if (px.Degenerate())
+    return;
+  mBackend->ClearPath();
+  mBackend->DrawLayerPixels(*layer->mPixels, static_cast<int>(layer->mPixelBounds.L),
+                            static_cast<int>(layer->mPixelBounds.T), px, alpha);
+}
+
 // Paths
 
 void IGraphics::PathClear()

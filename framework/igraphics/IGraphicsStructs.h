@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 
 #include "IPlugConstants.h"
@@ -107,6 +108,11 @@ struct IRECT
   // Grown by d on every side (shrunk for a negative d).
   constexpr IRECT GetPadded(float d) const { return IRECT(L - d, T - d, R + d, B + d); }
   constexpr IRECT GetTranslated(float dx, float dy) const { return IRECT(L + dx, T + dy, R + dx, B + dy); }
+  // Times a draw scale, grown out to whole pixels: every pixel it touches.
+  IRECT GetWholePixels(float scale) const
+  {
+    return IRECT(std::floor(L * scale), std::floor(T * scale), std::ceil(R * scale), std::ceil(B * scale));
+  }
   // The smallest rectangle holding both; a degenerate side is ignored.
   IRECT Union(const IRECT& o) const
   {

@@ -214,6 +214,34 @@ TEST_F(EditorWindow, AnOpenWindowFollowsTheHostAndTheScaleMenuAndSavesItsOwnSize
   EXPECT_EQ(height, 399);
 }
 
+TEST_F(EditorWindow, TheDisplaysKeptPicturesFollowAnAccentRebuildAndANewScale)
+{
+  IGraphics& g = OpenEditor();
+  // Red, green, blue inside the lit MATCH half of the display's toggle, clear of its word.
+  const auto matchHalf = [&g] {
+    int stride = 0;
+    const unsigned char* p = g.GetPixels(stride);
+    const float s = g.GetDrawScale();
+    const unsigned char* q = p + int(125.f * s) * stride + int(303.f * s) * 4;
+    return std::vector<int>{q[2], q[1], q[0]};
+  };
+  g.OnFrame(); // shown from what the first frame kept
+  EXPECT_EQ(matchHalf(), (std::vector<int>{21, 232, 121}));
+  SetAccentColourIndex(*mPlug, 3);
+  mPlug->OnIdle();
+  g.OnFrame();
+  EXPECT_EQ(matchHalf(), (std::vector<int>{0, 184, 255}));
+  g.OnFrame();
+  auto* display = dynamic_cast<ToneDisplayControl*>(g.GetControl(8));
+  ASSERT_NE(display, nullptr);
+  const int grid = display->GridLayerDraws();
+  mPlug->OnParentWindowResize(1080, 798);
+  ASSERT_FLOAT_EQ(g.GetDrawScale(), 1.5f);
+  g.OnFrame();
+  EXPECT_EQ(display->GridLayerDraws(), grid + 1);
+  EXPECT_EQ(matchHalf(), (std::vector<int>{0, 184, 255}));
+}
+
 TEST_F(EditorWindow, TheTitleMakesRoomForTheUpdatePillAndTakesItBackWhenItGoes)
 {
   IGraphics& g = OpenEditor();

@@ -234,16 +234,6 @@ TEST(ToneDisplayPreEqResponse, SumsTheActiveBandsAsTheyAreDesigned)
   EXPECT_GT(clamped, 0);
 }
 
-// Pixels of one frame of the rig, as bytes.
-std::vector<unsigned char> Frame(DisplayRig& rig)
-{
-  rig.g.SetAllControlsDirty();
-  rig.g.OnFrame();
-  int stride = 0;
-  const unsigned char* p = rig.g.GetPixels(stride);
-  return std::vector<unsigned char>(p, p + stride * rig.g.WindowHeight());
-}
-
 int Red(DisplayRig& rig, float x, float y)
 {
   int stride = 0;

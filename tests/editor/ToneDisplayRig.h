@@ -124,3 +124,13 @@ struct DisplayRig
   int readings = 0;
   double clock = 0.0;
 };
+
+// Pixels of one whole frame of the rig, as bytes.
+inline std::vector<unsigned char> Frame(DisplayRig& rig)
+{
+  rig.g.SetAllControlsDirty();
+  rig.g.OnFrame();
+  int stride = 0;
+  const unsigned char* p = rig.g.GetPixels(stride);
+  return std::vector<unsigned char>(p, p + stride * rig.g.WindowHeight());
+}

@@ -319,6 +319,65 @@ TEST_P(Drawing, PathsFillOnceUnlessPreservedAndEachControlStartsEmpty)
   EXPECT_EQ(c.AlphaAt(110.f, 20.f), 255);
 }
 
+TEST_P(Drawing, LayersDrawOnceKeepTheirClipAndGoStaleWithTheSurface)
+{
+  Canvas c(GetParam());
+  const IColor blue(255, 0, 0, 255), green(255, 0, 255, 0);
+  ILayerPtr layer;
+  int drawn = 0;
+  c.Draw([&](IGraphics& g) {
+    g.PathClipRegion(IRECT(0.f, 0.f, 100.f, 60.f)); // kept by the layer
+    if (!g.CheckLayer(layer))
+    {
+      ++drawn;
+      g.StartLayer(IRECT(10.f, 10.f, 150.f, 50.f));
+      g.FillRect(kRed, IRECT(20.f, 20.f, 140.f, 40.f));
+      g.PathClipRegion(IRECT(20.f, 20.f, 30.f, 40.f)); // inside the layer only
+      g.FillRect(blue, IRECT(20.f, 20.f, 140.f, 40.f));
+      g.PathClipRegion();
+      g.StartLayer(IRECT(60.f, 20.f, 70.f, 40.f)); // a layer within the layer
+      g.FillRect(green, IRECT(0.f, 0.f, 200.f, 60.f));
+      ILayerPtr inner = g.EndLayer();
+      g.DrawLayer(inner);
+      layer = g.EndLayer();
+    }
+    g.DrawLayer(layer);
+    g.PathClipRegion();
+    g.FillRect(green, IRECT(160.f, 20.f, 180.f, 40.f)); // back on the window, unclipped
+    g.StartLayer(IRECT(0.f, 0.f, 200.f, 60.f));        // left open: dropped
+    g.FillRect(blue, IRECT(185.f, 20.f, 195.f, 40.f));
+  });
+  c.G().AttachControl(new DrawFnControl(IRECT(0.f, 0.f, 200.f, 60.f),
+                                        [&](IGraphics& g) { g.FillRect(green, IRECT(185.f, 45.f, 195.f, 55.f)); }));
+  for (int frame = 0; frame < 2; ++frame)
+  {
+    c.G().SetAllControlsDirty();
+    c.G().OnFrame();
+    EXPECT_EQ(drawn, 1);
+    EXPECT_EQ(c.At(50.f, 30.f).R, 255);
+    EXPECT_EQ(c.At(25.f, 30.f).B, 255);
+    EXPECT_EQ(c.At(65.f, 30.f).G, 255);
+    EXPECT_EQ(c.AlphaAt(65.f, 45.f), 0);  // outside the inner layer's own rectangle
+    EXPECT_EQ(c.AlphaAt(120.f, 30.f), 0); // outside the clip in force at StartLayer
+    EXPECT_EQ(c.At(170.f, 30.f).G, 255);
+    EXPECT_EQ(c.AlphaAt(190.f, 30.f), 0);
+    EXPECT_EQ(c.At(190.f, 50.f).G, 255); // the next control draws on the window
+  }
+  layer->Invalidate();
+  c.G().SetAllControlsDirty();
+  c.G().OnFrame();
+  EXPECT_EQ(drawn, 2);
+  // A new surface, for another size or draw scale, makes every layer stale.
+  c.G().Resize(200, 60, GetParam(), false);
+  EXPECT_TRUE(c.G().CheckLayer(layer));
+  c.G().Resize(200, 60, 2.f * GetParam(), false);
+  EXPECT_FALSE(c.G().CheckLayer(layer));
+  c.G().OnFrame();
+  EXPECT_EQ(drawn, 3);
+  c.G().Resize(210, 60, 2.f * GetParam(), false);
+  EXPECT_FALSE(c.G().CheckLayer(layer));
+}
+
 TEST_P(Drawing, NonFiniteInputDrawsNothingAndLeavesTheContextWorking)
 {
   Canvas c(GetParam());
