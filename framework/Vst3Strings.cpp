@@ -5,10 +5,6 @@
 namespace iplug
 {
 
-namespace
-{
-
-// Decodes one UTF-8 character at s (with n bytes left); returns its length (>= 1).
 size_t DecodeUtf8(const unsigned char* s, size_t n, char32_t& cp)
 {
   const unsigned char c = s[0];
@@ -29,6 +25,9 @@ size_t DecodeUtf8(const unsigned char* s, size_t n, char32_t& cp)
     cp = 0xFFFD;
   return len;
 }
+
+namespace
+{
 
 void AppendUtf8(std::string& out, char32_t cp)
 {

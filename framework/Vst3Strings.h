@@ -8,6 +8,9 @@
 namespace iplug
 {
 
+// Decodes one UTF-8 character at s, with n >= 1 bytes left: returns its length (at least 1).
+// A malformed or overlong sequence, a surrogate or a value past U+10FFFF reads as U+FFFD.
+size_t DecodeUtf8(const unsigned char* s, size_t n, char32_t& cp);
 // UTF-8 -> UTF-16 into a fixed buffer of maxChars units, always terminated; a
 // character that does not fit whole is dropped. Invalid bytes become U+FFFD.
 void Utf8ToUtf16(const char* src, Steinberg::char16* dst, size_t maxChars);

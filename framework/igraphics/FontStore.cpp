@@ -1,5 +1,7 @@
 #include "FontStore.h"
 
+#include "Vst3Strings.h"
+
 #include <cairo-ft.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
@@ -53,19 +55,6 @@ bool InRanges(std::uint32_t cp, const CodeRange (&ranges)[N])
     if (cp >= r[0] && cp <= r[1])
       return true;
   return false;
-}
-
-// The code point at s[i] of UTF-8 text of the given length; i moves past it.
-std::uint32_t NextCodePoint(const unsigned char* s, std::size_t length, std::size_t& i)
-{
-  const unsigned char c = s[i++];
-  if (c < 0x80)
-    return c;
-  const int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
-  std::uint32_t cp = c & (0x3F >> more);
-  for (int k = 0; k < more && i < length; ++k)
-    cp = (cp << 6) | (s[i++] & 0x3F);
-  return cp;
 }
 
 // The characters of the face's Unicode map, read before cairo shares the face.
@@ -331,7 +320,8 @@ void FontStore::Runs(const std::string& fontID, const char* utf8, std::vector<Fo
   for (std::size_t i = 0; i < length;)
   {
     const std::size_t begin = i;
-    const std::uint32_t cp = NextCodePoint(s, length, i);
+    char32_t cp = 0;
+    i += DecodeUtf8(s + i, length - i, cp);
     const LoadedFont* font = own;
     if (current && InRanges(cp, kCombining) && current->Covers(cp))
       font = current;
