@@ -44,13 +44,6 @@ TimerState& State()
 
 thread_local const SharedIdleTimer::Entry* tRunningHere = nullptr;
 
-std::thread EndLocked(TimerState& s)
-{
-  std::thread ended = s.thread.End();
-  s.wake.notify_all();
-  return ended;
-}
-
 // One try of one entry; true when it is done for this period. Runs the tick unlocked.
 bool TryTick(TimerState& s, std::unique_lock<std::mutex>& lock, SharedIdleTimer::Entry& entry, uint64_t generation)
 {
@@ -133,7 +126,7 @@ void SharedIdleTimer::Unregister(const Handle& handle)
     if (tRunningHere != handle.get())
       s.finished.wait(lock, [&] { return handle->running == 0; });
     if (s.entries.empty())
-      last = EndLocked(s);
+      last = s.thread.End(s.wake);
   }
   SharedThread::Join(last);
 }
@@ -147,7 +140,7 @@ void SharedIdleTimer::Shutdown()
     for (const Handle& entry : s.entries)
       entry->removed = true;
     s.entries.clear();
-    last = EndLocked(s);
+    last = s.thread.End(s.wake);
   }
   SharedThread::Join(last);
 }

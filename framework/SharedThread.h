@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <exception>
 #include <thread>
@@ -34,10 +35,11 @@ public:
 
   bool Ended(uint64_t generation) const { return mGeneration != generation; }
 
-  // Ends the running thread's generation (the caller wakes it); join the result unlocked.
-  std::thread End()
+  // Ends the running thread's generation and wakes it where it waits; join the result unlocked.
+  std::thread End(std::condition_variable& wake)
   {
     ++mGeneration;
+    wake.notify_all();
     return std::move(mThread);
   }
 

@@ -80,13 +80,6 @@ void WorkerLoop(uint64_t generation)
   }
 }
 
-std::thread EndLocked(WorkerState& s)
-{
-  std::thread ended = s.thread.End();
-  s.wake.notify_all();
-  return ended;
-}
-
 // Module exit: every check comes off, its request cancelled, and the thread is joined.
 void ShutdownWorker()
 {
@@ -97,7 +90,7 @@ void ShutdownWorker()
     for (const SlotPtr& slot : s.slots)
       slot->check->CancelRequests();
     s.slots.clear();
-    last = EndLocked(s);
+    last = s.thread.End(s.wake);
   }
   iplug::SharedThread::Join(last);
 }
@@ -149,7 +142,7 @@ void UpdateWorker::Stop()
     std::lock_guard<std::mutex> lock(s.mutex);
     std::erase(s.slots, mSlot);
     if (s.slots.empty())
-      last = EndLocked(s);
+      last = s.thread.End(s.wake);
   }
   iplug::SharedThread::Join(last);
   mSlot.reset();
