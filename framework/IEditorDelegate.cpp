@@ -18,6 +18,20 @@ IEditorDelegate::IEditorDelegate(int nParams)
 
 IEditorDelegate::~IEditorDelegate() = default;
 
+void IEditorDelegate::SetGraphics(igraphics::IGraphics* graphics)
+{
+  if (!graphics)
+    mMessageBoxes.DropAll();
+  mGraphics = graphics;
+}
+
+void IEditorDelegate::ShowMessageBox(const std::string& text, const std::string& title, EMsgBoxType type,
+                                     MessageBoxCompletion completion)
+{
+  mMessageBoxes.Show(mGraphics != nullptr, mGraphics ? mGraphics->HostTopLevelWindow() : 0,
+                     MessageBoxCall{text, title, type}, std::move(completion));
+}
+
 IParam* IEditorDelegate::GetParam(int paramIdx)
 {
   return paramIdx >= 0 && paramIdx < NParams() ? mParams[static_cast<size_t>(paramIdx)].get() : nullptr;

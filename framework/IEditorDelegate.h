@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "IParam.h"
+#include "MessageBox.h"
 #include "IPlugConstants.h"
 
 namespace iplug
@@ -38,8 +39,16 @@ public:
   // The open editor's graphics context, or nullptr while no editor is open.
   igraphics::IGraphics* GetUI() const { return mGraphics; }
   // The editor view (or a headless harness) that owns the graphics context sets it
-  // after making it and clears it before destroying it.
-  void SetGraphics(igraphics::IGraphics* graphics) { mGraphics = graphics; }
+  // after making it and clears it before destroying it; clearing it drops the answers of
+  // open message boxes.
+  void SetGraphics(igraphics::IGraphics* graphics);
+
+  // A message box or question of this instance, shown only while the editor is open; the
+  // call returns at once and a question's answer reaches completion from a later
+  // PollMessageBoxes (the editor's frames). See MessageBoxes.
+  void ShowMessageBox(const std::string& text, const std::string& title, EMsgBoxType type,
+                      MessageBoxCompletion completion = nullptr);
+  void PollMessageBoxes() { mMessageBoxes.Poll(); }
 
   // A parameter value was set from the editor (normalised). Sets the parameter,
   // tells the plug-in (OnParamChange with kUI) and informs the host.
@@ -92,6 +101,7 @@ protected:
   igraphics::IGraphics* mGraphics = nullptr;
 
 private:
+  MessageBoxes mMessageBoxes;
   std::atomic<uint32_t> mParamChanges{0};
   std::vector<std::unique_ptr<IParam>> mParams;
 };

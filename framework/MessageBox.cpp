@@ -1,23 +1,22 @@
 #include "MessageBox.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <memory>
 #include <mutex>
-#include <spawn.h>
 #include <sys/wait.h>
-#include <vector>
 
-extern char** environ;
+#include "ChildProcess.h"
 
 namespace iplug {
 
 namespace {
 
+using SharedAnswer = std::shared_ptr<std::optional<EMsgBoxResult>>;
+
 struct Hook
 {
   MessageBoxAnswer answer;
   bool asIfEditorOpen = false;
+  std::vector<std::weak_ptr<std::optional<EMsgBoxResult>>> open;
 };
 
 std::mutex& HookMutex()
@@ -32,50 +31,145 @@ std::shared_ptr<Hook>& CurrentHook()
   return hook;
 }
 
-// Runs zenity and waits for it: 1 for OK or Yes, 0 for anything else, -1 when no box
-// could be shown.
-int RunDialog(const std::string& text, const std::string& title, EMsgBoxType type)
-{
-  std::vector<std::string> args = {"zenity", type == EMsgBoxType::kYesNo ? "--question" : "--info",
-                                   "--no-markup", "--title=" + title, "--text=" + text};
-  std::vector<char*> argv;
-  for (auto& a : args)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
+std::once_flag gZenityMissing;
 
-  pid_t child = 0;
-  const int err = posix_spawnp(&child, "zenity", nullptr, nullptr, argv.data(), environ);
-  if (err != 0)
+std::vector<std::string> ZenityArgs(const MessageBoxCall& call, unsigned long attachTo)
+{
+  std::vector<std::string> args = {"zenity", call.type == EMsgBoxType::kYesNo ? "--question" : "--info",
+                                   "--no-markup", "--title=" + call.title, "--text=" + call.text};
+  // Kept above the host's window: a click on the host must not bury a box it waits for.
+  if (attachTo != 0)
   {
-    // Said once: without zenity every box is dropped and every question is a No.
-    static std::once_flag reported;
-    if (err == ENOENT)
-      std::call_once(reported,
-                     [] { std::fprintf(stderr, "Morvellan: zenity is not installed, so messages cannot be shown\n"); });
-    return -1;
+    args.emplace_back("--modal");
+    args.push_back("--attach=" + std::to_string(attachTo));
   }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0)
-  {
-    if (errno != EINTR)
-      return 0;
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 1 : 0;
+  return args;
 }
-
-thread_local int tBoxDepth = 0;
-
-struct BoxDepth
-{
-  BoxDepth() { ++tBoxDepth; }
-  ~BoxDepth() { --tBoxDepth; }
-};
 
 } // namespace
 
-bool MessageBoxShowing()
+struct MessageBoxes::Box
 {
-  return tBoxDepth > 0;
+  EMsgBoxType type = EMsgBoxType::kOK;
+  MessageBoxCompletion completion;
+  pid_t child = -1;
+  SharedAnswer hooked; // a test hook's answer, in place of a child
+
+  ~Box() { EndChild(child); }
+
+  // True once the box has closed, with its answer.
+  bool Finished(EMsgBoxResult& result)
+  {
+    if (hooked)
+    {
+      std::lock_guard lock(HookMutex());
+      if (!hooked->has_value())
+        return false;
+      result = **hooked;
+      return true;
+    }
+    int status = 0;
+    const pid_t r = waitpid(child, &status, WNOHANG);
+    if (r == 0 || (r < 0 && errno == EINTR))
+      return false;
+    // Reaped by someone else (a host's own SIGCHLD handler): no answer we can trust.
+    const bool yes = r == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (r == child && WIFEXITED(status) && WEXITSTATUS(status) == 127)
+      ReportMissingProgram(gZenityMissing, "zenity", "messages cannot be shown");
+    child = -1;
+    result = yes ? EMsgBoxResult::kYes : EMsgBoxResult::kNo;
+    return true;
+  }
+};
+
+MessageBoxes::MessageBoxes() = default;
+
+MessageBoxes::~MessageBoxes() = default;
+
+bool MessageBoxes::QuestionOpen() const
+{
+  for (const auto& box : mBoxes)
+    if (box->type == EMsgBoxType::kYesNo)
+      return true;
+  return false;
+}
+
+void MessageBoxes::Show(bool editorOpen, unsigned long attachTo, const MessageBoxCall& call,
+                        MessageBoxCompletion completion)
+{
+  std::shared_ptr<Hook> hook;
+  {
+    std::lock_guard lock(HookMutex());
+    hook = CurrentHook();
+  }
+  const bool question = call.type == EMsgBoxType::kYesNo;
+  const auto answerNo = [&] {
+    if (question && completion)
+      completion(EMsgBoxResult::kNo);
+  };
+  // One question at a time: a second one, from an action taken while the first is up,
+  // is declined rather than stacked on top of it.
+  if (!(editorOpen || (hook && hook->asIfEditorOpen)) || (question && QuestionOpen()))
+  {
+    answerNo();
+    return;
+  }
+
+  auto box = std::make_unique<Box>();
+  box->type = call.type;
+  if (hook)
+  {
+    const std::optional<EMsgBoxResult> answer =
+        hook->answer ? hook->answer(call) : std::optional<EMsgBoxResult>(EMsgBoxResult::kNoButton);
+    if (!question)
+      return;
+    box->completion = std::move(completion);
+    box->hooked = std::make_shared<std::optional<EMsgBoxResult>>(answer);
+    if (!answer)
+    {
+      std::lock_guard lock(HookMutex());
+      hook->open.push_back(box->hooked);
+    }
+    mBoxes.push_back(std::move(box));
+    return;
+  }
+
+  box->child = SpawnChild(ZenityArgs(call, attachTo));
+  if (box->child < 0)
+  {
+    if (errno == ENOENT)
+      ReportMissingProgram(gZenityMissing, "zenity", "messages cannot be shown");
+    answerNo();
+    return;
+  }
+  box->completion = std::move(completion);
+  mBoxes.push_back(std::move(box));
+}
+
+void MessageBoxes::Poll()
+{
+  std::vector<std::pair<MessageBoxCompletion, EMsgBoxResult>> answers;
+  for (size_t i = 0; i < mBoxes.size();)
+  {
+    EMsgBoxResult result = EMsgBoxResult::kNo;
+    if (!mBoxes[i]->Finished(result))
+    {
+      ++i;
+      continue;
+    }
+    if (mBoxes[i]->type == EMsgBoxType::kYesNo && mBoxes[i]->completion)
+      answers.emplace_back(std::move(mBoxes[i]->completion),
+                           result == EMsgBoxResult::kYes ? EMsgBoxResult::kYes : EMsgBoxResult::kNo);
+    mBoxes.erase(mBoxes.begin() + static_cast<std::ptrdiff_t>(i));
+  }
+  // Out of the list first: an answer may well ask the next question.
+  for (auto& [completion, result] : answers)
+    completion(result);
+}
+
+void MessageBoxes::DropAll()
+{
+  mBoxes.clear();
 }
 
 ScopedMessageBoxHook::ScopedMessageBoxHook(MessageBoxAnswer answer, bool asIfEditorOpen)
@@ -93,31 +187,15 @@ ScopedMessageBoxHook::~ScopedMessageBoxHook()
   CurrentHook().reset();
 }
 
-EMsgBoxResult ShowMessageBox(bool editorOpen, const std::string& text, const std::string& title, EMsgBoxType type)
+void ScopedMessageBoxHook::Answer(EMsgBoxResult result)
 {
-  std::shared_ptr<Hook> hook;
-  {
-    std::lock_guard lock(HookMutex());
-    hook = CurrentHook();
-  }
-  const bool open = editorOpen || (hook && hook->asIfEditorOpen);
-  if (!open)
-    return type == EMsgBoxType::kYesNo ? EMsgBoxResult::kNo : EMsgBoxResult::kNoButton;
-
-  const BoxDepth depth;
-  // Only Yes counts as consent; anything else a hook says is a No.
-  if (hook)
-  {
-    EMsgBoxResult result = hook->answer ? hook->answer(MessageBoxCall{text, title, type}) : EMsgBoxResult::kNoButton;
-    if (type == EMsgBoxType::kYesNo)
-      return result == EMsgBoxResult::kYes ? EMsgBoxResult::kYes : EMsgBoxResult::kNo;
-    return EMsgBoxResult::kOK;
-  }
-
-  const int answer = RunDialog(text, title, type);
-  if (type == EMsgBoxType::kYesNo)
-    return answer == 1 ? EMsgBoxResult::kYes : EMsgBoxResult::kNo;
-  return answer < 0 ? EMsgBoxResult::kNoButton : EMsgBoxResult::kOK;
+  std::lock_guard lock(HookMutex());
+  if (!CurrentHook())
+    return;
+  for (auto& weak : CurrentHook()->open)
+    if (SharedAnswer answer = weak.lock())
+      *answer = result;
+  CurrentHook()->open.clear();
 }
 
 } // namespace iplug

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace iplug {
 
@@ -19,16 +22,7 @@ enum class EMsgBoxResult
   kNo,
 };
 
-// A modal message box or Yes/No question. Boxes exist only while the editor is
-// open: otherwise a message is dropped and a question counts as No. Runs on the
-// UI thread; the dialog is a zenity child process.
-EMsgBoxResult ShowMessageBox(bool editorOpen, const std::string& text, const std::string& title, EMsgBoxType type);
-
-// True while a box (or a test hook answering for one) is up on this thread: work that
-// would destroy the control that raised it waits until the box is closed.
-bool MessageBoxShowing();
-
-// What a box would have shown, for tests.
+// What a box shows.
 struct MessageBoxCall
 {
   std::string text;
@@ -36,7 +30,42 @@ struct MessageBoxCall
   EMsgBoxType type;
 };
 
-using MessageBoxAnswer = std::function<EMsgBoxResult(const MessageBoxCall&)>;
+// A question's answer, on the UI thread. Only kYes counts as consent.
+using MessageBoxCompletion = std::function<void(EMsgBoxResult)>;
+
+// The message boxes of one plug-in instance, as zenity child processes that nobody waits
+// for: the host's UI thread goes back to its loop at once and Poll, from that thread's
+// timer, picks the answers up. Boxes exist only while the editor is open.
+// UI thread only.
+class MessageBoxes
+{
+public:
+  MessageBoxes();
+  // Open boxes end with their answers dropped; no child is left behind.
+  ~MessageBoxes();
+  MessageBoxes(const MessageBoxes&) = delete;
+  MessageBoxes& operator=(const MessageBoxes&) = delete;
+
+  // A message (kOK) is shown and forgotten; its completion, if any, never runs. A question
+  // is answered later through completion from Poll, or at once with kNo when no editor is
+  // open, when this instance already has a question open, or when no dialog can be shown.
+  // attachTo is the host's top-level window the box stays above (0: none known).
+  void Show(bool editorOpen, unsigned long attachTo, const MessageBoxCall& call, MessageBoxCompletion completion);
+  // Delivers the answers of boxes that closed since the last call and reaps their children.
+  void Poll();
+  // The editor closed: every open box ends and its answer is dropped (counts as No).
+  void DropAll();
+  bool QuestionOpen() const;
+
+private:
+  struct Box;
+  std::vector<std::unique_ptr<Box>> mBoxes;
+};
+
+// A test's stand-in for the dialog: called with what a box would show. Its answer reaches
+// the question's completion on the next Poll, as a real answer would; std::nullopt leaves
+// the box open until ScopedMessageBoxHook::Answer.
+using MessageBoxAnswer = std::function<std::optional<EMsgBoxResult>(const MessageBoxCall&)>;
 
 // Replaces the dialog while it lives (one at a time, process-wide). With
 // asIfEditorOpen the boxes reach the hook even though no editor exists, so
@@ -48,6 +77,9 @@ public:
   ~ScopedMessageBoxHook();
   ScopedMessageBoxHook(const ScopedMessageBoxHook&) = delete;
   ScopedMessageBoxHook& operator=(const ScopedMessageBoxHook&) = delete;
+
+  // Answers every box this hook left open; the answers arrive on the next Poll.
+  void Answer(EMsgBoxResult result);
 };
 
 } // namespace iplug

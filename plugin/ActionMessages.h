@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "IEditorDelegate.h"
@@ -26,24 +27,31 @@ private:
   std::string* mPrevious;
 };
 
-inline void Tell(const iplug::IEditorDelegate& plug, const std::string& title, const std::string& text)
+inline void Tell(iplug::IEditorDelegate& plug, const std::string& title, const std::string& text)
 {
   if (tReportTo)
     *tReportTo = text;
-  iplug::ShowMessageBox(plug.GetUI() != nullptr, text, title, iplug::EMsgBoxType::kOK);
+  plug.ShowMessageBox(text, title, iplug::EMsgBoxType::kOK);
 }
 
-inline bool Ask(const iplug::IEditorDelegate& plug, const std::string& title, const std::string& text)
+// The host's UI thread does not wait for the answer: onYes runs later, from the editor's
+// frame, and only for a Yes. No, a closed box, a closed editor or a question already open
+// leave it unrun, so the action ends with nothing changed.
+inline void AskThen(iplug::IEditorDelegate& plug, const std::string& title, const std::string& text,
+                    std::function<void()> onYes)
 {
-  return iplug::ShowMessageBox(plug.GetUI() != nullptr, text, title, iplug::EMsgBoxType::kYesNo) ==
-         iplug::EMsgBoxResult::kYes;
+  plug.ShowMessageBox(text, title, iplug::EMsgBoxType::kYesNo,
+                      [onYes = std::move(onYes)](iplug::EMsgBoxResult result) {
+                        if (result == iplug::EMsgBoxResult::kYes)
+                          onYes();
+                      });
 }
 
 inline std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 // The report of a failure that escaped a body: the dialog itself may fail too
 // (out of memory, no helper process), and that must not unwind into the host.
-inline void TellFromGuard(const iplug::IEditorDelegate& plug, const char* title, const char* prefix,
+inline void TellFromGuard(iplug::IEditorDelegate& plug, const char* title, const char* prefix,
                           const char* what) noexcept
 {
   try
@@ -58,7 +66,7 @@ inline void TellFromGuard(const iplug::IEditorDelegate& plug, const char* title,
 // The guarded entry of an action: whatever escapes the body is reported under
 // the action's title and prefix, and the plug-in carries on.
 template <class Body>
-void Guarded(const iplug::IEditorDelegate& plug, const char* title, const char* prefix, Body&& body) noexcept
+void Guarded(iplug::IEditorDelegate& plug, const char* title, const char* prefix, Body&& body) noexcept
 {
   try
   {

@@ -143,6 +143,8 @@ private:
   void DeletePresetImpl(const morvellan::offline::PresetFile& preset);
   void LoadTargetImpl(const morvellan::offline::SavedTarget& target);
   void SaveTargetImpl(const std::string& name);
+  // The last steps of a target save, once nothing stands in the way (or the user said Yes).
+  void WriteTargetInForce(const std::string& trimmedName, const morvellan::BandBalance& values);
   void DeleteTargetImpl(const morvellan::offline::SavedTarget& target);
   // Clears the modified mark and asks the idle callback for a new baseline; a restored
   // state's own mark shows until that baseline is taken.

@@ -5,7 +5,6 @@
 #include "AccentColours.h"
 #include "IGraphics.h"
 #include "ITextControl.h"
-#include "MessageBox.h"
 #include "StatusText.h"
 
 namespace {
@@ -227,12 +226,6 @@ void Morvellan::RebuildEditor()
   iplug::igraphics::IGraphics* ui = GetUI();
   if (!ui || !mLayoutFunc)
     return;
-  // A control whose callback raised a message box is still on the stack below it.
-  if (iplug::MessageBoxShowing())
-  {
-    mAccentDirty.store(true);
-    return;
-  }
   ui->RemoveAllControls();
   mLayoutFunc(ui);
   SendCurrentParamValuesFromDelegate();

@@ -149,13 +149,13 @@ void Morvellan::SavePresetImpl(const std::string& name, bool confirm)
     return;
   const std::filesystem::path folder = PresetFolder();
 
-  if (confirm)
+  if (confirm && offline::PathExists(offline::PresetFilePath(kPresetFormat, folder, names.trimmed)))
   {
-    const std::filesystem::path path = offline::PresetFilePath(kPresetFormat, folder, names.trimmed);
-    if (offline::PathExists(path) &&
-        !actions::Ask(*this, kSaveTitle,
-                      "A preset named " + actions::Quoted(names.stored) + " already exists. Replace it?"))
-      return;
+    // The state as it is when the answer comes, saved without asking again.
+    actions::AskThen(*this, kSaveTitle,
+                     "A preset named " + actions::Quoted(names.stored) + " already exists. Replace it?",
+                     [this, name] { SavePreset(name, false); });
+    return;
   }
 
   std::string oldName;

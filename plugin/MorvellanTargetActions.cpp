@@ -90,12 +90,21 @@ void Morvellan::SaveTargetImpl(const std::string& name)
     return;
   }
 
-  const std::filesystem::path folder = TargetFolder();
-  if (offline::PathExists(offline::TargetFilePath(folder, names.trimmed)) &&
-      !actions::Ask(*this, kSaveTitle,
-                    "A target named " + actions::Quoted(names.stored) + " already exists. Replace it?"))
+  if (offline::PathExists(offline::TargetFilePath(TargetFolder(), names.trimmed)))
+  {
+    // The values in force now, written once the answer is Yes.
+    actions::AskThen(*this, kSaveTitle,
+                     "A target named " + actions::Quoted(names.stored) + " already exists. Replace it?",
+                     [this, trimmed = names.trimmed, values = copy.absolute] {
+                       actions::Guarded(*this, kSaveTitle, kSavePrefix, [&] { WriteTargetInForce(trimmed, values); });
+                     });
     return;
+  }
+  WriteTargetInForce(names.trimmed, copy.absolute);
+}
 
+void Morvellan::WriteTargetInForce(const std::string& trimmedName, const morvellan::BandBalance& values)
+{
   std::string source;
   {
     std::lock_guard<std::mutex> lock(mMutex);
@@ -105,17 +114,19 @@ void Morvellan::SaveTargetImpl(const std::string& name)
     source = "input";
 
   std::string error;
-  if (!offline::WriteTargetFile(folder, names.trimmed, source, copy.absolute, error))
-    actions::Tell(*this, kSaveTitle, kSavePrefix + error);
+  if (!morvellan::offline::WriteTargetFile(TargetFolder(), trimmedName, source, values, error))
+    morvellan::actions::Tell(*this, kSaveTitle, kSavePrefix + error);
 }
 
 void Morvellan::DeleteTargetImpl(const SavedTarget& target)
 {
-  if (!morvellan::actions::Ask(*this, kDeleteTitle,
-                               "Delete the target " + morvellan::actions::Quoted(target.name) +
-                                   "? This cannot be undone."))
-    return;
-  std::string error;
-  if (!morvellan::offline::DeleteStoredFile(target.path, error))
-    morvellan::actions::Tell(*this, kDeleteTitle, kDeletePrefix + error);
+  morvellan::actions::AskThen(
+      *this, kDeleteTitle, "Delete the target " + morvellan::actions::Quoted(target.name) + "? This cannot be undone.",
+      [this, path = target.path] {
+        morvellan::actions::Guarded(*this, kDeleteTitle, kDeletePrefix, [&] {
+          std::string error;
+          if (!morvellan::offline::DeleteStoredFile(path, error))
+            morvellan::actions::Tell(*this, kDeleteTitle, kDeletePrefix + error);
+        });
+      });
 }

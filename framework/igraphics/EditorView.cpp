@@ -653,4 +653,9 @@ void EditorView::RequestKeyboardFocus()
     mWindow->FocusKeyboard();
 }
 
+unsigned long EditorView::HostTopLevelWindow()
+{
+  return mAttached && mWindow ? mWindow->TopLevelWindow() : 0;
+}
+
 } // namespace iplug::igraphics

@@ -74,6 +74,7 @@ private:
   // IGraphicsPlatform
   void SetCursor(ECursor cursor) override;
   void RequestKeyboardFocus() override;
+  unsigned long HostTopLevelWindow() override;
 
   // With the UI lock held.
   void ProcessEvents();

@@ -210,9 +210,9 @@ void IGraphics::PromptForFile(WDL_String& fileName, WDL_String& path, EFileActio
   mFileChoices.push_back(PendingFileChoice{FileChooserProcess::Start(call), std::move(completionHandler)});
 }
 
-EMsgBoxResult IGraphics::ShowMessageBox(const char* str, const char* title, EMsgBoxType type)
+void IGraphics::ShowMessageBox(const char* str, const char* title, EMsgBoxType type, MessageBoxCompletion completion)
 {
-  return iplug::ShowMessageBox(true, str ? str : "", title ? title : "", type);
+  mDelegate.ShowMessageBox(str ? str : "", title ? title : "", type, std::move(completion));
 }
 
 bool IGraphics::OpenURL(const char* url, const char*, const char*, const char*)
@@ -444,6 +444,7 @@ IRECT IGraphics::OnFrame()
       done.completion(file, folder);
     }
   }
+  mDelegate.PollMessageBoxes();
 
   // Every control is asked, whether or not anything is known to have changed: some
   // learn of outside changes only here.

@@ -52,6 +52,8 @@ public:
   virtual void SetCursor(ECursor cursor) = 0;
   // A text entry opened: the window wants the keyboard.
   virtual void RequestKeyboardFocus() = 0;
+  // The host's top-level window that holds the editor, for dialogs to stay above (0: none).
+  virtual unsigned long HostTopLevelWindow() = 0;
 };
 
 using IFileDialogCompletionHandlerFunc = std::function<void(const WDL_String& fileName, const WDL_String& path)>;
@@ -192,8 +194,13 @@ public:
   // the editor closes first.
   void PromptForFile(WDL_String& fileName, WDL_String& path, EFileAction action, const char* ext,
                      IFileDialogCompletionHandlerFunc completionHandler);
-  // Modal; without a working dialog a message is dropped and a question is a No.
-  EMsgBoxResult ShowMessageBox(const char* str, const char* title, EMsgBoxType type);
+  // Returns at once, the box kept above the host's window. A question's answer reaches
+  // completion on a later frame (see MessageBoxes); without a working dialog a message is
+  // dropped and a question is a No.
+  void ShowMessageBox(const char* str, const char* title, EMsgBoxType type,
+                      MessageBoxCompletion completion = nullptr);
+  // The window's top-level host window (0 without a window).
+  unsigned long HostTopLevelWindow() const { return mPlatform ? mPlatform->HostTopLevelWindow() : 0; }
   // In the user's browser; false when it could not be started.
   bool OpenURL(const char* url, const char* msgWindowTitle = nullptr, const char* confirmMsg = nullptr,
                const char* errMsgOnFailure = nullptr);
@@ -215,7 +222,7 @@ public:
   // True when the key was used (an open text entry or menu).
   bool OnKeyDown(const IKeyPress& key);
 
-  // One frame: runs queued completions, asks every control IsDirty, and redraws the
+  // One frame: runs queued completions (file choices, message boxes), asks every control IsDirty, and redraws the
   // union of the dirty rectangles. Returns that area in window pixels (degenerate when
   // nothing was drawn).
   IRECT OnFrame();

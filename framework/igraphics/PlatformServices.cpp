@@ -1,18 +1,14 @@
 #include "PlatformServices.h"
 
+#include "ChildProcess.h"
+
 #include <cctype>
 #include <cerrno>
-#include <csignal>
-#include <cstdio>
 #include <fcntl.h>
 #include <mutex>
-#include <spawn.h>
-#include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace iplug::igraphics
 {
@@ -38,52 +34,8 @@ std::shared_ptr<std::function<bool(const std::string&)>>& UrlHook()
   return hook;
 }
 
-// Said once per process: the user learns why nothing opens without a flood of lines.
-void ReportMissing(std::once_flag& once, const char* program, const char* what)
-{
-  std::call_once(once, [&] { std::fprintf(stderr, "Morvellan: %s is not installed, so %s\n", program, what); });
-}
-
 std::once_flag gZenityMissing;
 std::once_flag gXdgOpenMissing;
-
-// Starts program with args (args[0] is the program), searched on PATH; stdin reads
-// nothing and, given stdoutFd, stdout goes there. Returns the child or -1 with errno.
-pid_t Spawn(const std::vector<std::string>& args, int stdoutFd)
-{
-  std::vector<char*> argv;
-  for (const auto& a : args)
-    argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attr;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawnattr_init(&attr);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  if (stdoutFd >= 0)
-    posix_spawn_file_actions_adddup2(&actions, stdoutFd, STDOUT_FILENO);
-  // The host may block signals or ignore SIGPIPE; the child starts clean.
-  sigset_t none, defaults;
-  sigemptyset(&none);
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGTERM);
-  posix_spawnattr_setsigmask(&attr, &none);
-  posix_spawnattr_setsigdefault(&attr, &defaults);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  pid_t child = -1;
-  const int err = posix_spawnp(&child, args[0].c_str(), &actions, &attr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
-  if (err != 0)
-  {
-    errno = err;
-    return -1;
-  }
-  return child;
-}
 
 // "wav aif" -> "*.[wW][aA][vV] *.[aA][iI][fF]": GTK matches patterns case-sensitively.
 std::string CaseFreePatterns(const std::string& extensions)
@@ -171,13 +123,7 @@ public:
 
   ~ZenityChooser() override
   {
-    if (mChild > 0)
-    {
-      kill(mChild, SIGKILL);
-      while (waitpid(mChild, nullptr, 0) < 0 && errno == EINTR)
-      {
-      }
-    }
+    EndChild(mChild);
     if (mFd >= 0)
       close(mFd);
   }
@@ -199,7 +145,7 @@ public:
       else // reaped by someone else: a finished line is all we can go by
         mChosen = !mOutput.empty() && mOutput.back() == '\n';
       if (r == mChild && WIFEXITED(status) && WEXITSTATUS(status) == 127)
-        ReportMissing(gZenityMissing, "zenity", "no file chooser can be shown");
+        ReportMissingProgram(gZenityMissing, "zenity", "no file chooser can be shown");
       mChild = -1;
       Drain();
     }
@@ -303,14 +249,14 @@ std::unique_ptr<FileChooserProcess> FileChooserProcess::Start(const FileChooserC
   int fds[2];
   if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
     return std::make_unique<AnsweredChooser>(std::string());
-  const pid_t child = Spawn(ZenityArgs(call), fds[1]);
+  const pid_t child = SpawnChild(ZenityArgs(call), fds[1]);
   const int spawnErr = errno;
   close(fds[1]);
   if (child < 0)
   {
     close(fds[0]);
     if (spawnErr == ENOENT)
-      ReportMissing(gZenityMissing, "zenity", "no file chooser can be shown");
+      ReportMissingProgram(gZenityMissing, "zenity", "no file chooser can be shown");
     return std::make_unique<AnsweredChooser>(std::string());
   }
   return std::make_unique<ZenityChooser>(child, fds[0]);
@@ -330,11 +276,11 @@ bool LaunchUrl(const std::string& url)
 
   std::lock_guard lock(LauncherMutex());
   ReapLaunchers();
-  const pid_t child = Spawn({"xdg-open", url}, -1);
+  const pid_t child = SpawnChild({"xdg-open", url});
   if (child < 0)
   {
     if (errno == ENOENT)
-      ReportMissing(gXdgOpenMissing, "xdg-open", "web links cannot be opened");
+      ReportMissingProgram(gXdgOpenMissing, "xdg-open", "web links cannot be opened");
     return false;
   }
   Launchers().push_back(child);

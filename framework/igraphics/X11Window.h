@@ -56,6 +56,9 @@ public:
   // The connection's descriptor for the run loop (-1 when closed).
   int ConnectionFd() const;
   unsigned long WindowId() const;
+  // The top-level window that holds ours: the client window a window manager manages
+  // (the one with WM_STATE), else the ancestor just below the root; 0 when closed.
+  unsigned long TopLevelWindow() const;
   int Width() const;
   int Height() const;
 

@@ -171,25 +171,27 @@ TEST_F(EditorWindow, IdleWritesTitleAndStatusAndRebuildsForANewAccentClosingAnOp
                "Morvellan 0.9.14 \xC2\xB7 0 samples latency \xC2\xB7 target: balanced");
 }
 
-TEST_F(EditorWindow, ARebuildWaitsUntilAMessageBoxIsClosed)
+TEST_F(EditorWindow, AnAccentRebuildWhileAQuestionIsOpenKeepsTheQuestionAndItsAnswer)
 {
   IGraphics& g = OpenEditor();
-  g.GetControl(1)->SetTooltip("old"); // a new control comes without it
-  bool seenDuringBox = false;
-  {
-    iplug::ScopedMessageBoxHook box(
-        [&](const iplug::MessageBoxCall&) {
-          SetAccentColourIndex(*mPlug, 2);
-          mPlug->OnIdle(); // a rebuild now would destroy the control that asked
-          seenDuringBox = std::string(g.GetControl(1)->GetTooltip()) == "old";
-          return iplug::EMsgBoxResult::kNo;
-        },
-        true);
-    g.ShowMessageBox("Sure?", "Delete preset", iplug::EMsgBoxType::kYesNo);
-  }
-  EXPECT_TRUE(seenDuringBox);
+  mPlug->SavePreset("Warm", false);
+  const std::filesystem::path file = mData.Path() / "Morvellan" / "Presets" / "Warm.mvpreset";
+  const std::string before = ReadBytes(file);
+  iplug::ScopedMessageBoxHook box([](const iplug::MessageBoxCall&) { return std::nullopt; }, false);
+  mPlug->SavePreset("Other", false);
+  mPlug->GetParam(kAmount)->Set(7.0);
+  mPlug->SavePreset("Warm", true);
+  // Nothing waits for the answer, so the rebuild goes ahead at once.
+  g.GetControl(1)->SetTooltip("old");
+  SetAccentColourIndex(*mPlug, 2);
   mPlug->OnIdle();
   EXPECT_STREQ(g.GetControl(1)->GetTooltip(), "");
+  g.OnFrame();
+  EXPECT_EQ(ReadBytes(file), before);
+  box.Answer(iplug::EMsgBoxResult::kYes);
+  g.OnFrame();
+  EXPECT_NE(ReadBytes(file), before);
+  EXPECT_EQ(mPlug->GetPresetNameLocked(), "Warm");
 }
 
 TEST_F(EditorWindow, AnOpenWindowFollowsTheHostAndTheScaleMenuAndSavesItsOwnSize)

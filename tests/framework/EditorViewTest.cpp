@@ -17,6 +17,7 @@
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstcontextmenu.h"
 
+#include "FakePrograms.h"
 #include "IGraphics.h"
 #include "IPlugVST3.h"
 #include "Vst3TestObjects.h"
@@ -480,6 +481,40 @@ TEST_F(EditorViewTest, AHostClosingTheEditorFromAControlsCallbackIsSafe)
   EXPECT_TRUE(loop.timers.empty());
   EXPECT_TRUE(loop.fds.empty());
   view->release();
+}
+
+TEST_F(EditorViewTest, AQuestionStaysAboveTheHostWindowAndAReleaseWhileItIsOpenEndsIt)
+{
+  testsupport::FakePrograms programs;
+  programs.Add("zenity", "exec /bin/sleep 30");
+  // The host's window holds ours inside a container of its own.
+  const Window container = XCreateSimpleWindow(display, parent, 0, 0, 300, 200, 0, 0, 0);
+  XMapWindow(display, container);
+  XSync(display, False);
+  TestRunLoop loop;
+  TestFrame frame(display, container, &loop);
+  IPlugView* view = AttachView(plug->createView("editor"), &frame, container);
+  ASSERT_NE(view, nullptr);
+
+  bool answered = false;
+  plug->GetUI()->ShowMessageBox("Delete the target \"Old\"? This cannot be undone.", "Delete target",
+                                iplug::EMsgBoxType::kYesNo, [&answered](iplug::EMsgBoxResult) { answered = true; });
+  ASSERT_TRUE(PumpUntil(loop, [&] { return programs.Lines("zenity").size() >= 7; }));
+  const auto args = programs.Lines("zenity");
+  const pid_t child = static_cast<pid_t>(std::stoi(args[0]));
+  EXPECT_EQ(args[5], "--modal");
+  EXPECT_EQ(args[6], "--attach=" + std::to_string(parent));
+  // Frames go on while the box is up, with no answer yet.
+  EXPECT_FALSE(PumpUntil(loop, [&] { return answered; }, 50));
+
+  // The host releases everything while the box is up: no answer, no child left behind.
+  view->removed();
+  view->setFrame(nullptr);
+  view->release();
+  plug->release();
+  plug = nullptr;
+  EXPECT_FALSE(answered);
+  EXPECT_TRUE(testsupport::ProcessGone(child));
 }
 
 int gForeignXErrors = 0;

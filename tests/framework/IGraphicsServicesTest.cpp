@@ -15,57 +15,15 @@
 #include "IGraphics.h"
 #include "MessageBox.h"
 #include "PlatformServices.h"
+#include "FakePrograms.h"
 
 using namespace iplug::igraphics;
+using testsupport::FakePrograms;
+using testsupport::ProcessGone;
 namespace fs = std::filesystem;
 
 namespace
 {
-
-// A folder of stand-in programs put first on PATH (or alone, for "not installed").
-class FakePrograms
-{
-public:
-  FakePrograms()
-  : mDir(fs::temp_directory_path() / ("morvellan-services-" + std::to_string(getpid()) + "-" +
-                                      std::to_string(sCount++)))
-  {
-    fs::create_directories(mDir);
-    const char* path = std::getenv("PATH");
-    mOldPath = path ? path : "";
-    setenv("PATH", mDir.c_str(), 1);
-  }
-  ~FakePrograms()
-  {
-    setenv("PATH", mOldPath.c_str(), 1);
-    std::error_code ec;
-    fs::remove_all(mDir, ec);
-  }
-
-  // A shell script that writes its pid and then each argument on a line of its own.
-  void Add(const std::string& name, const std::string& afterRecording)
-  {
-    const fs::path file = mDir / name;
-    std::ofstream(file) << "#!/bin/sh\necho $$ > '" << Record(name).string() << "'\nprintf '%s\\n' \"$@\" >> '"
-                        << Record(name).string() << "'\n" << afterRecording << "\n";
-    fs::permissions(file, fs::perms::owner_all);
-  }
-  fs::path Record(const std::string& name) const { return mDir / (name + ".args"); }
-  std::vector<std::string> Lines(const std::string& name) const
-  {
-    std::ifstream in(Record(name));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
-      lines.push_back(line);
-    return lines;
-  }
-  const fs::path& Dir() const { return mDir; }
-
-private:
-  static inline int sCount = 0;
-  fs::path mDir;
-  std::string mOldPath;
-};
 
 // Runs frames until the completion has run or a few seconds passed.
 template <typename Done>
@@ -77,11 +35,6 @@ void FramesUntil(IGraphics& g, Done done)
     g.OnFrame();
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-}
-
-bool ProcessGone(pid_t pid)
-{
-  return kill(pid, 0) != 0 && errno == ESRCH;
 }
 
 TEST(PlatformServices, TheChooserHooksAnswerArrivesOnTheNextFrameAndNotAfterClosing)
@@ -211,6 +164,64 @@ TEST(PlatformServices, OnlyWebAddressesReachTheBrowserEachAsOneArgument)
   EXPECT_TRUE(ProcessGone(first));
 }
 
+TEST(PlatformServices, AQuestionReturnsAtOnceItsAnswerArrivesOnALaterFrameAndClosingReapsIt)
+{
+  FakePrograms programs;
+  // Waits for the test's answer: a box that the call waited for would hang here.
+  const fs::path reply = programs.Dir() / "reply";
+  programs.Add("zenity", "while [ ! -e '" + reply.string() + "' ]; do /bin/sleep 0.01; done\nexit $(/bin/cat '" +
+                             reply.string() + "')");
+  const auto pidOf = [&] {
+    const auto lines = programs.Lines("zenity");
+    return lines.empty() ? pid_t(0) : pid_t(std::stoi(lines[0]));
+  };
+  iplug::IEditorDelegate dlg(0);
+  auto g = std::make_unique<IGraphics>(dlg, 720, 532, 60, 1.f);
+  dlg.SetGraphics(g.get());
+
+  std::vector<iplug::EMsgBoxResult> answers;
+  const auto record = [&answers](iplug::EMsgBoxResult r) { answers.push_back(r); };
+  for (const char* exitCode : {"0", "1"})
+  {
+    fs::remove(reply);
+    fs::remove(programs.Record("zenity"));
+    answers.clear();
+    g->ShowMessageBox("A preset named \"Warm\" already exists. Replace it?", "Save preset",
+                      iplug::EMsgBoxType::kYesNo, record);
+    FramesUntil(*g, [&] { return pidOf() != 0; });
+    const pid_t child = pidOf();
+    ASSERT_GT(child, 0);
+    EXPECT_TRUE(answers.empty());
+    EXPECT_FALSE(ProcessGone(child));
+    // Another question meanwhile is a No at once and starts no second box.
+    g->ShowMessageBox("Delete?", "Delete target", iplug::EMsgBoxType::kYesNo, record);
+    ASSERT_EQ(answers, std::vector<iplug::EMsgBoxResult>{iplug::EMsgBoxResult::kNo});
+    EXPECT_EQ(pidOf(), child);
+    std::ofstream(reply) << exitCode;
+    FramesUntil(*g, [&] { return answers.size() == 2; });
+    ASSERT_EQ(answers.size(), 2u);
+    EXPECT_EQ(answers[1], exitCode[0] == '0' ? iplug::EMsgBoxResult::kYes : iplug::EMsgBoxResult::kNo);
+    EXPECT_TRUE(ProcessGone(child));
+  }
+  const auto args = programs.Lines("zenity");
+  EXPECT_EQ(std::vector<std::string>(args.begin() + 1, args.end()),
+            (std::vector<std::string>{"--question", "--no-markup", "--title=Save preset",
+                                      "--text=A preset named \"Warm\" already exists. Replace it?"}));
+
+  // Closing the editor with a box open: no answer, no child left, not even a zombie.
+  fs::remove(reply);
+  fs::remove(programs.Record("zenity"));
+  answers.clear();
+  g->ShowMessageBox("Delete?", "Delete target", iplug::EMsgBoxType::kYesNo, record);
+  FramesUntil(*g, [&] { return pidOf() != 0; });
+  const pid_t open = pidOf();
+  ASSERT_GT(open, 0);
+  dlg.SetGraphics(nullptr);
+  g.reset();
+  EXPECT_TRUE(answers.empty());
+  EXPECT_TRUE(ProcessGone(open));
+}
+
 // Runs in a process of its own, since each missing program is reported once per process.
 // Exits with the number of stderr lines, or 100 + the step that went wrong.
 [[noreturn]] void RunWithoutPrograms()
@@ -235,11 +246,15 @@ TEST(PlatformServices, OnlyWebAddressesReachTheBrowserEachAsOneArgument)
     std::_Exit(101);
   if (g.OpenURL("https://example.com/") || g.OpenURL("https://example.com/"))
     std::_Exit(102);
-  if (g.ShowMessageBox("Replace it?", "Save preset", iplug::EMsgBoxType::kYesNo) != iplug::EMsgBoxResult::kNo)
+  dlg.SetGraphics(&g);
+  iplug::EMsgBoxResult answer = iplug::EMsgBoxResult::kYes;
+  g.ShowMessageBox("Replace it?", "Save preset", iplug::EMsgBoxType::kYesNo,
+                   [&answer](iplug::EMsgBoxResult r) { answer = r; });
+  if (answer != iplug::EMsgBoxResult::kNo)
     std::_Exit(103);
-  if (g.ShowMessageBox("Done", "Save preset", iplug::EMsgBoxType::kOK) != iplug::EMsgBoxResult::kNoButton)
-    std::_Exit(104);
+  g.ShowMessageBox("Done", "Save preset", iplug::EMsgBoxType::kOK);
   g.ShowMessageBox("Again", "Save preset", iplug::EMsgBoxType::kOK);
+  dlg.SetGraphics(nullptr);
 
   std::fflush(stderr);
   std::ifstream in(errFile);

@@ -75,7 +75,7 @@ public:
 
 // One plug-in instance with its per-user folders in a temporary folder, and a
 // stand-in for the editor's message boxes that records them and answers
-// questions from a queue (No when the queue is empty).
+// questions from a queue (No when the queue is empty) on the next frame.
 class PlugFixture : public ::testing::Test
 {
 protected:
@@ -113,6 +113,9 @@ protected:
         },
         open);
   }
+
+  // The editor's next frame: the answers of the questions asked so far arrive.
+  void NextFrame() { mPlug->PollMessageBoxes(); }
 
   std::filesystem::path Presets() const { return mData.Path() / "Morvellan" / "Presets"; }
   std::filesystem::path Targets() const { return mData.Path() / "Morvellan" / "Targets"; }

@@ -193,14 +193,20 @@ TEST_F(PresetActions, ReplacingAnotherPresetAsksFirst)
   EXPECT_EQ(mBoxes[0].title, "Save preset");
   EXPECT_EQ(mBoxes[0].text, "A preset named \"Warm\" already exists. Replace it?");
   EXPECT_EQ(mBoxes[0].type, iplug::EMsgBoxType::kYesNo);
+  NextFrame();
   EXPECT_EQ(ReadBytes(Presets() / "Warm.mvpreset"), stored);
   EXPECT_EQ(PresetName(), "Other");
 
+  // The call returns before the answer; the save happens when the Yes arrives.
   mAnswers = {true};
   mPlug->SavePreset("Warm", true);
   EXPECT_EQ(mBoxes.size(), 2u);
+  EXPECT_EQ(ReadBytes(Presets() / "Warm.mvpreset"), stored);
+  EXPECT_EQ(PresetName(), "Other");
+  NextFrame();
   EXPECT_NE(ReadBytes(Presets() / "Warm.mvpreset"), stored);
   EXPECT_EQ(PresetName(), "Warm");
+  EXPECT_EQ(mBoxes.size(), 2u) << "a Yes saves without asking again";
 
   // Without an editor the question counts as No.
   OpenEditorStandIn(false);
@@ -239,6 +245,7 @@ TEST_F(PresetActions, QueuedSaveAsksFromTheIdleCallback)
   ASSERT_EQ(mBoxes.size(), 1u);
   EXPECT_EQ(mBoxes[0].text, "A preset named \"Warm\" already exists. Replace it?");
   EXPECT_FALSE(mPlug->mPendingPresetSave.has_value());
+  NextFrame();
   EXPECT_EQ(PresetName(), "Warm");
 }
 
@@ -361,6 +368,7 @@ TEST_F(PresetActions, NameWithALineBreakFindsItsOwnFile)
 
   mAnswers = {true};
   mPlug->SavePreset("Line\rBreak", true);
+  NextFrame();
   ASSERT_EQ(mBoxes.size(), 1u);
   EXPECT_EQ(mBoxes[0].text, "A preset named \"Line Break\" already exists. Replace it?");
   EXPECT_FALSE(fs::exists(Presets() / "Line-Break-1.mvpreset"));

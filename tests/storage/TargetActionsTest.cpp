@@ -73,14 +73,23 @@ TEST_F(TargetActions, ReplacingAsksAboutTheSameFile)
 
   mAnswers = {false};
   mPlug->SaveTarget("a-b");
+  NextFrame();
   ASSERT_EQ(mBoxes.size(), 1u);
   EXPECT_EQ(mBoxes[0].text, "A target named \"a-b\" already exists. Replace it?");
   EXPECT_EQ(mBoxes[0].type, iplug::EMsgBoxType::kYesNo);
   EXPECT_EQ(ReadBytes(Targets() / "a-b.mvtarget"), first);
 
+  // The values in force when asked are written once the Yes arrives.
   mAnswers = {true};
   mPlug->SaveTarget("a-b");
+  PublishLearnedTarget(Ramp(3.0));
+  EXPECT_EQ(ReadBytes(Targets() / "a-b.mvtarget"), first);
+  NextFrame();
   EXPECT_NE(ReadBytes(Targets() / "a-b.mvtarget"), first);
+  morvellan::offline::SavedTarget saved;
+  std::string error;
+  ASSERT_TRUE(morvellan::offline::ReadTargetFile(Targets() / "a-b.mvtarget", saved, error));
+  EXPECT_EQ(saved.balance, Ramp(2.0));
 
   // A line feed in the name also maps to "-": the same file, asked about by the name it stores.
   mBoxes.clear();
@@ -103,6 +112,7 @@ TEST_F(TargetActions, WriteFailureIsReported)
   fs::create_directories(Targets() / "Stuck.mvtarget");
   mAnswers = {true};
   mPlug->SaveTarget("Stuck");
+  NextFrame();
   ASSERT_EQ(mBoxes.size(), 2u);
   EXPECT_EQ(mBoxes[1].title, "Save target");
   EXPECT_EQ(mBoxes[1].text, "Could not save the target: could not write " + (Targets() / "Stuck.mvtarget").string());
@@ -170,6 +180,7 @@ TEST_F(TargetActions, DeleteAsksAndKeepsTheTargetInForce)
 
   mAnswers = {false};
   mPlug->DeleteTarget(listed[0]);
+  NextFrame();
   ASSERT_EQ(mBoxes.size(), 1u);
   EXPECT_EQ(mBoxes[0].title, "Delete target");
   EXPECT_EQ(mBoxes[0].text, "Delete the target \"Old\"? This cannot be undone.");
@@ -177,12 +188,15 @@ TEST_F(TargetActions, DeleteAsksAndKeepsTheTargetInForce)
 
   mAnswers = {true};
   mPlug->DeleteTarget(listed[0]);
+  EXPECT_TRUE(fs::exists(Targets() / "Old.mvtarget"));
+  NextFrame();
   EXPECT_FALSE(fs::exists(Targets() / "Old.mvtarget"));
   EXPECT_EQ(SourceName(), "Old");
   EXPECT_EQ(mBoxes.size(), 2u);
 
   mAnswers = {true};
   mPlug->DeleteTarget(listed[0]);
+  NextFrame();
   ASSERT_EQ(mBoxes.size(), 4u);
   EXPECT_EQ(mBoxes[3].text, "Could not delete the target: could not delete Old.mvtarget");
 
