@@ -640,9 +640,11 @@ void IGraphics::TakeArrivedFonts()
       c->mDirty = true;
       redrawn = true;
     }
-  // The overlays and whoever measured outside a Draw are not known by name.
+  // The overlays and whoever measured outside a Draw are not known by name. A menu
+  // measures its texts when it opens.
   if (mOverlayAwaitsFonts || mMeasureAwaitsFonts)
   {
+    mMenuView->Remeasure();
     mAllDirty = true;
     redrawn = true;
   }
