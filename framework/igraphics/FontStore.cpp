@@ -1,5 +1,7 @@
 #include "FontStore.h"
 
+#include "FallbackFonts.h"
+#include "SharedThread.h"
 #include "Vst3Strings.h"
 
 #include <cairo-ft.h>
@@ -8,14 +10,18 @@
 #include FT_FREETYPE_H
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace iplug::igraphics
@@ -96,61 +102,127 @@ bool WrapFace(LoadedFont& font)
   return true;
 }
 
+class FallbackFonts;
+FallbackFonts& Fallback();
+
 // System fonts for the characters our own faces lack, chosen through fontconfig: its fonts
 // in order of closeness to a sans-serif of the text's weight, the first that has the
-// character winning. Fontconfig sorts once per weight and each character's choice is kept,
-// so a frame never queries it for a character seen before. Process-wide, never released
-// (see FontRegistry).
+// character winning. Starting fontconfig and sorting its fonts can take seconds on a machine
+// with many fonts, and opening a font file is a file read, so all of it happens on a worker:
+// the UI thread only asks, and a character whose choice is not made yet draws with a stand-in
+// until the worker publishes it. Each choice is kept, so a character is looked up once.
+// Process-wide, never released (see FontRegistry).
 class FallbackFonts
 {
 public:
-  // Starting fontconfig reads its configuration and caches; done on a worker so that the
-  // first character needing a system font seldom waits for it.
+  struct Choice
+  {
+    const LoadedFont* font = nullptr; // null: no system font (or no stand-in) has it
+    bool ready = false;               // false: a stand-in until the worker has chosen
+  };
+
+  // The worker starts with the first font loaded and scans right away, so that the first
+  // character needing a system font seldom finds the scan still running.
   void WarmUp()
   {
-    std::call_once(mWarmUp, [this] {
-      try
-      {
-        std::thread([this] {
-          std::lock_guard<std::mutex> lock(mMutex);
-          Prepare();
-        }).detach();
-      }
-      catch (const std::system_error&)
-      {
-        // No thread: the first lookup prepares instead.
-      }
-    });
+    std::lock_guard<std::mutex> lock(mMutex);
+    StartWorker();
   }
 
-  // A face that has cp, for text in a bold or a regular face; null when no font has it.
-  const LoadedFont* For(std::uint32_t cp, bool bold)
+  // The choice for cp in text of a bold or a regular face. Until it is made the character
+  // is queued for the worker and the stand-in is the first system face already open that
+  // has it. Never waits for the worker.
+  Choice For(std::uint32_t cp, bool bold)
+  {
+    const std::uint32_t key = cp | (bold ? kBoldKey : 0u);
+    std::lock_guard<std::mutex> lock(mMutex);
+    if (const auto it = mChosen.find(key); it != mChosen.end())
+      return Choice{it->second, true};
+    if (mPending.insert(key).second)
+    {
+      mQueue.push_back(key);
+      StartWorker();
+      mWake.notify_all();
+    }
+    for (const LoadedFont* open : mOpenFaces)
+      if (open->Covers(cp))
+        return Choice{open, false};
+    return Choice{};
+  }
+
+  unsigned Generation() const { return mGeneration.load(std::memory_order_acquire); }
+
+  bool WaitUntilSettled(std::chrono::milliseconds timeout)
+  {
+    std::unique_lock<std::mutex> lock(mMutex);
+    return mSettled.wait_for(lock, timeout, [this] { return mPending.empty(); });
+  }
+
+  void Hold(bool hold)
   {
     std::lock_guard<std::mutex> lock(mMutex);
-    const std::uint32_t key = cp | (bold ? kBoldKey : 0u);
-    if (const auto it = mChosen.find(key); it != mChosen.end())
-      return it->second;
-    Prepare();
-    const LoadedFont* chosen = nullptr;
-    if (const FcFontSet* fonts = mSorted[bold ? 1 : 0])
-      for (int i = 0; i < fonts->nfont && !chosen; ++i)
-      {
-        FcCharSet* has = nullptr;
-        if (FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &has) == FcResultMatch && FcCharSetHasChar(has, cp))
-          if (const LoadedFont* font = Open(fonts->fonts[i]); font && font->Covers(cp))
-            chosen = font;
-      }
-    mChosen.emplace(key, chosen);
-    return chosen;
+    mHeld = hold;
+    mWake.notify_all();
+  }
+
+  // At the module's exit: the worker ends (after the scan or choice under way) and is joined.
+  void Shutdown()
+  {
+    std::thread last;
+    {
+      std::lock_guard<std::mutex> lock(mMutex);
+      last = mThread.End(mWake);
+    }
+    SharedThread::Join(last);
   }
 
 private:
   static constexpr std::uint32_t kBoldKey = 1u << 31;
 
+  // Under mMutex. Without a thread the queued characters keep their stand-ins.
+  void StartWorker()
+  {
+    if (mThread.Start([this](std::uint64_t generation) { Work(generation); }) && !mExitHookAdded)
+    {
+      AddModuleExitHook([] { Fallback().Shutdown(); });
+      mExitHookAdded = true;
+    }
+  }
+
+  void Work(std::uint64_t generation)
+  {
+    std::unique_lock<std::mutex> lock(mMutex);
+    for (;;)
+    {
+      mWake.wait(lock, [&] { return mThread.Ended(generation) || (!mHeld && (!mPrepared || !mQueue.empty())); });
+      if (mThread.Ended(generation))
+        return;
+      if (!mPrepared)
+      {
+        lock.unlock();
+        Prepare();
+        lock.lock();
+        continue;
+      }
+      const std::uint32_t key = mQueue.front();
+      mQueue.pop_front();
+      lock.unlock();
+      const LoadedFont* chosen = Choose(key & ~kBoldKey, (key & kBoldKey) != 0);
+      lock.lock();
+      mChosen.emplace(key, chosen);
+      if (chosen && std::find(mOpenFaces.begin(), mOpenFaces.end(), chosen) == mOpenFaces.end())
+        mOpenFaces.push_back(chosen);
+      mPending.erase(key);
+      mGeneration.fetch_add(1, std::memory_order_release);
+      mSettled.notify_all();
+    }
+  }
+
+  // The rest is the worker's own: only one worker runs at a time, and a new one starts after
+  // the old one was joined.
+
   void Prepare()
   {
-    if (mPrepared)
-      return;
     mPrepared = true;
     if (FT_Init_FreeType(&mLibrary) != 0)
     {
@@ -174,6 +246,19 @@ private:
     }
   }
 
+  const LoadedFont* Choose(std::uint32_t cp, bool bold)
+  {
+    if (const FcFontSet* fonts = mSorted[bold ? 1 : 0])
+      for (int i = 0; i < fonts->nfont; ++i)
+      {
+        FcCharSet* has = nullptr;
+        if (FcPatternGetCharSet(fonts->fonts[i], FC_CHARSET, 0, &has) == FcResultMatch && FcCharSetHasChar(has, cp))
+          if (const LoadedFont* font = Open(fonts->fonts[i]); font && font->Covers(cp))
+            return font;
+      }
+    return nullptr;
+  }
+
   // The face of one font file, opened once; null when FreeType or cairo cannot use it.
   const LoadedFont* Open(FcPattern* pattern)
   {
@@ -192,12 +277,23 @@ private:
     return it->second.get();
   }
 
-  std::once_flag mWarmUp;
+  // Shared with the UI thread, under mMutex.
   std::mutex mMutex;
+  std::condition_variable mWake;    // work queued, a hold lifted, the worker's end
+  std::condition_variable mSettled; // a choice published
+  SharedThread mThread;
+  bool mExitHookAdded = false;
+  bool mHeld = false;
+  std::deque<std::uint32_t> mQueue;
+  std::unordered_set<std::uint32_t> mPending; // queued or being chosen
+  std::unordered_map<std::uint32_t, const LoadedFont*> mChosen;
+  std::vector<const LoadedFont*> mOpenFaces; // the system faces chosen so far: stand-ins
+  std::atomic<unsigned> mGeneration{0};
+
+  // The worker's.
   bool mPrepared = false;
   FT_Library mLibrary = nullptr;
   FcFontSet* mSorted[2] = {nullptr, nullptr};
-  std::unordered_map<std::uint32_t, const LoadedFont*> mChosen;
   std::unordered_map<std::string, std::unique_ptr<LoadedFont>> mOpened; // by file and face index
 };
 
@@ -297,7 +393,7 @@ cairo_font_face_t* FontStore::Face(const std::string& fontID) const
   return font ? font->face : Registry().SystemFace();
 }
 
-void FontStore::Runs(const std::string& fontID, const char* utf8, std::vector<FontRun>& runs) const
+bool FontStore::Runs(const std::string& fontID, const char* utf8, std::vector<FontRun>& runs) const
 {
   runs.clear();
   const std::size_t length = utf8 ? std::strlen(utf8) : 0;
@@ -306,7 +402,7 @@ void FontStore::Runs(const std::string& fontID, const char* utf8, std::vector<Fo
   {
     if (length > 0)
       runs.push_back(FontRun{Registry().SystemFace(), 0, length});
-    return;
+    return true;
   }
   const auto* s = reinterpret_cast<const unsigned char*>(utf8);
   // Most text is printable ASCII, which our faces have: one run, nothing to look up.
@@ -314,8 +410,9 @@ void FontStore::Runs(const std::string& fontID, const char* utf8, std::vector<Fo
   {
     if (length > 0)
       runs.push_back(FontRun{own->face, 0, length});
-    return;
+    return true;
   }
+  bool ready = true;
   const LoadedFont* current = nullptr; // the face of the open run, if any
   for (std::size_t i = 0; i < length;)
   {
@@ -332,8 +429,10 @@ void FontStore::Runs(const std::string& fontID, const char* utf8, std::vector<Fo
         current = nullptr;
         continue;
       }
-      if (const LoadedFont* system = Fallback().For(cp, own->bold))
-        font = system;
+      const FallbackFonts::Choice system = Fallback().For(cp, own->bold);
+      ready = ready && system.ready;
+      if (system.font)
+        font = system.font;
     }
     if (font == current)
       runs.back().end = i;
@@ -341,6 +440,22 @@ void FontStore::Runs(const std::string& fontID, const char* utf8, std::vector<Fo
       runs.push_back(FontRun{font->face, begin, i});
     current = font;
   }
+  return ready;
+}
+
+unsigned FallbackFontsGeneration()
+{
+  return Fallback().Generation();
+}
+
+bool WaitForFallbackFonts(std::chrono::milliseconds timeout)
+{
+  return Fallback().WaitUntilSettled(timeout);
+}
+
+void HoldFallbackFontWorker(bool hold)
+{
+  Fallback().Hold(hold);
 }
 
 } // namespace iplug::igraphics

@@ -42,7 +42,9 @@ public:
   // chosen through fontconfig for each one it lacks. A character no font has stays in
   // fontID's face (its missing-glyph box); invisible format characters that face lacks
   // are left out. Without a font loaded here the whole text is one run of the system face.
-  void Runs(const std::string& fontID, const char* utf8, std::vector<FontRun>& runs) const;
+  // False when a system font is still being chosen (see FallbackFonts.h): its characters
+  // are then in a stand-in, a system face already open that has them or else fontID's.
+  bool Runs(const std::string& fontID, const char* utf8, std::vector<FontRun>& runs) const;
 
 private:
   const LoadedFont* Font(const std::string& fontID) const;

@@ -164,6 +164,8 @@ private:
   std::string mTooltip;
   // Where the last frame drew it (repainted when it moves or hides).
   IRECT mDrawnRECT;
+  // It drew text with stand-in faces: it draws again when the system fonts arrive.
+  bool mAwaitsFonts = false;
 };
 
 } // namespace iplug::igraphics

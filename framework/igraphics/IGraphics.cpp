@@ -1,11 +1,13 @@
 #include "IGraphics.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 
 #include "CairoBackend.h"
+#include "FallbackFonts.h"
 #include "IEditorDelegate.h"
 #include "IPanelControl.h"
 #include "PlatformServices.h"
@@ -23,6 +25,8 @@ constexpr double kDoubleClickMs = 400.;
 constexpr float kDoubleClickPx = 4.f;
 // Controls draw with antialiased edges that may reach a little past their rectangle.
 constexpr float kClipGrow = 0.75f;
+// How long a picture written to a file waits for the system fonts its text asked for.
+constexpr std::chrono::milliseconds kPictureFontWait(10000);
 
 bool ValidScale(float scale)
 {
@@ -52,6 +56,7 @@ IGraphics::IGraphics(IEditorDelegate& dlg, int w, int h, int fps, float scale)
 , mTextEntryView(std::make_unique<TextEntryView>(*this))
 {
   mBackend->SetSize(mWidth, mHeight, GetTotalScale());
+  mFontsSeen = FallbackFontsGeneration();
 }
 
 IGraphics::~IGraphics()
@@ -446,6 +451,8 @@ IRECT IGraphics::OnFrame()
   }
   mDelegate.PollMessageBoxes();
 
+  TakeArrivedFonts();
+
   // Every control is asked, whether or not anything is known to have changed: some
   // learn of outside changes only here.
   std::vector<IRECT> areas;
@@ -540,7 +547,9 @@ void IGraphics::DrawRegions(const std::vector<IRECT>& regions)
       {
         mBackend->PushClip(bounds);
         mControlClip = bounds;
+        mDrawingControl = c.get();
         c->Draw(*this);
+        mDrawingControl = nullptr;
         while (!mOpenLayers.empty())
           EndLayer();
         PathClipRegion();
@@ -590,7 +599,59 @@ bool IGraphics::WritePNG(const char* path)
 {
   mAllDirty = true;
   OnFrame();
+  // A picture is drawn once and kept, so it is worth the wait a frame never makes. A text
+  // redrawn in its own faces may fit otherwise and ask for more characters, hence a few rounds.
+  for (int round = 0; round < 3 && AwaitsFonts() && WaitForFallbackFonts(kPictureFontWait); ++round)
+    OnFrame();
   return mBackend->WritePNG(path);
+}
+
+// Stand-in faces
+
+void IGraphics::NoteStandInFonts() const
+{
+  ++mStandIns;
+  if (mDrawingControl)
+    mDrawingControl->mAwaitsFonts = true;
+  else if (mDrawing)
+    mOverlayAwaitsFonts = true;
+  else
+    mMeasureAwaitsFonts = true;
+}
+
+bool IGraphics::AwaitsFonts() const
+{
+  return mOverlayAwaitsFonts || mMeasureAwaitsFonts ||
+         std::any_of(mControls.begin(), mControls.end(), [](const auto& c) { return c->mAwaitsFonts; });
+}
+
+void IGraphics::TakeArrivedFonts()
+{
+  // One atomic read a frame: the worker never calls into the UI.
+  const unsigned arrived = FallbackFontsGeneration();
+  if (arrived == mFontsSeen)
+    return;
+  mFontsSeen = arrived;
+  bool redrawn = false;
+  for (auto& c : mControls)
+    if (c->mAwaitsFonts)
+    {
+      // Drawing it again asks again: what is still missing sets the mark again.
+      c->mAwaitsFonts = false;
+      c->mDirty = true;
+      redrawn = true;
+    }
+  // The overlays and whoever measured outside a Draw are not known by name. A menu
+  // measures its texts when it opens.
+  if (mOverlayAwaitsFonts || mMeasureAwaitsFonts)
+  {
+    mMenuView->Remeasure();
+    mAllDirty = true;
+    redrawn = true;
+  }
+  mOverlayAwaitsFonts = mMeasureAwaitsFonts = false;
+  if (redrawn)
+    ++mTextMeasureGeneration;
 }
 
 // What is open

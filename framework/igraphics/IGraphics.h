@@ -148,6 +148,10 @@ public:
   void DrawText(const IText& text, const char* str, const IRECT& bounds, const IBlend* pBlend = nullptr);
   // Fills bounds (from all zeros) with the text's extent and returns its width.
   float MeasureText(const IText& text, const char* str, IRECT& bounds) const;
+  // A character our own faces lack draws from a system font, chosen on a worker: until it
+  // is chosen the text draws and measures with a stand-in, and the control that drew it is
+  // redrawn when it arrives. This count then moves on: a width measured before may differ now.
+  unsigned TextMeasureGeneration() const { return mTextMeasureGeneration; }
   // Scaled to fit bounds, keeping its aspect, centred.
   void DrawSVG(const ISVG& svg, const IRECT& bounds, const IBlend* pBlend = nullptr);
 
@@ -228,7 +232,8 @@ public:
   IRECT OnFrame();
   // The drawn pixels: premultiplied ARGB32, WindowWidth() x WindowHeight(), stride in bytes.
   const unsigned char* GetPixels(int& stride) const;
-  // Draws everything now and writes the canvas to a PNG file.
+  // Draws everything now and writes the canvas to a PNG file. Unlike a frame it waits (a
+  // while at most) for system fonts its text needs.
   bool WritePNG(const char* path);
 
   // For tests and the overlays: what is open.
@@ -261,6 +266,11 @@ private:
   static void AddDirtyArea(std::vector<IRECT>& areas, IRECT area);
   void DrawRegions(const std::vector<IRECT>& regions);
   void SetMouseOverControl(IControl* control, float x, float y, const IMouseMod& mod);
+  // Text just drew or measured with stand-in faces: whatever drew it draws again on arrival.
+  void NoteStandInFonts() const;
+  // Marks for redrawing what used stand-ins, once the system fonts moved on.
+  void TakeArrivedFonts();
+  bool AwaitsFonts() const;
 
   IEditorDelegate& mDelegate;
   int mWidth;
@@ -303,9 +313,18 @@ private:
     bool regionClipped;
     IRECT regionClip;
     bool offscreen; // false: drawn straight onto the window
+    unsigned standInsBefore; // mStandIns when it started
   };
   std::vector<OpenLayer> mOpenLayers;
   bool mLayersEnabled = true;
+
+  // Stand-in faces (see TextMeasureGeneration). Measuring is const, hence mutable.
+  IControl* mDrawingControl = nullptr;
+  mutable bool mOverlayAwaitsFonts = false;  // a menu or text entry drew with them
+  mutable bool mMeasureAwaitsFonts = false;  // measured outside drawing: by whom is unknown
+  mutable unsigned mStandIns = 0;            // texts drawn or measured with them, ever
+  unsigned mFontsSeen = 0;                   // the system fonts' generation as of this frame
+  unsigned mTextMeasureGeneration = 0;
 
   std::unique_ptr<CairoBackend> mBackend;
   std::unique_ptr<PopupMenuView> mMenuView;

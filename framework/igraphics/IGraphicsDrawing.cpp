@@ -212,7 +212,7 @@ public:
   TextLine(const FontStore& fonts, const IText& text, const char* utf8)
   : mFace(fonts.Face(text.mFont)), mSize(text.mSize), mUtf8(utf8), mLength(std::strlen(utf8))
   {
-    fonts.Runs(text.mFont, utf8, mRuns);
+    mReady = fonts.Runs(text.mFont, utf8, mRuns);
   }
 
   // Selects each run's face on cr in turn and calls fn with the run's text.
@@ -232,6 +232,8 @@ public:
 
   cairo_font_face_t* Face() const { return mFace; }
   double Size() const { return mSize; }
+  // False: a stand-in face holds characters whose system font is still being chosen.
+  bool Ready() const { return mReady; }
 
 private:
   cairo_font_face_t* mFace; // the style's own face, whose line metrics the line keeps
@@ -239,6 +241,7 @@ private:
   const char* mUtf8;
   std::size_t mLength;
   std::vector<FontRun> mRuns;
+  bool mReady = true;
 };
 
 // Measures the line on cr with the faces that draw it: the advances of its runs add up
@@ -467,6 +470,8 @@ void IGraphics::DrawText(const IText& text, const char* str, const IRECT& bounds
   std::string repaired;
   const char* utf8 = CairoUtf8(str, repaired);
   const TextLine line(mBackend->Fonts(), text, utf8);
+  if (!line.Ready())
+    NoteStandInFonts();
   const LineMetrics m = MeasureLine(cr, line);
 
   double x = bounds.L;
@@ -506,7 +511,10 @@ float IGraphics::MeasureText(const IText& text, const char* str, IRECT& bounds) 
     return 0.f;
   std::string repaired;
   const char* utf8 = CairoUtf8(str, repaired);
-  const LineMetrics m = MeasureLine(cr, TextLine(mBackend->Fonts(), text, utf8));
+  const TextLine line(mBackend->Fonts(), text, utf8);
+  if (!line.Ready())
+    NoteStandInFonts();
+  const LineMetrics m = MeasureLine(cr, line);
   bounds.R = static_cast<float>(m.advance);
   bounds.B = static_cast<float>(m.ascent + m.descent);
   return bounds.R;
@@ -540,8 +548,13 @@ void IGraphics::DrawSVG(const ISVG& svg, const IRECT& bounds, const IBlend* pBle
 
 // Layers
 
-ILayer::ILayer(std::unique_ptr<LayerPixels> pixels, const IRECT& pixelBounds, unsigned generation)
-: mPixels(std::move(pixels)), mPixelBounds(pixelBounds), mGeneration(generation)
+ILayer::ILayer(std::unique_ptr<LayerPixels> pixels, const IRECT& pixelBounds, unsigned generation,
+               bool awaitsFonts, unsigned fontGeneration)
+: mPixels(std::move(pixels))
+, mPixelBounds(pixelBounds)
+, mGeneration(generation)
+, mAwaitsFonts(awaitsFonts)
+, mFontGeneration(fontGeneration)
 {
 }
 
@@ -558,7 +571,7 @@ void IGraphics::StartLayer(const IRECT& r)
     px = r.GetWholePixels(mBackend->Scale()).Intersect(surface);
   if (px.Degenerate())
     px = IRECT();
-  mOpenLayers.push_back({px, mRegionClipped, mRegionClip, mLayersEnabled});
+  mOpenLayers.push_back({px, mRegionClipped, mRegionClip, mLayersEnabled, mStandIns});
   mRegionClipped = false;
   // Without layers the drawing stays on the window, under the clip already in force there.
   if (!mLayersEnabled)
@@ -589,12 +602,15 @@ ILayerPtr IGraphics::EndLayer()
     return nullptr;
   }
   std::unique_ptr<LayerPixels> pixels = mBackend->EndLayer();
-  return ILayerPtr(new ILayer(std::move(pixels), open.pixelBounds, mBackend->Generation()));
+  return ILayerPtr(new ILayer(std::move(pixels), open.pixelBounds, mBackend->Generation(), mStandIns != open.standInsBefore,
+                              mFontsSeen));
 }
 
 bool IGraphics::CheckLayer(const ILayerPtr& layer) const
 {
-  return mLayersEnabled && layer && !layer->mInvalid && layer->mGeneration == mBackend->Generation();
+  // Text drawn with stand-in faces is drawn again once the system fonts have moved on.
+  return mLayersEnabled && layer && !layer->mInvalid && layer->mGeneration == mBackend->Generation() &&
+         !(layer->mAwaitsFonts && layer->mFontGeneration != mFontsSeen);
 }
 
 void IGraphics::DrawLayer(const ILayerPtr& layer, const IBlend* pBlend)

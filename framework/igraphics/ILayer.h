@@ -29,7 +29,8 @@ public:
 
 private:
   friend class IGraphics;
-  ILayer(std::unique_ptr<LayerPixels> pixels, const IRECT& pixelBounds, unsigned generation);
+  ILayer(std::unique_ptr<LayerPixels> pixels, const IRECT& pixelBounds, unsigned generation, bool awaitsFonts,
+         unsigned fontGeneration);
 
   std::unique_ptr<LayerPixels> mPixels;
   // Whole window pixels the layer covers.
@@ -37,6 +38,9 @@ private:
   // The window surface it was drawn for.
   unsigned mGeneration;
   bool mInvalid = false;
+  // Some of its text is in stand-in faces, as the system fonts stood at fontGeneration.
+  bool mAwaitsFonts;
+  unsigned mFontGeneration;
 };
 
 using ILayerPtr = std::unique_ptr<ILayer>;

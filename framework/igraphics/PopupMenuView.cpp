@@ -332,6 +332,21 @@ void PopupMenuView::PlaceRoot(Level& level, const IRECT& anchor) const
   level.bounds = IRECT(x, y, x + w, y + h);
 }
 
+void PopupMenuView::Remeasure()
+{
+  const float canvasW = static_cast<float>(mGraphics.Width());
+  for (Level& level : mState->levels)
+  {
+    const float w = MakeLevel(*level.menu).bounds.W();
+    if (w == level.bounds.W())
+      continue;
+    Touch(level.bounds);
+    const float x = std::floor(std::max(0.f, std::min(level.bounds.L, canvasW - w)));
+    level.bounds = IRECT(x, level.bounds.T, x + w, level.bounds.B);
+    Touch(level.bounds);
+  }
+}
+
 void PopupMenuView::OpenSubmenu(int levelIdx, int itemIdx)
 {
   State& st = *mState;

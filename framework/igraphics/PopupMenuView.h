@@ -40,6 +40,9 @@ public:
   IRECT TakeDirtyArea();
   // The whole area the open menu covers.
   IRECT Bounds() const;
+  // The faces of its texts changed: each open level takes the width its texts now need,
+  // staying where it is unless that leaves the canvas.
+  void Remeasure();
   void Draw(IGraphics& g);
 
 private:

@@ -291,10 +291,12 @@ bool PresetBarControl::IsDirty()
 
 std::string PresetBarControl::FitNameText(IGraphics& g, const IText& style, const std::string& name, float width)
 {
-  if (name == mFitSource && std::fabs(width - mFitWidth) < 0.5f)
+  // A system font arriving for the name's characters may change its width.
+  if (name == mFitSource && std::fabs(width - mFitWidth) < 0.5f && mFitMeasures == g.TextMeasureGeneration())
     return mFitted;
   mFitSource = name;
   mFitWidth = width;
+  mFitMeasures = g.TextMeasureGeneration();
   mFitted = FitWithEllipsis(name, width, [&](const std::string& text) {
     IRECT extent;
     return g.MeasureText(style, text.c_str(), extent);

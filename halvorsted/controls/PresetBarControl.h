@@ -99,6 +99,7 @@ private:
   std::string mFitSource;
   std::string mFitted;
   float mFitWidth = -1.f;
+  unsigned mFitMeasures = 0; // the graphics' TextMeasureGeneration it was fitted with
   int mHoveredPart = kNone;
   // The name last drawn, so a change of preset redraws even without a modified-mark change.
   std::string mShownName;

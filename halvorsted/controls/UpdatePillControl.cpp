@@ -115,9 +115,12 @@ bool UpdatePillControl::IsHit(float x, float y) const
 bool UpdatePillControl::IsDirty()
 {
   const std::int32_t count = mUpdateCheck ? mUpdateCheck->ChangeCount() : mLastChangeCount;
-  if (count == mLastChangeCount)
+  // A system font arriving for the label's characters changes its width.
+  const unsigned measures = GetUI() ? GetUI()->TextMeasureGeneration() : mTextMeasures;
+  if (count == mLastChangeCount && measures == mTextMeasures)
     return IControl::IsDirty();
   mLastChangeCount = count;
+  mTextMeasures = measures;
   SyncWithUpdateCheck();
   return true;
 }

@@ -51,6 +51,7 @@ private:
   halvorsted::updates::UpdateCheck* mUpdateCheck;
   std::function<void(const IRECT&)> mOnPillRect;
   std::int32_t mLastChangeCount = -1;
+  unsigned mTextMeasures = 0; // the graphics' TextMeasureGeneration the pill was measured with
   IRECT mPillRect;
   std::string mLabel;
   std::string mUrl;

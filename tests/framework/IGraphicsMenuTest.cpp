@@ -1,8 +1,11 @@
 // The in-window popup menu, driven through IGraphics as the window drives it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
 #include <memory>
 
+#include "FallbackFonts.h"
 #include "IEditorDelegate.h"
 #include "IGraphics.h"
 #include "RecordingControl.h"
@@ -305,6 +308,33 @@ TEST_F(MenuTest, RepaintsTheMenuAreaWhenItOpensChangesAndCloses)
   EXPECT_LE(closed.L, 10.f);
   EXPECT_GE(closed.R, 201.f);
   EXPECT_GE(closed.B, 147.f);
+}
+
+TEST_F(MenuTest, AMenuOpenedBeforeItsSystemFontArrivesTakesTheWidthItsTextNeedsThen)
+{
+  // Eight CJK ideographs of a full em each: 96 units of text at 12, next to the check
+  // column (22) and the arrow column (20).
+  const char* wide = "\xE4\xB8\x80\xE4\xBA\x8C\xE4\xB8\x89\xE5\x9B\x9B\xE4\xBA\x94\xE5\x85\xAD\xE4\xB8\x83\xE5\x85\xAB";
+  menu.AddItem(wide, 105);
+  HoldFallbackFontWorker(true);
+  g.OnFrame();
+  OpenMenu();
+  const IRECT held = g.OnFrame();
+  HoldFallbackFontWorker(false);
+  ASSERT_TRUE(WaitForFallbackFonts(std::chrono::seconds(30)));
+  IRECT extent;
+  const float textW = g.MeasureText(IText(12.f, COLOR_WHITE, "Roboto-Regular"), wide, extent);
+  EXPECT_NEAR(textW, 96.f, 6.f) << "no system font has CJK (tools/setup.sh installs them)";
+  const float right = 10.f + std::ceil(22.f + textW + 20.f);
+  EXPECT_LT(held.R, right - 10.f);
+  // From the next frame on the menu has its new width where it was: closing it repaints
+  // just that box.
+  g.OnFrame();
+  g.DismissMenu();
+  const IRECT closed = g.OnFrame();
+  EXPECT_LE(closed.L, 10.f);
+  EXPECT_GE(closed.R, right);
+  EXPECT_LE(closed.R, right + 2.f);
 }
 
 } // namespace
