@@ -369,15 +369,23 @@ tresult PLUGIN_API IPlugVST3::setState(IBStream* state)
     if (r != kResultOk)
       break;
   }
-  int pos;
+  int pos = -1;
   try
   {
     pos = UnserializeState(chunk, 0);
   }
   catch (...)
   {
-    return kResultFalse;
   }
+  // Whatever the restore applied came from the host: it is no change to report back.
+  try
+  {
+    OnStateRestoredByHost();
+  }
+  catch (...)
+  {
+  }
+  mStateChangePending.store(false, std::memory_order_release);
   if (pos < 0)
     return kResultFalse;
   // getState appends the host bypass after the plug-in's chunk; older chunks lack it (off).
@@ -851,6 +859,8 @@ tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID id, ParamValue value)
   if (!std::isfinite(value))
     return kInvalidArgument;
   std::lock_guard<std::recursive_mutex> lock(mUILock);
+  // The host's UI thread, by the rules: a good moment to report what changed meanwhile.
+  InformHostOfStateChange();
   if (id == kBypassParamID)
   {
     mBypassed.store(value >= 0.5, std::memory_order_relaxed);
@@ -922,16 +932,41 @@ tresult PLUGIN_API IPlugVST3::notify(IMessage* message)
   if (!id)
     return kInvalidArgument;
   std::lock_guard<std::recursive_mutex> lock(mUILock);
+  tresult result = kResultFalse;
   try
   {
     if (std::strcmp(id, kEditorSnapshotMessageID) == 0)
-      return HandleEditorSnapshot(message->getAttributes()) ? kResultOk : kInvalidArgument;
-    return OnHostMessage(id, message->getAttributes()) ? kResultOk : kResultFalse;
+      result = HandleEditorSnapshot(message->getAttributes()) ? kResultOk : kInvalidArgument;
+    else
+      result = OnHostMessage(id, message->getAttributes()) ? kResultOk : kResultFalse;
   }
   catch (...)
   {
-    return kResultFalse;
+    result = kResultFalse;
   }
+  // A message may have changed the state itself (a preset loaded for the host, say).
+  InformHostOfStateChange();
+  return result;
+}
+
+void IPlugVST3::InformHostOfStateChange()
+{
+  try
+  {
+    CheckForStateChanges();
+  }
+  catch (...)
+  {
+  }
+  // Without a handler yet the change waits for one; a handler that cannot hear it drops it.
+  if (!mComponentHandler || !mStateChangePending.exchange(false, std::memory_order_acq_rel))
+    return;
+  IComponentHandler2* handler2 = nullptr;
+  if (mComponentHandler->queryInterface(IComponentHandler2::iid, reinterpret_cast<void**>(&handler2)) != kResultOk ||
+      !handler2)
+    return;
+  handler2->setDirty(true);
+  handler2->release();
 }
 
 } // namespace iplug

@@ -107,6 +107,12 @@ public:
     return false;
   }
 
+  // The saved state changed without a parameter edit (something only the chunk carries): the
+  // host hears of it (IComponentHandler2::setDirty) the next time it calls us on its UI thread.
+  // Any thread; the host is never called from here.
+  void MarkStateChanged() { mStateChangePending.store(true, std::memory_order_release); }
+  bool StateChangePending() const { return mStateChangePending.load(std::memory_order_acquire); }
+
   // Stops the idle timer and waits for a running OnIdle. Idempotent. The instance
   // calls it before it is destroyed; a derived class that can be deleted directly
   // calls it first thing in its destructor.
@@ -204,6 +210,13 @@ public:
   Steinberg::tresult PLUGIN_API notify(Steinberg::Vst::IMessage* message) override;
 
 protected:
+  // Where the plug-in notices changes of its saved state that came without a parameter edit and
+  // calls MarkStateChanged: under the UI lock, just before a pending change goes to the host.
+  virtual void CheckForStateChanges() {}
+  // The host set the whole state (setState), under the UI lock: what the plug-in holds now is
+  // what the host holds, so nothing before it is news to the host.
+  virtual void OnStateRestoredByHost() {}
+
   // The host context passed to initialize (not owned; valid until terminate).
   Steinberg::FUnknown* GetHostContext() const { return mHostContext; }
   Steinberg::Vst::IComponentHandler* GetComponentHandler() const { return mComponentHandler; }
@@ -221,6 +234,9 @@ private:
   // While a view is attached its timer runs the idle steps and the thread skips them.
   void AttachEditorView(igraphics::EditorView* view);
   void DetachEditorView(igraphics::EditorView* view);
+  // On the host's UI thread with the UI lock held: a pending state change goes to the host,
+  // once, through IComponentHandler2. A host without one hears nothing.
+  void InformHostOfStateChange();
   bool HandleEditorSnapshot(Steinberg::Vst::IAttributeList* attributes);
   bool WriteEditorSnapshot(const std::string& path, double scale, std::string& error);
   // Sizes the per-channel scratch for the current block size (never on the audio thread).
@@ -270,6 +286,7 @@ private:
   std::chrono::steady_clock::time_point mLastIdle;
   igraphics::EditorView* mEditorView = nullptr;
   std::atomic<bool> mIdleOnHostLoop{false};
+  std::atomic<bool> mStateChangePending{false};
 
   Steinberg::Vst::SpeakerArrangement mInputArr = 0;
   Steinberg::Vst::SpeakerArrangement mOutputArr = 0;

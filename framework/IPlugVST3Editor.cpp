@@ -43,6 +43,8 @@ IPlugView* PLUGIN_API IPlugVST3::createView(FIDString name)
   if (!name || std::strcmp(name, ViewType::kEditor) != 0 || !mConfig.plugHasUI)
     return nullptr;
   std::lock_guard<std::recursive_mutex> lock(mUILock);
+  // Changes made while the editor was closed reach the host now, on its UI thread.
+  InformHostOfStateChange();
   if (!mMakeGraphicsFunc)
     return nullptr;
   try

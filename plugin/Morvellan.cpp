@@ -112,6 +112,7 @@ Morvellan::Morvellan(const iplug::InstanceInfo& info)
   }
 
   mLearnedTarget.Write(Bands{}, Bands{}, false);
+  mKnownState = TakeStateSignature();
 
   halvorsted::updates::UpdateCheck::Config updates;
   updates.productSlug = "morvellan";

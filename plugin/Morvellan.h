@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -61,6 +62,11 @@ public:
 
   // Idle timer (UI thread, every 20 ms, editor open or not)
   void OnIdle() override;
+
+  // Saved-state changes the host hears of (UI lock): what the chunk carries beyond the
+  // parameters and the editor size, compared with what the host last knew.
+  void CheckForStateChanges() override;
+  void OnStateRestoredByHost() override;
 
   // Editor sizing (UI thread)
   bool ConstrainEditorResize(int& width, int& height) const override;
@@ -159,6 +165,23 @@ private:
   void RebuildEditor();
   // Restores the accent, the editor size, the parameters, the names and the target from a chunk.
   void ApplyRestoredState(const morvellan::state::RestoredState& restored);
+  // The part of the chunk the host cannot see change: the target (by the audio thread's count of
+  // its edits, so a restored target settling in the engine is none, and by the chunks applied),
+  // names, mark and accent.
+  struct StateSignature
+  {
+    std::uint32_t targetEdits = 0;
+    std::uint32_t restores = 0;
+    int accent = 0;
+    bool modified = false;
+    std::string sourceName;
+    std::string presetName;
+  };
+  StateSignature TakeStateSignature();
+  bool StateMatches(const StateSignature& known);
+  // A target on its way to the audio thread, or a finished learn the idle callback has not named.
+  bool StateChangeInFlight() const;
+
   // Screen scale of the open editor, else the last one seen.
   float CurrentScreenScale() const;
 
@@ -232,6 +255,15 @@ public:
   morvellan::BalanceCopy mLastSavedTarget;
   // Audio: the engine's completed-learn count last seen, so only a completed learn raises mLearnFinished.
   std::uint32_t mLearnsCompletedSeen = 0;
+  // Audio: the engine's target changed by a learn, a clear, a reference or a loaded target (not
+  // a restore) and is not yet published; mTargetEdits counts those once published.
+  bool mTargetEditUnpublished = false;
+  std::atomic<std::uint32_t> mTargetEdits{0};
+  // UI: chunks applied (a preset load, a host restore); the host's own restores are known to it.
+  std::uint32_t mStateRestores = 0;
+  // UI lock: the state the host last knew, and since when a change waits for its target.
+  StateSignature mKnownState;
+  std::optional<std::chrono::steady_clock::time_point> mStateChangeHeldSince;
 };
 
 // The factory's create function: one instance, built under a process-wide mutex.

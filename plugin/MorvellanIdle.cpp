@@ -85,6 +85,8 @@ void Morvellan::OnIdle()
 
   UpdatePresetModified();
   UpdateStatusLine();
+  // On our own timer thread this only notes a change; the host hears of it on its UI thread.
+  CheckForStateChanges();
 }
 
 int Morvellan::ReadHostTrackColour() const

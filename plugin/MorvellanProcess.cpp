@@ -149,18 +149,23 @@ void Morvellan::TakeHandOvers()
   }
 
   if (TakeFlag(mClearTargetRequest))
+  {
+    mTargetEditUnpublished |= mEngine.hasTarget;
     mEngine.ClearLearnedTarget();
+  }
 
   // A file-learned or loaded target counts whatever its valid byte says.
   if (TakeHandOver(mReferenceTargetPending, mReferenceTarget, copy))
   {
     mEngine.SetTargetBalance(copy.relative);
     mTargetsChanged = true;
+    mTargetEditUnpublished = true;
   }
   if (TakeHandOver(mLoadedTargetPending, mLoadedTarget, copy))
   {
     mEngine.SetTargetBalance(copy.relative);
     mTargetsChanged = true;
+    mTargetEditUnpublished = true;
   }
 }
 
@@ -241,10 +246,17 @@ void Morvellan::PublishAnalysis()
   mLearnsCompletedSeen = mEngine.learnsCompleted;
 
   const bool learnEnded = mWasLearning && !mEngine.learning;
+  mTargetEditUnpublished |= learnCompleted;
   if (learnEnded || learnCompleted || mEngine.hasTarget != mHadTarget || mTargetsChanged)
   {
     // The state restore may be writing the record right now; then publish next block.
     mTargetsChanged = !mLearnedTarget.TryWrite(mEngine.targetRelative, mEngine.targetAbsolute, mEngine.hasTarget);
+  }
+  // Counted once whoever reads the count finds the edited target published.
+  if (mTargetEditUnpublished && !mTargetsChanged)
+  {
+    mTargetEdits.fetch_add(1, std::memory_order_release);
+    mTargetEditUnpublished = false;
   }
   // After the target, so whoever sees the event finds the new target.
   if (learnCompleted)

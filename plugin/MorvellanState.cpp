@@ -86,6 +86,7 @@ void Morvellan::ApplyRestoredState(const morvellan::state::RestoredState& r)
 {
   using namespace morvellan;
 
+  ++mStateRestores;
   SetTargetSource(r.sourceName);
 
   const int accent = r.accent >= 0 && r.accent < kAccentCount ? r.accent : 0;

@@ -541,6 +541,13 @@ void PLUGIN_API EditorView::onTimer()
     // Xlib may hold events it read along with a reply: the descriptor stays quiet for them.
     ProcessEvents();
     RunIdleIfDue();
+    // Only the host's own loop runs on its UI thread; our private one must not call it.
+    if (!mOnPrivateLoop)
+    {
+      ++mDispatchDepth;
+      mPlug.InformHostOfStateChange();
+      --mDispatchDepth;
+    }
     if (!mAttached || !mGraphics)
       return;
     ++mDispatchDepth;

@@ -422,6 +422,39 @@ TEST_F(EditorViewTest, IdleRunsOnTheHostLoopWhileAttachedAndOnTheThreadOtherwise
   plug->terminate();
 }
 
+TEST_F(EditorViewTest, IdleRunsOnTheHostLoopTellTheHostOfStateChangesAndAPrivateLoopNever)
+{
+  testhost::DirtyRecordingHandler handler;
+  ASSERT_EQ(plug->setComponentHandler(&handler), kResultOk);
+  TestRunLoop loop;
+  TestFrame frame(display, parent, &loop);
+  IPlugView* view = OpenView(&frame);
+  ASSERT_NE(view, nullptr);
+  std::thread([this] { plug->MarkStateChanged(); }).join();
+  EXPECT_TRUE(PumpUntil(loop, [&] { return !plug->StateChangePending(); }));
+  auto calls = handler.Take();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], std::this_thread::get_id());
+  view->removed();
+  view->release();
+
+  // Without a host loop the window's timer runs on a thread of ours: the change waits for the host.
+  TestFrame loopless(display, parent, nullptr);
+  view = OpenView(&loopless);
+  ASSERT_NE(view, nullptr);
+  plug->MarkStateChanged();
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_TRUE(handler.Take().empty());
+  testhost::Message unknown("Nope");
+  plug->notify(&unknown);
+  calls = handler.Take();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0], std::this_thread::get_id());
+  view->removed();
+  view->release();
+  plug->setComponentHandler(nullptr);
+}
+
 TEST_F(EditorViewTest, RightPressOnABoundControlOpensTheHostMenuForItsParameter)
 {
   TestRunLoop loop;

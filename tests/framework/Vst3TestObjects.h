@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -253,6 +255,40 @@ public:
   std::vector<std::string> events;
   double lastValue = -1.;
   uint32 refs = 1;
+};
+
+// A handler that also hears that the state changed (IComponentHandler2), with each call's thread.
+class DirtyRecordingHandler : public RecordingHandler, public IComponentHandler2
+{
+public:
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
+  {
+    if (!FUnknownPrivate::iidEqual(iid, IComponentHandler2::iid))
+      return RecordingHandler::queryInterface(iid, obj);
+    *obj = static_cast<IComponentHandler2*>(this);
+    addRef();
+    return kResultOk;
+  }
+  uint32 PLUGIN_API addRef() override { return RecordingHandler::addRef(); }
+  uint32 PLUGIN_API release() override { return RecordingHandler::release(); }
+  tresult PLUGIN_API setDirty(TBool state) override
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    (state ? dirtyOn : cleanOn).push_back(std::this_thread::get_id());
+    return kResultOk;
+  }
+  tresult PLUGIN_API requestOpenEditor(FIDString) override { return kNotImplemented; }
+  tresult PLUGIN_API startGroupEdit() override { return kNotImplemented; }
+  tresult PLUGIN_API finishGroupEdit() override { return kNotImplemented; }
+
+  // The threads of the setDirty(true) calls so far, taken out.
+  std::vector<std::thread::id> Take()
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::exchange(dirtyOn, {});
+  }
+  std::mutex mutex;
+  std::vector<std::thread::id> dirtyOn, cleanOn;
 };
 
 #undef TESTHOST_NO_REFCOUNT

@@ -1,7 +1,13 @@
 #include "PlugFixture.h"
 
 #include "AccentColour.h"
+#include "EditorCallbacks.h"
+#include "IGraphics.h"
 #include "StatusText.h"
+#include "StoredRecords.h"
+#include "TargetFile.h"
+#include "UiScale.h"
+#include "Vst3TestObjects.h"
 
 #include "pluginterfaces/vst/ivstattributes.h"
 #include "pluginterfaces/vst/ivstchannelcontextinfo.h"
@@ -309,6 +315,161 @@ TEST_F(IdleCallback, HostColourChangeAsksForARebuildOnlyInChoiceFive)
   mPlug->setChannelContextInfos(&info);
   mPlug->OnIdle();
   EXPECT_EQ(mPlug->mAccentRebuildsAsked, 2);
+}
+
+// A host that keeps the session's saved mark (IComponentHandler2) and plays noise through the plug-in.
+class HostSavedMark : public IdleCallback
+{
+protected:
+  void SetUp() override
+  {
+    IdleCallback::SetUp();
+    ASSERT_EQ(mPlug->setComponentHandler(&mHandler), Steinberg::kResultOk);
+    Steinberg::Vst::ProcessSetup setup{Steinberg::Vst::kRealtime, Steinberg::Vst::kSample32, kBlock, 8000.0};
+    ASSERT_EQ(mPlug->setupProcessing(setup), Steinberg::kResultOk);
+    ASSERT_EQ(mPlug->setActive(true), Steinberg::kResultOk);
+  }
+  void Blocks(int n)
+  {
+    std::vector<float> in(kBlock), out(kBlock);
+    float* ins[] = {in.data(), in.data()};
+    float* outs[] = {out.data(), out.data()};
+    Steinberg::Vst::AudioBusBuffers inBus, outBus;
+    inBus.numChannels = outBus.numChannels = 2;
+    inBus.channelBuffers32 = ins;
+    outBus.channelBuffers32 = outs;
+    for (int b = 0; b < n; ++b)
+    {
+      for (float& v : in)
+        v = 0.5f * float((mNoise = mNoise * 1664525u + 1013904223u) >> 8) / float(1u << 23) - 0.5f;
+      auto data = testhost::OneBusProcessData(inBus, outBus, Steinberg::Vst::kSample32, kBlock);
+      mPlug->process(data);
+    }
+  }
+  // An idle step as the timer takes it, then a host call on its UI thread: the times the host was told.
+  int Told()
+  {
+    mPlug->OnIdle();
+    testhost::Message unknown("NotOurs");
+    mPlug->notify(&unknown);
+    const auto calls = mHandler.Take();
+    for (const auto& thread : calls)
+      EXPECT_EQ(thread, std::this_thread::get_id());
+    return int(calls.size());
+  }
+  std::vector<std::uint8_t> HostState()
+  {
+    testhost::MemoryStream stream;
+    EXPECT_EQ(mPlug->getState(&stream), Steinberg::kResultOk);
+    return stream.data;
+  }
+
+  static constexpr int kBlock = 400;
+  testhost::DirtyRecordingHandler mHandler;
+  std::uint32_t mNoise = 12345u;
+};
+
+TEST_F(HostSavedMark, EachChangeOfTheSavedStateIsToldOnce)
+{
+  const auto factory = morvellan::offline::FactoryTargets();
+  const auto learn = [this] {
+    RequestLearnFromInput(*mPlug);
+    int toldWhileLearning = 0;
+    for (int b = 0; b < 120 && !mPlug->mLearnFinished.load(); ++b)
+    {
+      Blocks(1);
+      toldWhileLearning += mPlug->mLearnFinished.load() ? 0 : Told();
+    }
+    EXPECT_TRUE(mPlug->mLearnFinished.load());
+    EXPECT_EQ(toldWhileLearning, 0);
+    return Told();
+  };
+  Blocks(2);
+  EXPECT_EQ(Told(), 0);
+  EXPECT_EQ(learn(), 1);
+
+  // A target's name is set at once and its values with the next block: one change.
+  mPlug->LoadTarget(factory[0]);
+  EXPECT_EQ(Told(), 0);
+  Blocks(1);
+  EXPECT_EQ(Told(), 1);
+  EXPECT_EQ(learn(), 1); // its target and the name it clears
+  EXPECT_EQ(SourceName(), "");
+
+  RequestClearLearnedTarget(*mPlug);
+  Blocks(1);
+  EXPECT_EQ(Told(), 1);
+
+  SetAccentColourIndex(*mPlug, 2);
+  EXPECT_EQ(Told(), 1);
+  SetAccentColourIndex(*mPlug, 2);
+  EXPECT_EQ(Told(), 0);
+
+  mPlug->SavePreset("Warm", false);
+  EXPECT_EQ(Told(), 1);
+  mPlug->SavePreset("Warm", false); // the clean current preset: the state holds the same
+  EXPECT_EQ(Told(), 0);
+  mPlug->SavePreset("Cold", false);
+  EXPECT_EQ(Told(), 1);
+  mPlug->LoadPreset(mPlug->UserPresets().at(1));
+  ASSERT_EQ(PresetName(), "Warm");
+  Blocks(1);
+  EXPECT_EQ(Told(), 1);
+  mPlug->LoadPreset(mPlug->UserPresets().at(1)); // again: whatever the file holds now is applied
+  EXPECT_EQ(Told(), 1);
+}
+
+TEST_F(HostSavedMark, RestoresByTheHostAndEditorSizesAreNotTold)
+{
+  mPlug->LoadTarget(morvellan::offline::FactoryTargets()[2]);
+  SetAccentColourIndex(*mPlug, 4);
+  mPlug->SavePreset("Bright", false);
+  Blocks(1);
+  EXPECT_EQ(Told(), 1);
+  const std::vector<std::uint8_t> saved = HostState();
+  RequestClearLearnedTarget(*mPlug);
+  SetAccentColourIndex(*mPlug, 1);
+  mPlug->SavePreset("Dark", false);
+  Blocks(1);
+  EXPECT_EQ(Told(), 1);
+
+  // Restored, and its target settled in the engine: the host's own state.
+  testhost::MemoryStream stream(saved);
+  ASSERT_EQ(mPlug->setState(&stream), Steinberg::kResultOk);
+  Blocks(2);
+  EXPECT_EQ(Told(), 0);
+  EXPECT_EQ(HostState(), saved);
+
+  // A first-version state: the engine sets its target against the current tilt, so the target
+  // published differs from the one restored; still nothing to tell.
+  std::vector<std::uint8_t> old = {'1', 'S', 'V', 'M'};
+  const auto put = [&old](const auto& v) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(&v);
+    old.insert(old.end(), p, p + sizeof v);
+  };
+  for (std::int32_t v : {1, 0, 720, 532, 1})
+    put(v);
+  for (int k = 0; k < 12; ++k)
+    put(-3.0 + 0.5 * k);
+  for (int i = 0; i < 24; ++i)
+    put(i == kTilt ? 3.0 : Param(i));
+  testhost::MemoryStream oldStream(old);
+  ASSERT_EQ(mPlug->setState(&oldStream), Steinberg::kResultOk);
+  morvellan::BalanceCopy restored, settled;
+  ASSERT_TRUE(mPlug->TryReadLearnedTarget(restored));
+  Blocks(2);
+  ASSERT_TRUE(mPlug->TryReadLearnedTarget(settled));
+  ASSERT_NE(settled.relative, restored.relative);
+  EXPECT_EQ(Told(), 0);
+
+  // The editor's size is in the state too (bytes 12 to 19), but a new size alone is not told.
+  std::unique_ptr<iplug::igraphics::IGraphics> ui(mPlug->mMakeGraphicsFunc());
+  mPlug->SetGraphics(ui.get());
+  const std::vector<std::uint8_t> before = HostState();
+  SetUiScale(*mPlug, 1.5f);
+  EXPECT_FALSE(std::equal(before.begin() + 12, before.begin() + 20, HostState().begin() + 12));
+  EXPECT_EQ(Told(), 0);
+  mPlug->SetGraphics(nullptr);
 }
 
 TEST(StatusText, TruncatesOnCharacterBoundaries)

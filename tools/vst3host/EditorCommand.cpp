@@ -176,6 +176,9 @@ int RunEditor(const std::vector<std::string>& args)
         std::printf("Saved a screenshot (%dx%d) to %s\n", window.Width(), window.Height(), path->c_str());
     }
     CloseView(view, window);
+    if (const int marks = instance->Handler().DirtyMarks(); marks > 0) {
+        std::printf("The plug-in said %d time%s that its saved state changed\n", marks, marks == 1 ? "" : "s");
+    }
     if (player.BlocksPlayed() > 0) {
         std::printf("Played %lld blocks\n", player.BlocksPlayed());
     }

@@ -103,12 +103,13 @@ tresult PLUGIN_API ComponentHandler::queryInterface(const Steinberg::TUID iid, v
     if (obj == nullptr) {
         return kInvalidArgument;
     }
-    if (Answer<Steinberg::Vst::IComponentHandler>(iid, this, obj)) {
+    if (Answer<Steinberg::Vst::IComponentHandler>(iid, this, obj) ||
+        Answer<Steinberg::Vst::IComponentHandler2>(iid, this, obj)) {
         return kResultOk;
     }
     if (iidEqual(iid, Steinberg::FUnknown::iid)) {
         addRef();
-        *obj = static_cast<Steinberg::FUnknown*>(this);
+        *obj = static_cast<Steinberg::FUnknown*>(static_cast<Steinberg::Vst::IComponentHandler*>(this));
         return kResultOk;
     }
     *obj = nullptr;
@@ -150,6 +151,29 @@ tresult PLUGIN_API ComponentHandler::restartComponent(int32 flags)
 {
     mRestartFlags |= flags;
     return kResultOk;
+}
+
+tresult PLUGIN_API ComponentHandler::setDirty(Steinberg::TBool state)
+{
+    if (state) {
+        ++mDirtyMarks;
+    }
+    return kResultOk;
+}
+
+tresult PLUGIN_API ComponentHandler::requestOpenEditor(Steinberg::FIDString)
+{
+    return Steinberg::kNotImplemented;
+}
+
+tresult PLUGIN_API ComponentHandler::startGroupEdit()
+{
+    return Steinberg::kNotImplemented;
+}
+
+tresult PLUGIN_API ComponentHandler::finishGroupEdit()
+{
+    return Steinberg::kNotImplemented;
 }
 
 std::vector<ParameterEdit> ComponentHandler::TakeEdits()

@@ -52,9 +52,11 @@ struct ParameterEdit {
     double value = 0.0;
 };
 
-// IComponentHandler: records what the controller tells the host, so edits can
-// be forwarded to the processor on the next block and inspected by tests.
-class ComponentHandler final : public Steinberg::Vst::IComponentHandler {
+// IComponentHandler and IComponentHandler2: records what the controller tells the
+// host, so edits can be forwarded to the processor on the next block and inspected
+// by tests, and counts the times the plug-in says its state changed.
+class ComponentHandler final : public Steinberg::Vst::IComponentHandler,
+                               public Steinberg::Vst::IComponentHandler2 {
 public:
     ComponentHandler() = default;
 
@@ -68,10 +70,17 @@ public:
     tresult PLUGIN_API endEdit(Steinberg::Vst::ParamID id) override;
     tresult PLUGIN_API restartComponent(int32 flags) override;
 
+    tresult PLUGIN_API setDirty(Steinberg::TBool state) override;
+    tresult PLUGIN_API requestOpenEditor(Steinberg::FIDString name) override;
+    tresult PLUGIN_API startGroupEdit() override;
+    tresult PLUGIN_API finishGroupEdit() override;
+
     // Edits performed since the last call, oldest first.
     std::vector<ParameterEdit> TakeEdits();
     int32 RestartFlags() const { return mRestartFlags.load(); }
     int OpenGestures() const { return mOpenGestures.load(); }
+    // setDirty(true) calls so far: the session would now need saving.
+    int DirtyMarks() const { return mDirtyMarks.load(); }
 
 private:
     ~ComponentHandler() = default;
@@ -80,6 +89,7 @@ private:
     std::vector<ParameterEdit> mEdits;
     std::atomic<int32> mRestartFlags{0};
     std::atomic<int> mOpenGestures{0};
+    std::atomic<int> mDirtyMarks{0};
 };
 
 // IParamValueQueue for one parameter; points kept sorted by sample offset.
