@@ -167,6 +167,8 @@ public:
   // Marks and hit tests.
   bool TargetBandOn(int band) const;
   bool TargetBandActive(int band) const;
+  // Where a band's level lies, perhaps outside the plot; its handle is that point held inside.
+  void TargetPoint(int band, float& x, float& y) const;
   void TargetHandle(int band, float& x, float& y) const;
   void PreEqHandle(int band, float& x, float& y) const;
   iplug::igraphics::IRECT TargetLabelRect(int band) const;
@@ -217,6 +219,7 @@ private:
   void SyncDrawnRect();
   iplug::igraphics::IRECT BandEditorRectFor(int band) const;
   bool HandleBandEditorPress(float x, float y);
+  void DragHeldTarget(float x, float y);
   int TargetParam(int band, int field) const { return mFirstTargetParam + 3 * band + field; }
   int PreEqParam(int band, int field) const { return mFirstPreEqParam + 4 * band + field; }
   int PreEqShelfParam(int band) const;
@@ -248,6 +251,10 @@ private:
   float mPressY = 0.f;
   float mGrabOffsetX = 0.f;
   float mGrabOffsetY = 0.f;
+  // A target drag that began on a dot held at the plot's edge, and the band's values then.
+  bool mDragHeld = false;
+  double mDragStartFreq = 0.;
+  double mDragStartGain = 0.;
   float mCachedGains[kNumBands] = {};
   double mCachedSampleRate = 0.;
   double mCachedHpHz = 0.;
