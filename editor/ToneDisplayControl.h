@@ -213,6 +213,10 @@ private:
   void CheckMarksInputs(const Reading& reading);
   // The plot and the reach of antialiased edges past it: what the plot's contents are clipped to.
   iplug::igraphics::IRECT PlotClip() const;
+  // In PRE-EQ mode, what the discs cover, wherever they lie; empty in MATCH mode.
+  iplug::igraphics::IRECT PreEqDiscReach() const;
+  // The plot clip, grown over the discs: what the marks layer holds.
+  iplug::igraphics::IRECT MarksClip() const;
   void DrawCorrectionShapes(iplug::igraphics::IGraphics& g);
   // The part of the plot clip the correction curve can draw in.
   iplug::igraphics::IRECT CorrectionBounds() const;
@@ -283,7 +287,7 @@ private:
   iplug::igraphics::IColor mPreEqLabelColour{230, 240, 205, 150};
   iplug::igraphics::IColor mEditorFillColour{250, 24, 24, 24};
 
-  // The plot; mRECT grows past it only while an open box reaches outside.
+  // The plot; mRECT grows past it only over an open box or a disc that reaches outside.
   iplug::igraphics::IRECT mPlot;
   int mCurveComputations = 0;
   Reading mFrameReading;

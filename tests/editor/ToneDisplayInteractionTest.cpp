@@ -212,6 +212,20 @@ TEST_F(ToneDisplayInteraction, DiscsOnThePlotsSidesTakePressesAllOverAndKeepThei
   rig.g.OnFrame();
   EXPECT_TRUE(InkIn(33, 90, 185, 198) && InkIn(630, 688, 185, 198));
   EXPECT_FALSE(InkIn(30, 33, 185, 198) || InkIn(688, 690, 185, 198));
+
+  // The discs show whole past the sides: band 1, selected, filled amber (240,163,58) out to
+  // x 22; band 4's ring out to 698 and the right half of its number, within the ring.
+  EXPECT_EQ(Red(25, 210), 240);
+  EXPECT_EQ(Red(25, 203), 240);
+  EXPECT_TRUE(InkIn(696, 699, 207, 213) && InkIn(690, 694, 205, 215));
+  // Nothing else reaches past the sides.
+  EXPECT_FALSE(InkIn(14, 30, 113, 200) || InkIn(14, 30, 221, 308) || InkIn(690, 706, 113, 200) ||
+               InkIn(690, 706, 221, 308));
+  // Back in MATCH mode no disc is left outside the plot.
+  rig.Click(300.f, kToggleY);
+  ASSERT_EQ(d.Mode(), ToneDisplayControl::kModeMatch);
+  rig.g.OnFrame();
+  EXPECT_FALSE(InkIn(14, 30, 200, 221) || InkIn(690, 706, 200, 221));
 }
 
 TEST_F(ToneDisplayInteraction, RangeHandlesStayAThirdOfAnOctaveApart)
