@@ -22,6 +22,8 @@ constexpr float kLevelFloorDb = -80.f;
 // The frame loop lets every control's antialiased edges reach this far past its rectangle;
 // the plot's contents get the same, so an open box changes nothing about them.
 constexpr float kEdgeAllowance = 0.75f;
+// A pre-EQ disc's radius and half its outline.
+constexpr float kDiscReach = 9.f;
 
 // v held within lo..hi; the middle when the span is empty.
 float HoldWithin(float v, float lo, float hi)
@@ -186,9 +188,12 @@ void ToneDisplayControl::Draw(IGraphics& g)
   DrawMeasuredLevels(g, reading);
   DrawCorrectionCurve(g, reading);
   CheckMarksInputs(reading);
+  // The marks keep to the plot too, all but the pre-EQ discs on its sides, which show whole.
+  const IRECT marksClip = MarksClip();
+  g.PathClipRegion(marksClip);
   if (!g.CheckLayer(mMarksLayer))
   {
-    g.StartLayer(plotClip);
+    g.StartLayer(marksClip);
     DrawMarks(g, reading);
     mMarksLayer = g.EndLayer();
     ++mMarksLayerDraws;
@@ -204,8 +209,31 @@ IRECT ToneDisplayControl::PlotClip() const
   return mPlot.GetPadded(kEdgeAllowance);
 }
 
+IRECT ToneDisplayControl::PreEqDiscReach() const
+{
+  IRECT reach;
+  if (mMode != kModePreEq)
+    return reach;
+  for (int k = 0; k < kNumPreEqBands; ++k)
+  {
+    float x, y;
+    PreEqHandle(k, x, y);
+    if (std::isfinite(x) && std::isfinite(y))
+      reach = reach.Union(IRECT(x, y, x, y).GetPadded(kDiscReach));
+  }
+  return reach;
+}
+
+IRECT ToneDisplayControl::MarksClip() const
+{
+  const IRECT discs = PreEqDiscReach();
+  return discs.Degenerate() ? PlotClip() : PlotClip().Union(discs.GetPadded(kEdgeAllowance));
+}
+
 void ToneDisplayControl::DrawMarks(IGraphics& g, const Reading& reading)
 {
+  const IRECT plotClip = PlotClip();
+  g.PathClipRegion(plotClip);
   DrawTargetCurve(g);
   DrawRangeHandles(g);
   if (mMode == kModeMatch)
@@ -215,7 +243,10 @@ void ToneDisplayControl::DrawMarks(IGraphics& g, const Reading& reading)
   {
     g.FillRect(mPreEqOverlayColour, IRECT(mPlot.L + 1.f, mPlot.T + 1.f, mPlot.R - 1.f, mPlot.B - 1.f));
     DrawPreEqResponse(g, reading.sampleRate, true);
+    // A disc at 20 Hz or 20 kHz is centred on the plot's side; its labels are pushed inside.
+    g.PathClipRegion(MarksClip());
     DrawPreEqBands(g);
+    g.PathClipRegion(plotClip);
   }
   DrawStatusText(g, reading);
   DrawModeToggle(g);
@@ -304,9 +335,12 @@ void ToneDisplayControl::OnResize()
 
 void ToneDisplayControl::SyncDrawnRect()
 {
-  // The box of an outer band near 0 dB pokes out above the plot; the frame loop clips
-  // each control to its own rectangle, so the rectangle covers the box while it is open.
-  const IRECT wanted = mEditorBand >= 0 ? mPlot.Union(BandEditorRect()) : mPlot;
+  // The box of an outer band near 0 dB pokes out above the plot, and a pre-EQ disc at 20 Hz or
+  // 20 kHz past its side; the frame loop clips each control to its own rectangle, so the
+  // rectangle covers them while they are shown.
+  IRECT wanted = mPlot.Union(PreEqDiscReach());
+  if (mEditorBand >= 0)
+    wanted = wanted.Union(BandEditorRect());
   if (!(wanted == mRECT))
     SetRECT(wanted);
 }

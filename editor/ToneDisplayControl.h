@@ -167,6 +167,8 @@ public:
   // Marks and hit tests.
   bool TargetBandOn(int band) const;
   bool TargetBandActive(int band) const;
+  // Where a band's level lies, perhaps outside the plot; its handle is that point held inside.
+  void TargetPoint(int band, float& x, float& y) const;
   void TargetHandle(int band, float& x, float& y) const;
   void PreEqHandle(int band, float& x, float& y) const;
   iplug::igraphics::IRECT TargetLabelRect(int band) const;
@@ -211,12 +213,17 @@ private:
   void CheckMarksInputs(const Reading& reading);
   // The plot and the reach of antialiased edges past it: what the plot's contents are clipped to.
   iplug::igraphics::IRECT PlotClip() const;
+  // In PRE-EQ mode, what the discs cover, wherever they lie; empty in MATCH mode.
+  iplug::igraphics::IRECT PreEqDiscReach() const;
+  // The plot clip, grown over the discs: what the marks layer holds.
+  iplug::igraphics::IRECT MarksClip() const;
   void DrawCorrectionShapes(iplug::igraphics::IGraphics& g);
   // The part of the plot clip the correction curve can draw in.
   iplug::igraphics::IRECT CorrectionBounds() const;
   void SyncDrawnRect();
   iplug::igraphics::IRECT BandEditorRectFor(int band) const;
   bool HandleBandEditorPress(float x, float y);
+  void DragHeldTarget(float x, float y);
   int TargetParam(int band, int field) const { return mFirstTargetParam + 3 * band + field; }
   int PreEqParam(int band, int field) const { return mFirstPreEqParam + 4 * band + field; }
   int PreEqShelfParam(int band) const;
@@ -248,6 +255,10 @@ private:
   float mPressY = 0.f;
   float mGrabOffsetX = 0.f;
   float mGrabOffsetY = 0.f;
+  // A target drag that began on a dot held at the plot's edge, and the band's values then.
+  bool mDragHeld = false;
+  double mDragStartFreq = 0.;
+  double mDragStartGain = 0.;
   float mCachedGains[kNumBands] = {};
   double mCachedSampleRate = 0.;
   double mCachedHpHz = 0.;
@@ -276,7 +287,7 @@ private:
   iplug::igraphics::IColor mPreEqLabelColour{230, 240, 205, 150};
   iplug::igraphics::IColor mEditorFillColour{250, 24, 24, 24};
 
-  // The plot; mRECT grows past it only while an open box reaches outside.
+  // The plot; mRECT grows past it only over an open box or a disc that reaches outside.
   iplug::igraphics::IRECT mPlot;
   int mCurveComputations = 0;
   Reading mFrameReading;

@@ -40,14 +40,21 @@ bool ToneDisplayControl::TargetBandActive(int band) const
          morvellan::RangeTaper(ParamValue(TargetParam(band, 1)), RangeValue(0), RangeValue(1)) > 0.0;
 }
 
-void ToneDisplayControl::TargetHandle(int band, float& x, float& y) const
+void ToneDisplayControl::TargetPoint(int band, float& x, float& y) const
 {
   const double f = ParamValue(TargetParam(band, 1));
   const double gain = ParamValue(TargetParam(band, 0));
+  x = XOfFreq(f);
+  y = YOfGain(gain + ParamValue(mTiltParam) * std::log2(f / 1000.0));
+}
+
+void ToneDisplayControl::TargetHandle(int band, float& x, float& y) const
+{
   // A steep tilt puts a band's level far outside the plot: its dot then waits at the edge,
-  // whole, where it is seen and taken, and a drag from there follows the pointer.
-  x = InsetX(XOfFreq(f), kDotReach);
-  y = InsetY(YOfGain(gain + ParamValue(mTiltParam) * std::log2(f / 1000.0)), kDotReach);
+  // whole, where it is seen and taken.
+  TargetPoint(band, x, y);
+  x = InsetX(x, kDotReach);
+  y = InsetY(y, kDotReach);
 }
 
 IRECT ToneDisplayControl::TargetLabelRect(int band) const

@@ -92,11 +92,18 @@ void ToneDisplayControl::OnMouseDown(float x, float y, const IMouseMod& mod)
       ToggleBoolParam(TargetParam(k, 2));
       return;
     }
-    float hx, hy;
+    float hx, hy, px, py;
     TargetHandle(k, hx, hy);
+    TargetPoint(k, px, py);
     mDragTargetBand = k;
     mGrabOffsetX = x - hx;
     mGrabOffsetY = y - hy;
+    mPressX = x;
+    mPressY = y;
+    mDragStarted = 0;
+    mDragHeld = !(hx == px && hy == py);
+    mDragStartFreq = ParamValue(TargetParam(k, 1));
+    mDragStartGain = ParamValue(TargetParam(k, 0));
     BeginParam(TargetParam(k, 0));
     BeginParam(TargetParam(k, 1));
     return;
@@ -185,6 +192,12 @@ void ToneDisplayControl::OnMouseDrag(float x, float y, float, float, const IMous
     return;
   }
 
+  if (mDragTargetBand >= 0 && mDragHeld)
+  {
+    DragHeldTarget(x, y);
+    return;
+  }
+
   if (mDragTargetBand >= 0)
   {
     const int freqParam = TargetParam(mDragTargetBand, 1);
@@ -197,6 +210,28 @@ void ToneDisplayControl::OnMouseDrag(float x, float y, float, float, const IMous
     SendParam(freqParam, freq);
     SendParam(TargetParam(mDragTargetBand, 0), std::round(2.0 * level) / 2.0);
   }
+}
+
+void ToneDisplayControl::DragHeldTarget(float x, float y)
+{
+  // The dot stands where the band is not, so the pointer's place says nothing about the band's
+  // values: they move by the pointer's travel from the press, at the plot's scale, and a press
+  // that does not move leaves them alone.
+  if (!mDragStarted && x == mPressX && y == mPressY)
+    return;
+  mDragStarted = 1;
+  const int freqParam = TargetParam(mDragTargetBand, 1);
+  const float w = mPlot.W();
+  double freq = w > 0.f ? mDragStartFreq * std::pow(1000.0, (x - mPressX) / w) : mDragStartFreq;
+  freq = std::clamp(freq, FreqOfX(mPlot.L), FreqOfX(mPlot.R));
+  if (const iplug::IEditorDelegate* dlg = GetDelegate())
+    if (const iplug::IParam* param = dlg->GetParam(freqParam))
+      freq = std::clamp(freq, param->GetMin(), param->GetMax());
+  // The level moves with the pointer; the tilt's change with the frequency comes off.
+  const double gain = mDragStartGain + (GainOfY(y) - GainOfY(mPressY)) -
+                      ParamValue(mTiltParam) * std::log2(freq / mDragStartFreq);
+  SendParam(freqParam, freq);
+  SendParam(TargetParam(mDragTargetBand, 0), std::round(2.0 * gain) / 2.0);
 }
 
 void ToneDisplayControl::OnMouseUp(float, float, const IMouseMod&)
@@ -220,6 +255,7 @@ void ToneDisplayControl::OnMouseUp(float, float, const IMouseMod&)
     EndParam(TargetParam(mDragTargetBand, 1));
   }
   mDragTargetBand = -1;
+  mDragHeld = false;
 }
 
 // Double click and wheel

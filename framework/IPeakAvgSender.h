@@ -71,7 +71,7 @@ public:
     ForEachSpan(nFrames, ctrlTag, nChans, chanOffset, [&](int from, int n) {
       for (int c = 0; c < nChans; ++c)
         if (inputs[c])
-          Accumulate(mChannels[c], kernels::MeasureSpan(&inputs[c], 1, from, n, mRmsMode));
+          Accumulate(mChannels[c], Measure(&inputs[c], 1, from, n));
     });
   }
 
@@ -82,7 +82,7 @@ public:
     if (!inputs || nChans < 1 || nFrames < 1)
       return;
     ForEachSpan(nFrames, ctrlTag, 1, 0, [&](int from, int n) {
-      Accumulate(mChannels[0], kernels::MeasureSpan(inputs, nChans, from, n, mRmsMode));
+      Accumulate(mChannels[0], Measure(inputs, nChans, from, n));
     });
   }
 
@@ -134,6 +134,16 @@ private:
         mCount = 0;
       }
     }
+  }
+
+  // A sample that is no number, infinite or absurdly large would stay in the window's sums and
+  // then in the ballistics for good; such a span is measured again with those samples as silence.
+  kernels::Levels Measure(const sample* const* chans, int nChans, int from, int n) const
+  {
+    const kernels::Levels levels = kernels::MeasureSpan(chans, nChans, from, n, mRmsMode);
+    if (kernels::Measurable(levels)) [[likely]]
+      return levels;
+    return kernels::MeasureSpanScreened(chans, nChans, from, n, mRmsMode);
   }
 
   static void Accumulate(Channel& ch, const kernels::Levels& span)

@@ -73,24 +73,34 @@ IPLUG_INLINE void MixAt(V& x, const double* const* ch, int nChans, double count,
   }
 }
 
-// Takes W frames (or one) into a running peak and sum.
-template <class V, Mix kMix, bool kRms>
+// Takes W frames (or one) into a running peak and sum; with kScreen, a frame beyond
+// kMeasurable (or no number) counts as silence.
+template <class V, Mix kMix, bool kRms, bool kScreen>
 IPLUG_INLINE void Take(const double* const* ch, int nChans, double count, int t, V& peak, V& sum)
 {
   V x;
   MixAt<V, kMix>(x, ch, nChans, count, t);
   if constexpr (std::is_same_v<V, double>)
+  {
     x = std::fabs(x);
+    if constexpr (kScreen)
+      x = x <= kMeasurable ? x : 0.0;
+  }
   else
   {
     using Bits = decltype(x < x); // 64-bit integer lanes
     x = (V)((Bits)x & static_cast<long long>(~0ull >> 1));
+    if constexpr (kScreen)
+    {
+      const V limit = V{} + kMeasurable;
+      x = (V)((Bits)x & (x <= limit));
+    }
   }
   peak = x > peak ? x : peak;
   sum += kRms ? x * x : x;
 }
 
-template <int W, Mix kMix, bool kRms>
+template <int W, Mix kMix, bool kRms, bool kScreen>
 IPLUG_INLINE Levels MeasureLanes(const double* const* ch, int nChans, int from, int n)
 {
   using V = typename Lanes<W>::V;
@@ -102,9 +112,9 @@ IPLUG_INLINE Levels MeasureLanes(const double* const* ch, int nChans, int from, 
   V peak[kUnroll] = {}, sum[kUnroll] = {};
   for (; t + W * kUnroll <= end; t += W * kUnroll)
     for (int u = 0; u < kUnroll; ++u)
-      Take<V, kMix, kRms>(ch, nChans, count, t + u * W, peak[u], sum[u]);
+      Take<V, kMix, kRms, kScreen>(ch, nChans, count, t + u * W, peak[u], sum[u]);
   for (; t + W <= end; t += W)
-    Take<V, kMix, kRms>(ch, nChans, count, t, peak[1], sum[1]);
+    Take<V, kMix, kRms, kScreen>(ch, nChans, count, t, peak[1], sum[1]);
   for (int u = 1; u < kUnroll; ++u)
   {
     peak[0] = peak[u] > peak[0] ? peak[u] : peak[0];
@@ -118,21 +128,24 @@ IPLUG_INLINE Levels MeasureLanes(const double* const* ch, int nChans, int from, 
     outSum += sum[0][i];
   }
   for (; t < end; ++t)
-    Take<double, kMix, kRms>(ch, nChans, count, t, outPeak, outSum);
+    Take<double, kMix, kRms, kScreen>(ch, nChans, count, t, outPeak, outSum);
   return {outPeak, outSum};
 }
 
-template <int W>
+template <int W, bool kScreen = false>
 IPLUG_INLINE Levels MeasureWith(const double* const* ch, int nChans, int from, int n, bool rms)
 {
   bool allThere = true;
   for (int c = 0; c < nChans; ++c)
     allThere = allThere && ch[c];
   if (allThere && nChans == 1)
-    return rms ? MeasureLanes<W, Mix::kOne, true>(ch, nChans, from, n) : MeasureLanes<W, Mix::kOne, false>(ch, nChans, from, n);
+    return rms ? MeasureLanes<W, Mix::kOne, true, kScreen>(ch, nChans, from, n)
+               : MeasureLanes<W, Mix::kOne, false, kScreen>(ch, nChans, from, n);
   if (allThere && nChans == 2)
-    return rms ? MeasureLanes<W, Mix::kTwo, true>(ch, nChans, from, n) : MeasureLanes<W, Mix::kTwo, false>(ch, nChans, from, n);
-  return rms ? MeasureLanes<W, Mix::kAny, true>(ch, nChans, from, n) : MeasureLanes<W, Mix::kAny, false>(ch, nChans, from, n);
+    return rms ? MeasureLanes<W, Mix::kTwo, true, kScreen>(ch, nChans, from, n)
+               : MeasureLanes<W, Mix::kTwo, false, kScreen>(ch, nChans, from, n);
+  return rms ? MeasureLanes<W, Mix::kAny, true, kScreen>(ch, nChans, from, n)
+             : MeasureLanes<W, Mix::kAny, false, kScreen>(ch, nChans, from, n);
 }
 
 // Conversions between the host's 32-bit samples and the callback's doubles: each sample rounds
@@ -189,6 +202,14 @@ Levels MeasureSpan(const double* const* channels, int nChans, int offset, int nF
   if (!channels || nChans < 1 || nFrames < 1 || offset < 0)
     return {0.0, 0.0};
   return Chosen().measure(channels, nChans, offset, nFrames, rms);
+}
+
+Levels MeasureSpanScreened(const double* const* channels, int nChans, int offset, int nFrames, bool rms)
+{
+  if (!channels || nChans < 1 || nFrames < 1 || offset < 0)
+    return {0.0, 0.0};
+  // Only for the rare span with a bad sample in it: the narrowest loops do.
+  return MeasureWith<2, true>(channels, nChans, offset, nFrames, rms);
 }
 
 void Convert(const float* in, double* out, int n)

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <tuple>
 #include <numbers>
 #include <random>
 #include <thread>
@@ -176,6 +178,47 @@ TEST(IPeakAvgSender, QueueCarriesValuesAcrossThreads)
   ASSERT_GT(dlg.messages, 0);
   EXPECT_EQ(dlg.lastTag, 7);
   EXPECT_NEAR(dlg.last.vals[0].first, 0.25, 1e-3);
+}
+
+TEST(IPeakAvgSender, BadSamplesLeaveNoTrace)
+{
+  // 48 kHz: 240-frame windows, attack exp(-5) and decay exp(-0.05) a window, 100 windows of hold.
+  const double bad[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                        -std::numeric_limits<double>::infinity(), 1e300 /* its square overflows */};
+  const auto sine = Sine(0.5, 1000., 0.5);
+  const std::vector<double> quiet(static_cast<size_t>(2. * kRate), 0.05);
+  for (const double b : bad)
+    for (const int n : {1, 31, 512})
+      for (const bool mix : {false, true})
+      {
+        SCOPED_TRACE(testing::Message() << b << " x " << n << (mix ? ", stereo mix" : ", one channel"));
+        Sender sender(-90., true, 5.f, 1.f, 100.f, 500.f);
+        sender.Reset(kRate);
+        RecordingDelegate dlg;
+        // One host block of bad samples: in the mix, on the left channel only.
+        const std::vector<double> badBlock(static_cast<size_t>(n), b), zeros(static_cast<size_t>(n), 0.);
+        const double* chans[2] = {badBlock.data(), zeros.data()};
+        if (mix)
+          sender.ProcessMix(chans, 2, n, 2);
+        else
+          sender.ProcessBlock(chans, n, 2, 1, 0);
+
+        // Then 0.5 s of a 1 kHz sine of 0.5: every whole window holds five periods, RMS 0.5/sqrt 2.
+        Feed(sender, sine, 2, &dlg);
+        auto [peak, avg] = sender.HeldPeakAndAverage(0);
+        EXPECT_NEAR(peak, 0.5, 1e-12);
+        EXPECT_NEAR(avg, 0.5 / std::sqrt(2.), 1e-12);
+
+        // Then 2 s at 0.05: the average falls for 400 windows (0.30 * exp(-20) is left), the peak
+        // holds for 100 and falls for about 300 (0.45 * exp(-15), under 2e-7, is left).
+        Feed(sender, quiet, 2, &dlg);
+        sender.TransmitData(dlg);
+        std::tie(peak, avg) = sender.HeldPeakAndAverage(0);
+        EXPECT_NEAR(peak, 0.05, 2e-7);
+        EXPECT_NEAR(avg, 0.05, 1e-9);
+        EXPECT_NEAR(dlg.last.vals[0].first, 0.05f, 1e-6f);
+        EXPECT_NEAR(dlg.last.vals[0].second, 0.05f, 1e-6f);
+      }
 }
 
 // The meter as it was first written: one sample at a time, the channels mixed per sample, the
