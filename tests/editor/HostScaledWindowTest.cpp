@@ -68,6 +68,29 @@ protected:
     return {width, height};
   }
 
+  // A state whose editor size is width x height, restored into plug.
+  static void RestoreSize(Morvellan& plug, int width, int height)
+  {
+    iplug::IByteChunk chunk;
+    ASSERT_TRUE(plug.SerializeState(chunk));
+    std::memcpy(chunk.GetData() + 12, &width, 4);
+    std::memcpy(chunk.GetData() + 16, &height, 4);
+    ASSERT_GT(plug.UnserializeState(chunk, 0), 0);
+  }
+
+  // A view of plug as a host that sets its content scale first opens it: the factor, then
+  // the host's window made the size the view asks for. Null when it did not attach.
+  IPlugView* OpenScaledView(Morvellan& plug, float factor, std::pair<int, int>& size)
+  {
+    IPlugView* view = plug.createView("editor");
+    if (!view || SetFactor(view, factor) != kResultTrue)
+      return nullptr;
+    size = ViewSize(view);
+    XResizeWindow(display, parent, static_cast<unsigned>(size.first), static_cast<unsigned>(size.second));
+    XSync(display, False);
+    return AttachView(view, frame.get(), parent);
+  }
+
   // The editor is drawn over the whole child: the window's own black shows nowhere, and the
   // layout's background reaches the right and bottom edges.
   void ExpectFilled(TestRunLoop& loop, Window child, int width, int height)
@@ -159,6 +182,52 @@ TEST_F(HostScaledWindow, TheContentScaleKeepsTheDrawScaleAndTheWindowTakesThePix
   EXPECT_TRUE(frame->requests.empty());
   third->removed();
   third->release();
+}
+
+TEST_F(HostScaledWindow, AViewOpenedAfterTheFactorKeepsItsSizeThroughSavesAndReopens)
+{
+  for (const float factor : {1.f, 1.25f, 1.5f, 1.75f, 2.f})
+  {
+    SCOPED_TRACE(factor);
+    RestoreSize(*mPlug, 544, 402);
+    Morvellan* next = static_cast<Morvellan*>(MakePlug(iplug::InstanceInfo{}));
+    std::pair<int, int> first{0, 0};
+    // Three views of this instance, then three of a new one that restored its saved state.
+    for (int round = 0; round < 6; ++round)
+    {
+      Morvellan& plug = round < 3 ? *mPlug : *next;
+      if (round == 3)
+      {
+        iplug::IByteChunk chunk;
+        ASSERT_TRUE(mPlug->SerializeState(chunk));
+        ASSERT_GT(next->UnserializeState(chunk, 0), 0);
+      }
+      frame->requests.clear();
+      std::pair<int, int> size;
+      IPlugView* view = OpenScaledView(plug, factor, size);
+      ASSERT_NE(view, nullptr);
+      if (round == 0)
+        first = size;
+      EXPECT_EQ(size, first) << "view " << round;
+      EXPECT_TRUE(WaitForSize(Children(parent).at(0), first.first, first.second)) << "view " << round;
+      // The rules kept the size the view asked for: nothing to correct.
+      EXPECT_TRUE(frame->requests.empty()) << "view " << round;
+      iplug::IByteChunk chunk;
+      ASSERT_TRUE(plug.SerializeState(chunk));
+      int32_t saved[2] = {0, 0};
+      std::memcpy(saved, chunk.GetData() + 12, 8);
+      EXPECT_EQ(saved[0], 544) << "view " << round;
+      EXPECT_EQ(saved[1], 402) << "view " << round;
+      view->removed();
+      view->release();
+    }
+    // 544 x 402 at 1.75 is 952 x 703.5, rounded 952 x 704; the rules settle that at 951 x 703.
+    if (factor == 1.75f)
+    {
+      EXPECT_EQ(first, std::make_pair(951, 703));
+    }
+    next->release();
+  }
 }
 
 TEST_F(HostScaledWindow, ASizeOutsideTheRulesBecomesTheNearestAllowedOneAndTheHostIsAskedForIt)
