@@ -1,14 +1,21 @@
 // The plug-in's editor as a VST3 view in a private X server, sized and scaled by a host:
 // the screen scale a host sets, and sizes outside the sizing rules.
 
+#include <cairo.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <limits>
+#include <map>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
+#include "pluginterfaces/vst/ivstmessage.h"
 
 #include "EditorFixture.h"
 #include "IByteChunk.h"
@@ -25,6 +32,61 @@ namespace
 constexpr unsigned long kBackground = 0x0A0A0A;
 
 using Sizes = std::vector<std::pair<int, int>>;
+
+// The framework's snapshot message as a host sends it: a file and a draw scale; the answer
+// comes back in the same attributes.
+class SnapshotRequest : public Vst::IMessage, public Vst::IAttributeList
+{
+public:
+  SnapshotRequest(const std::string& path, double scale) : mPath(path), mScale(scale) {}
+  tresult PLUGIN_API queryInterface(const TUID, void** obj) override
+  {
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  uint32 PLUGIN_API addRef() override { return 1; }
+  uint32 PLUGIN_API release() override { return 1; }
+  FIDString PLUGIN_API getMessageID() override { return "iplug.EditorSnapshot"; }
+  void PLUGIN_API setMessageID(FIDString) override {}
+  Vst::IAttributeList* PLUGIN_API getAttributes() override { return this; }
+  tresult PLUGIN_API setInt(AttrID id, int64 value) override
+  {
+    ints[id] = value;
+    return kResultTrue;
+  }
+  tresult PLUGIN_API getInt(AttrID, int64&) override { return kResultFalse; }
+  tresult PLUGIN_API setFloat(AttrID, double) override { return kResultFalse; }
+  tresult PLUGIN_API getFloat(AttrID id, double& value) override
+  {
+    value = mScale;
+    return std::strcmp(id, "scale") == 0 ? kResultTrue : kResultFalse;
+  }
+  tresult PLUGIN_API setString(AttrID, const Vst::TChar*) override { return kResultTrue; }
+  tresult PLUGIN_API getString(AttrID, Vst::TChar*, uint32) override { return kResultFalse; }
+  tresult PLUGIN_API setBinary(AttrID, const void*, uint32) override { return kResultFalse; }
+  tresult PLUGIN_API getBinary(AttrID id, const void*& data, uint32& size) override
+  {
+    data = mPath.data();
+    size = static_cast<uint32>(mPath.size());
+    return std::strcmp(id, "path") == 0 ? kResultTrue : kResultFalse;
+  }
+  std::map<std::string, int64> ints;
+
+private:
+  std::string mPath;
+  double mScale;
+};
+
+// The pixel size of a PNG file.
+std::pair<int, int> PngSize(const std::string& path)
+{
+  cairo_surface_t* png = cairo_image_surface_create_from_png(path.c_str());
+  std::pair<int, int> size{-1, -1};
+  if (cairo_surface_status(png) == CAIRO_STATUS_SUCCESS)
+    size = {cairo_image_surface_get_width(png), cairo_image_surface_get_height(png)};
+  cairo_surface_destroy(png);
+  return size;
+}
 
 class HostScaledWindow : public EditorFixture, protected testsupport::X11TestHost
 {
@@ -228,6 +290,48 @@ TEST_F(HostScaledWindow, AViewOpenedAfterTheFactorKeepsItsSizeThroughSavesAndReo
     }
     next->release();
   }
+}
+
+TEST_F(HostScaledWindow, ASnapshotIsDrawnAtTheScaleAskedForWhateverFactorTheViewsHad)
+{
+  // The idle steps a snapshot runs between its frames, as in a host.
+  ASSERT_EQ(mPlug->initialize(nullptr), kResultOk);
+  IPlugView* view = OpenView();
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(SetFactor(view, 2.f), kResultTrue);
+  EXPECT_EQ(ViewSize(view), std::make_pair(1440, 1064));
+  view->removed();
+  view->release();
+
+  const std::string path =
+    (std::filesystem::temp_directory_path() / ("host-scaled-snapshot-" + std::to_string(getpid()) + ".png")).string();
+  // The canvas of 720 x 532 times the draw scale asked for.
+  struct Case
+  {
+    double scale;
+    int width, height;
+  };
+  for (const Case& c : {Case{1., 720, 532}, Case{2., 1440, 1064}, Case{1.5, 1080, 798}, Case{0.75, 540, 399}})
+  {
+    SCOPED_TRACE(c.scale);
+    SnapshotRequest request(path, c.scale);
+    ASSERT_EQ(mPlug->notify(&request), kResultOk);
+    EXPECT_EQ(request.ints["ok"], 1);
+    EXPECT_EQ(PngSize(path), std::make_pair(c.width, c.height));
+  }
+  std::filesystem::remove(path);
+
+  // Nothing of it stays behind: the next view opens at the factor's size and saves the
+  // editor at draw scale 1.
+  EXPECT_EQ(SavedSize(), std::make_pair(720, 532));
+  IPlugView* next = OpenView();
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(ViewSize(next), std::make_pair(1440, 1064));
+  EXPECT_FLOAT_EQ(mPlug->GetUI()->GetScreenScale(), 2.f);
+  EXPECT_FLOAT_EQ(mPlug->GetUI()->GetDrawScale(), 1.f);
+  next->removed();
+  next->release();
+  mPlug->terminate();
 }
 
 TEST_F(HostScaledWindow, ASizeOutsideTheRulesBecomesTheNearestAllowedOneAndTheHostIsAskedForIt)
