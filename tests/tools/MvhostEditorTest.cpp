@@ -7,7 +7,6 @@
 
 #include <cairo.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +14,6 @@
 #include <filesystem>
 #include <string>
 #include <sys/wait.h>
-#include <mutex>
 #include <thread>
 #include <tuple>
 #include <unistd.h>
@@ -87,10 +85,7 @@ struct MvhostWindows : testsupport::X11Host {
 // once but settles it a moment later at the size it was mapped with, and only then grants
 // the sizes asked for meanwhile. It keeps every size it was asked for.
 struct TinyWindowManager : testsupport::X11Host {
-    std::atomic<bool> stop{false};
-    std::mutex mutex;
     std::vector<std::pair<int, int>> asked;
-    std::jthread thread;
 
     bool Start()
     {
@@ -99,24 +94,19 @@ struct TinyWindowManager : testsupport::X11Host {
         }
         XSelectInput(display, DefaultRootWindow(display), SubstructureRedirectMask);
         XSync(display, False);
-        thread = std::jthread([this] { Run(); });
+        thread = std::jthread([this](std::stop_token stop) { Run(stop); });
         return true;
     }
-    ~TinyWindowManager()
+    std::vector<std::pair<int, int>> Stop()
     {
-        stop = true;
-        if (thread.joinable()) {
-            thread.join();
-        }
-    }
-    std::vector<std::pair<int, int>> Asked()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
+        thread = {};
         return asked;
     }
 
 private:
-    void Run()
+    std::jthread thread;
+
+    void Run(std::stop_token stop)
     {
         Window settling = 0;
         std::pair<int, int> mappedAt;
@@ -128,7 +118,7 @@ private:
             c.height = r.height;
             XConfigureWindow(display, r.window, r.value_mask & (CWWidth | CWHeight), &c);
         };
-        while (!stop) {
+        while (!stop.stop_requested()) {
             while (XPending(display) > 0) {
                 XEvent e;
                 XNextEvent(display, &e);
@@ -138,7 +128,6 @@ private:
                     settleAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(150);
                     XMapWindow(display, settling);
                 } else if (e.type == ConfigureRequest) {
-                    std::lock_guard<std::mutex> lock(mutex);
                     asked.emplace_back(e.xconfigurerequest.width, e.xconfigurerequest.height);
                     if (e.xconfigurerequest.window == settling) {
                         waiting.push_back(e.xconfigurerequest);
@@ -194,7 +183,7 @@ TEST(MvhostEditor, UnderAWindowManagerTheWindowTakesTheSizeItHintsAndAsksForOnce
         EXPECT_NE(r.out.find("Editor size: " + std::to_string(width) + "x" + std::to_string(height)), std::string::npos)
             << r.out;
         // Asked once, not taken back to the size the window was mapped at by the settling.
-        EXPECT_EQ(wm.Asked(), (std::vector<std::pair<int, int>>{{width, height}}));
+        EXPECT_EQ(wm.Stop(), (std::vector<std::pair<int, int>>{{width, height}}));
     }
 }
 
