@@ -118,6 +118,8 @@ public:
   // calls it first thing in its destructor.
   void StopIdleTimer();
   bool IdleTimerRunning() const { return mIdleTimerRunning; }
+  // A view is attached to a host's window: the graphics is that window's, not a snapshot's.
+  bool EditorViewAttached() const { return mEditorView != nullptr; }
 
   // The UI lock (recursive): taken by every UI-thread host entry and by the timer.
   std::recursive_mutex& GetUILock() { return mUILock; }

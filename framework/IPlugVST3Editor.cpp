@@ -154,6 +154,8 @@ bool IPlugVST3::WriteEditorSnapshot(const std::string& path, double scale, std::
       error = "the plug-in made no graphics context";
       return false;
     }
+    // Drawn at the scale asked for alone, whatever screen scale the plug-in's windows had.
+    graphics->SetScreenScale(1.f);
     graphics->Resize(graphics->Width(), graphics->Height(), static_cast<float>(scale), false);
     SetGraphics(graphics.get());
     if (mLayoutFunc)

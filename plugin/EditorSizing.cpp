@@ -8,7 +8,10 @@
 
 namespace morvellan::sizing {
 
-bool ConstrainEditorSize(int& width, int& height, float screenScale)
+namespace {
+
+// One pass of the rules: clamp to the range, then one side follows the other's aspect.
+bool ConstrainOnce(int& width, int& height, float screenScale)
 {
   int maxW = kMaxWidth;
   int maxH = kMaxHeight;
@@ -32,6 +35,23 @@ bool ConstrainEditorSize(int& width, int& height, float screenScale)
     height = RoundToPixels(float(w0) / kAspect);
 
   return inRange && width == w0 && height == h0;
+}
+
+// Two passes always settle; the rest is a margin.
+constexpr int kMaxSettlingPasses = 4;
+
+} // namespace
+
+bool ConstrainEditorSize(int& width, int& height, float screenScale)
+{
+  const bool kept = ConstrainOnce(width, height, screenScale);
+  // The aspect step can move its own answer by a pixel once more (1067 x 794 gives 1067 x 788,
+  // which gives 1066 x 788): the answer is the size the rules keep, so asking again with it
+  // changes nothing, and no window walks away from its size a pixel at a time.
+  for (int pass = 1; !kept && pass < kMaxSettlingPasses && !ConstrainOnce(width, height, screenScale); ++pass)
+  {
+  }
+  return kept;
 }
 
 float DrawScaleFor(int width, int height, float screenScale)
@@ -72,13 +92,13 @@ EditorSize SanitizeRestoredSize(int width, int height)
 EditorSize WindowSizeForRestored(EditorSize restored, float screenScale)
 {
   EditorSize size{RoundToPixels(float(restored.width) * screenScale), RoundToPixels(float(restored.height) * screenScale)};
-  // The aspect step can move its own result by a pixel once more (1067 x 794 gives 1067 x 788,
-  // which gives 1066 x 788); a restored window is one the rule keeps, so a state saved after a
-  // restore is the state that was restored. A second pass always settles; the third is a margin.
-  for (int pass = 0; pass < 3; ++pass)
-    if (ConstrainEditorSize(size.width, size.height, screenScale))
-      break;
+  ConstrainEditorSize(size.width, size.height, screenScale);
   return size;
+}
+
+bool KeptEditorSize::Holds(EditorSize now, float nowScale) const
+{
+  return state.width >= 1 && state.height >= 1 && now == window && nowScale == screenScale;
 }
 
 } // namespace morvellan::sizing

@@ -31,6 +31,7 @@ struct EditorSize
 {
   int width = 0;
   int height = 0;
+  friend bool operator==(const EditorSize&, const EditorSize&) = default;
 };
 
 // Size written to the state with no editor open: the window at screen scale 1.
@@ -43,7 +44,20 @@ EditorSize SavedSizeWithEditor(int canvasWidth, int canvasHeight, float drawScal
 // sizes below 1 are kept as they are (they mean "no size stored").
 EditorSize SanitizeRestoredSize(int width, int height);
 
-// Window size for a restored size at the current screen scale, constrained until the rule keeps it.
+// Window size for a restored size at the current screen scale, one the rules keep.
 EditorSize WindowSizeForRestored(EditorSize restored, float screenScale);
+
+// The saved size a window was made from. Sizes in the state are whole pixels at screen scale
+// 1, windows whole pixels at the screen's: converting back and forth can land a pixel off, so
+// while the window is still the one made from it, the saved size is written back as it came.
+struct KeptEditorSize
+{
+  EditorSize state;
+  EditorSize window;
+  float screenScale = 0.0f;
+
+  // The window is still now x nowScale.
+  bool Holds(EditorSize now, float nowScale) const;
+};
 
 } // namespace morvellan::sizing

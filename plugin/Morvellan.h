@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "BalanceSnapshot.h"
+#include "EditorSizing.h"
 #include "IPeakAvgSender.h"
 #include "IPlugVST3.h"
 #include "MorvellanIds.h"
@@ -184,6 +185,8 @@ private:
 
   // Screen scale of the open editor, else the last one seen.
   float CurrentScreenScale() const;
+  // The editor size the state records.
+  morvellan::sizing::EditorSize SavedEditorSize() const;
 
 public:
   // Members are public to the plug-in's own source files (idle, actions, worker, editor callbacks);
@@ -238,6 +241,7 @@ public:
   std::optional<std::string> mPendingPresetSave; // UI
   int mRestoredEditorWidth = 0;  // UI
   int mRestoredEditorHeight = 0; // UI
+  morvellan::sizing::KeptEditorSize mKeptEditorSize; // UI: the saved size the window was made from
   std::shared_ptr<halvorsted::updates::UpdateCheck> mUpdateCheck;
   std::unique_ptr<halvorsted::updates::UpdateWorker> mUpdateWorker; // mUpdateCheck's rounds on the shared thread
   std::atomic<int> mAccentIndex{0};

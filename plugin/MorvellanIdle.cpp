@@ -33,7 +33,8 @@ void Morvellan::OnIdle()
   const bool onHostUiThread = GetUI() != nullptr;
   const bool reaperPresent = mReaperHost != nullptr;
 
-  if (onHostUiThread)
+  // A snapshot's graphics draws at screen scale 1 and says nothing about the host's screen.
+  if (onHostUiThread && EditorViewAttached())
     mScreenScale = GetUI()->GetScreenScale();
 
   if (mAccentIndex.load() == morvellan::kHostAccentIndex && (onHostUiThread || !reaperPresent))

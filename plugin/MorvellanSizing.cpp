@@ -35,17 +35,42 @@ void Morvellan::OnParentWindowResize(int width, int height)
 
 void Morvellan::OnHostScreenScale(float scale)
 {
-  if (!(std::isfinite(scale) && scale > 0.0f))
+  // The factor in force already: the kept size is in it.
+  if (!(std::isfinite(scale) && scale > 0.0f) || scale == mScreenScale)
     return;
   // A closed editor keeps its size on the canvas: at the new density that is another
   // number of pixels, which getSize and the next window report.
   if (!GetUI() && mEditorWidth >= 1 && mEditorHeight >= 1)
   {
     using namespace morvellan::sizing;
-    const EditorSize canvas = SavedSizeWithoutEditor(mEditorWidth, mEditorHeight, mScreenScale);
-    const EditorSize window = WindowSizeForRestored(canvas, scale);
-    mEditorWidth = window.width;
-    mEditorHeight = window.height;
+    const EditorSize window{mEditorWidth, mEditorHeight};
+    // From the saved size the window came from, if it did: a trip through other factors
+    // comes back to the same pixels.
+    const EditorSize saved = mKeptEditorSize.Holds(window, mScreenScale)
+                               ? mKeptEditorSize.state
+                               : SavedSizeWithoutEditor(mEditorWidth, mEditorHeight, mScreenScale);
+    const EditorSize next = WindowSizeForRestored(saved, scale);
+    mEditorWidth = next.width;
+    mEditorHeight = next.height;
+    mKeptEditorSize = {saved, next, scale};
   }
   mScreenScale = scale;
+}
+
+morvellan::sizing::EditorSize Morvellan::SavedEditorSize() const
+{
+  using namespace morvellan::sizing;
+  // The size at screen scale 1 times the user's draw scale.
+  const EditorSize window{mEditorWidth, mEditorHeight};
+  if (const iplug::igraphics::IGraphics* ui = GetUI())
+  {
+    const float screenScale = ui->GetScreenScale();
+    if (mKeptEditorSize.Holds(window, screenScale) &&
+        std::fabs(ui->GetDrawScale() - DrawScaleFor(window.width, window.height, screenScale)) <= kRedrawThreshold)
+      return mKeptEditorSize.state;
+    return SavedSizeWithEditor(ui->Width(), ui->Height(), ui->GetDrawScale());
+  }
+  if (mKeptEditorSize.Holds(window, mScreenScale))
+    return mKeptEditorSize.state;
+  return SavedSizeWithoutEditor(mEditorWidth, mEditorHeight, mScreenScale);
 }

@@ -34,10 +34,7 @@ bool Morvellan::SerializeState(iplug::IByteChunk& chunk)
 
   state::SavedState s;
   s.accent = mAccentIndex.load();
-  // The size at screen scale 1 times the user's draw scale.
-  const iplug::igraphics::IGraphics* ui = GetUI();
-  const sizing::EditorSize size = ui ? sizing::SavedSizeWithEditor(ui->Width(), ui->Height(), ui->GetDrawScale())
-                                     : sizing::SavedSizeWithoutEditor(mEditorWidth, mEditorHeight, mScreenScale);
+  const sizing::EditorSize size = SavedEditorSize();
   s.editorWidth = size.width;
   s.editorHeight = size.height;
 
@@ -102,6 +99,7 @@ void Morvellan::ApplyRestoredState(const morvellan::state::RestoredState& r)
     const sizing::EditorSize window = sizing::WindowSizeForRestored(size, mScreenScale);
     mEditorWidth = window.width;
     mEditorHeight = window.height;
+    mKeptEditorSize = {size, window, mScreenScale};
   }
 
   // Head values that are missing keep their values; tail values that are missing take defaults.

@@ -643,6 +643,7 @@ void EditorView::PaintFromGraphics(const IRECT& pixelRect)
   int stride = 0;
   const unsigned char* pixels = mGraphics->GetPixels(stride);
   const CairoBackend& backend = mGraphics->Backend();
+  mWindow->SetBackground(mGraphics->GetBackgroundColor());
   mWindow->Paint(pixels, stride, backend.PixelWidth(), backend.PixelHeight(), pixelRect);
 }
 

@@ -124,6 +124,7 @@ IControl* IGraphics::AttachControl(IControl* pControl, int ctrlTag)
 
 void IGraphics::AttachPanelBackground(const IColor& color)
 {
+  mBackgroundColor = color;
   AttachControl(new IPanelControl(IRECT(0.f, 0.f, static_cast<float>(mWidth), static_cast<float>(mHeight)), color));
 }
 

@@ -107,6 +107,9 @@ public:
   // Controls. AttachControl takes ownership and returns the control.
   IControl* AttachControl(IControl* pControl, int ctrlTag = kNoTag);
   void AttachPanelBackground(const IColor& color);
+  // The panel background's colour (black without one): a window larger than the canvas
+  // shows it around the canvas.
+  const IColor& GetBackgroundColor() const { return mBackgroundColor; }
   IControl* GetControlWithTag(int ctrlTag) const;
   IControl* GetControl(int idx) const;
   int NControls() const { return static_cast<int>(mControls.size()); }
@@ -298,6 +301,7 @@ private:
   bool mLastDownWasDouble = false;
   bool mLastDownWasRight = false;
 
+  IColor mBackgroundColor;
   bool mAllDirty = true;
   bool mDrawing = false;
   // A control's PathClipRegion is in force.

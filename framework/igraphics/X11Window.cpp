@@ -207,6 +207,8 @@ struct X11Window::Impl
   XIM im = nullptr;
   XIC ic = nullptr;
   Cursor cursors[4] = {0, 0, 0, 0};
+  // The background as 0xRRGGBB, the window's background pixel.
+  unsigned long background = 0;
   int errors = 0;
   // Our resizes whose configure notice has not come back yet.
   std::vector<RequestedSize> requested;
@@ -601,7 +603,50 @@ void X11Window::Paint(const unsigned char* pixels, int stride, int pixelWidth, i
     PutPixels(d, pixels, stride, pixelWidth, pixelHeight, area);
   else if (d.surface)
     CairoPutPixels(d, pixels, stride, pixelWidth, pixelHeight, area);
+  // A window larger than the canvas shows the background beyond it.
+  const int x0 = static_cast<int>(std::floor(area.L));
+  const int y0 = static_cast<int>(std::floor(area.T));
+  const int x1 = static_cast<int>(std::ceil(area.R));
+  const int y1 = static_cast<int>(std::ceil(area.B));
+  if (x1 > pixelWidth)
+    XClearArea(d.display, d.window, std::max(x0, pixelWidth), y0, static_cast<unsigned>(x1 - std::max(x0, pixelWidth)),
+               static_cast<unsigned>(y1 - y0), False);
+  if (y1 > pixelHeight)
+    XClearArea(d.display, d.window, x0, std::max(y0, pixelHeight), static_cast<unsigned>(x1 - x0),
+               static_cast<unsigned>(y1 - std::max(y0, pixelHeight)), False);
   XFlush(d.display);
+}
+
+void X11Window::SetBackground(const IColor& color)
+{
+  Impl& d = *mImpl;
+  const unsigned long rgb = (static_cast<unsigned long>(color.R & 255) << 16) |
+                            (static_cast<unsigned long>(color.G & 255) << 8) | static_cast<unsigned long>(color.B & 255);
+  if (!d.display || !d.windowAlive || rgb == d.background)
+    return;
+  d.background = rgb;
+  XColor c{};
+  c.red = static_cast<unsigned short>(color.R & 255) * 257;
+  c.green = static_cast<unsigned short>(color.G & 255) * 257;
+  c.blue = static_cast<unsigned short>(color.B & 255) * 257;
+  ErrorTrap trap(d.display, d.errors);
+  // A true-colour visual takes the channels under its masks; others ask the colormap.
+  if (d.visual->c_class == TrueColor)
+  {
+    const auto place = [](unsigned short value, unsigned long mask) {
+      if (mask == 0)
+        return 0UL;
+      int shift = 0;
+      while (((mask >> shift) & 1) == 0)
+        ++shift;
+      const unsigned long max = mask >> shift;
+      return ((static_cast<unsigned long>(value) * max + 32767) / 65535) << shift;
+    };
+    c.pixel = place(c.red, d.visual->red_mask) | place(c.green, d.visual->green_mask) | place(c.blue, d.visual->blue_mask);
+  }
+  else if (!XAllocColor(d.display, DefaultColormap(d.display, DefaultScreen(d.display)), &c))
+    c.pixel = BlackPixel(d.display, DefaultScreen(d.display));
+  XSetWindowBackground(d.display, d.window, c.pixel);
 }
 
 void X11Window::PutPixels(Impl& d, const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight,
@@ -641,13 +686,6 @@ void X11Window::PutPixels(Impl& d, const unsigned char* pixels, int stride, int 
       XDestroyImage(image);
     }
   }
-  // A window larger than the canvas shows black beyond it.
-  if (x1 > pixelWidth)
-    XClearArea(d.display, d.window, std::max(x0, pixelWidth), y0, static_cast<unsigned>(x1 - std::max(x0, pixelWidth)),
-               static_cast<unsigned>(y1 - y0), False);
-  if (y1 > pixelHeight)
-    XClearArea(d.display, d.window, x0, std::max(y0, pixelHeight), static_cast<unsigned>(x1 - x0),
-               static_cast<unsigned>(y1 - std::max(y0, pixelHeight)), False);
 }
 
 bool X11Window::SharedImageFor(Impl& d, int pixelWidth, int pixelHeight)
@@ -707,14 +745,20 @@ void X11Window::ReleaseSharedImage(Impl& d)
 void X11Window::CairoPutPixels(Impl& d, const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight,
                                const IRECT& area)
 {
+  // Only where there are pixels: the rest is the window's background.
+  const double left = std::floor(area.L);
+  const double top = std::floor(area.T);
+  const double right = std::min<double>(std::ceil(area.R), pixelWidth);
+  const double bottom = std::min<double>(std::ceil(area.B), pixelHeight);
+  if (right <= left || bottom <= top)
+    return;
   // The pixels are only read: cairo's image surface over them never writes.
   cairo_surface_t* source = cairo_image_surface_create_for_data(const_cast<unsigned char*>(pixels),
                                                                 CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight, stride);
   cairo_t* cr = cairo_create(d.surface);
   cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
   cairo_set_source_surface(cr, source, 0., 0.);
-  cairo_rectangle(cr, std::floor(area.L), std::floor(area.T), std::ceil(area.R) - std::floor(area.L),
-                  std::ceil(area.B) - std::floor(area.T));
+  cairo_rectangle(cr, left, top, right - left, bottom - top);
   cairo_fill(cr);
   cairo_destroy(cr);
   cairo_surface_destroy(source);

@@ -70,8 +70,10 @@ public:
   bool NextEvent(WindowEvent& event);
 
   // Uploads rect (window pixels) from premultiplied ARGB32 pixels of pixelWidth x
-  // pixelHeight; window area outside them shows black. Flushes.
+  // pixelHeight; window area outside them shows the background. Flushes.
   void Paint(const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight, const IRECT& rect);
+  // The colour the window shows where no pixels are (black until set); its alpha is ignored.
+  void SetBackground(const IColor& color);
 
   void SetCursor(ECursor cursor);
   // Takes the keyboard focus (a text entry opened).

@@ -298,6 +298,36 @@ TEST_F(EditorViewTest, HostAndEditorResizesGoThroughTheSizingRules)
   view->release();
 }
 
+TEST_F(EditorViewTest, AWindowOffTheAspectShowsThePanelColourAroundTheCanvas)
+{
+  TestRunLoop loop;
+  TestFrame frame(display, parent, &loop);
+  IPlugView* view = OpenView(&frame);
+  ASSERT_NE(view, nullptr);
+  const Window child = Children(parent).at(0);
+
+  // A window manager makes the window 450 x 330: the canvas takes 450 x 300 (draw scale 1.5)
+  // and the 30 rows below it are the panel's colour, as is every other pixel but the block.
+  XResizeWindow(display, parent, 600, 400);
+  XResizeWindow(display, child, 450, 330);
+  XSync(display, False);
+  EXPECT_TRUE(PumpUntil(loop, [&] { return plug->GetEditorHeight() == 300; }));
+  EXPECT_FLOAT_EQ(plug->GetUI()->GetDrawScale(), 1.5f);
+  EXPECT_TRUE(PumpUntil(loop, [&] { return CountPixels(child, Rgb(kPanel)) == 450 * 330 - 150 * 75; }));
+  for (const auto& [x, y] : {std::pair{0, 300}, {449, 329}, {225, 315}})
+    EXPECT_EQ(PixelAt(child, x, y), Rgb(kPanel)) << x << "," << y;
+  EXPECT_EQ(PixelAt(child, 179, 104), Rgb(kBlock));
+
+  // 500 x 300: the same canvas, and 50 columns at its right.
+  XResizeWindow(display, child, 500, 300);
+  XSync(display, False);
+  EXPECT_TRUE(PumpUntil(loop, [&] { return CountPixels(child, Rgb(kPanel)) == 500 * 300 - 150 * 75; }));
+  for (const auto& [x, y] : {std::pair{450, 0}, {499, 299}, {475, 150}})
+    EXPECT_EQ(PixelAt(child, x, y), Rgb(kPanel)) << x << "," << y;
+  view->removed();
+  view->release();
+}
+
 TEST_F(EditorViewTest, AHostThatSizesTheViewBeforeAttachingGetsAWindowDrawnToThatSize)
 {
   for (const float scale : {0.75f, 1.5f, 2.f})

@@ -168,8 +168,19 @@ public:
     value = it->second;
     return kResultTrue;
   }
-  tresult PLUGIN_API setFloat(AttrID, double) override { return kResultFalse; }
-  tresult PLUGIN_API getFloat(AttrID, double&) override { return kResultFalse; }
+  tresult PLUGIN_API setFloat(AttrID id, double value) override
+  {
+    floats[id] = value;
+    return kResultTrue;
+  }
+  tresult PLUGIN_API getFloat(AttrID id, double& value) override
+  {
+    auto it = floats.find(id);
+    if (it == floats.end())
+      return kResultFalse;
+    value = it->second;
+    return kResultTrue;
+  }
   tresult PLUGIN_API setString(AttrID id, const TChar* string) override
   {
     std::u16string s;
@@ -192,10 +203,24 @@ public:
     string[n] = 0;
     return kResultTrue;
   }
-  tresult PLUGIN_API setBinary(AttrID, const void*, uint32) override { return kResultFalse; }
-  tresult PLUGIN_API getBinary(AttrID, const void*&, uint32&) override { return kResultFalse; }
+  tresult PLUGIN_API setBinary(AttrID id, const void* data, uint32 size) override
+  {
+    binaries[id].assign(static_cast<const char*>(data), size);
+    return kResultTrue;
+  }
+  tresult PLUGIN_API getBinary(AttrID id, const void*& data, uint32& size) override
+  {
+    auto it = binaries.find(id);
+    if (it == binaries.end())
+      return kResultFalse;
+    data = it->second.data();
+    size = static_cast<uint32>(it->second.size());
+    return kResultTrue;
+  }
 
   std::map<std::string, int64> ints;
+  std::map<std::string, double> floats;
+  std::map<std::string, std::string> binaries;
   std::map<std::string, std::u16string> strings;
 };
 

@@ -5,6 +5,9 @@
 #include <X11/Xutil.h>
 #include <cairo.h>
 
+#include <poll.h>
+
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -20,6 +23,61 @@ int gXErrors = 0;
 // Beyond this many unanswered resizes the oldest are forgotten: a request that changed
 // nothing may never be answered.
 constexpr std::size_t kMaxRequested = 64;
+
+// A window manager takes the window over when it is mapped and decides every size the window
+// asks for afterwards. Without one the server answers at once; a manager that says nothing
+// in this time is not waited for any longer.
+constexpr auto kMapTimeout = std::chrono::milliseconds(2000);
+constexpr auto kAnswerTimeout = std::chrono::milliseconds(500);
+
+// The window's wish for its size, read by window managers; without it some keep the size the
+// window was mapped at.
+void HintSize(Display* display, Window window, int width, int height)
+{
+    XSizeHints* hints = XAllocSizeHints();
+    if (hints == nullptr) {
+        return;
+    }
+    hints->flags = PSize;
+    hints->width = width;
+    hints->height = height;
+    XSetWMNormalHints(display, window, hints);
+    XFree(hints);
+}
+
+// An event of this type for this window, from after the request with serial `after`.
+struct Awaited {
+    Window window;
+    int type;
+    unsigned long after;
+};
+
+Bool IsAwaited(Display*, XEvent* e, XPointer arg)
+{
+    const auto* a = reinterpret_cast<const Awaited*>(arg);
+    return e->type == a->type && e->xany.window == a->window && e->xany.serial >= a->after ? True : False;
+}
+
+// Takes the awaited event off the queue; false when none came before the deadline. Other
+// events stay queued, in order, for the run loop.
+bool WaitFor(Display* display, Awaited awaited, std::chrono::steady_clock::time_point deadline, XEvent& out)
+{
+    XFlush(display);
+    for (;;) {
+        if (XCheckIfEvent(display, &out, &IsAwaited, reinterpret_cast<XPointer>(&awaited))) {
+            return true;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd fd{ConnectionNumber(display), POLLIN, 0};
+        if (poll(&fd, 1, static_cast<int>(left.count())) > 0) {
+            // Reads what arrived into the queue.
+            XEventsQueued(display, QueuedAfterReading);
+        }
+    }
+}
 
 int CountXError(Display* display, XErrorEvent* error)
 {
@@ -54,6 +112,8 @@ struct EditorWindow::Impl {
     // Sizes we asked the server for and the serials of those requests, until the notice
     // that answers them arrives.
     std::deque<Requested> requested;
+    // The serial of our latest request: a notice from before it is the past.
+    unsigned long lastRequest = 0;
 };
 
 bool EditorWindow::TakeOwnNotice(unsigned long serial, int width, int height)
@@ -109,9 +169,15 @@ bool EditorWindow::Open(int width, int height, const std::string& title, std::st
                                    BlackPixel(d.display, DefaultScreen(d.display)));
     XSelectInput(d.display, d.window, StructureNotifyMask);
     XStoreName(d.display, d.window, title.c_str());
+    HintSize(d.display, d.window, width, height);
     d.deleteWindow = XInternAtom(d.display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(d.display, d.window, &d.deleteWindow, 1);
+    const unsigned long mapSerial = NextRequest(d.display);
     XMapWindow(d.display, d.window);
+    // Mapped only once a window manager has taken the window: sizes asked for before then
+    // would meet the one it was mapped at.
+    XEvent mapped;
+    WaitFor(d.display, {d.window, MapNotify, mapSerial}, std::chrono::steady_clock::now() + kMapTimeout, mapped);
     XSync(d.display, False);
     mLoop.registerEventHandler(this, ConnectionNumber(d.display));
     // Xlib may queue events without the descriptor waking us: drain them on a timer too.
@@ -142,19 +208,38 @@ tresult PLUGIN_API EditorWindow::queryInterface(const TUID iid, void** obj)
     return kNoInterface;
 }
 
-void EditorWindow::SetSize(int width, int height)
+ViewRect EditorWindow::SetSize(int width, int height)
 {
-    if (mImpl->display == nullptr || width < 1 || height < 1) {
-        return;
+    Impl& d = *mImpl;
+    if (d.display == nullptr || d.window == 0 || width < 1 || height < 1 || (width == mWidth && height == mHeight)) {
+        return ViewRect(0, 0, mWidth, mHeight);
+    }
+    HintSize(d.display, d.window, width, height);
+    if (d.requested.size() >= kMaxRequested) {
+        d.requested.pop_front();
+    }
+    const unsigned long serial = NextRequest(d.display);
+    d.requested.push_back({serial, width, height});
+    d.lastRequest = serial;
+    XResizeWindow(d.display, d.window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    // The answer: at once from the server; from a window manager maybe after a notice of its
+    // own (settling a window it has just taken), or of another size it chose instead. Its last
+    // word in the time it has is the size.
+    const int askedWidth = width;
+    const int askedHeight = height;
+    const auto deadline = std::chrono::steady_clock::now() + kAnswerTimeout;
+    XEvent notice;
+    while (WaitFor(d.display, {d.window, ConfigureNotify, serial}, deadline, notice)) {
+        TakeOwnNotice(notice.xconfigure.serial, notice.xconfigure.width, notice.xconfigure.height);
+        width = notice.xconfigure.width;
+        height = notice.xconfigure.height;
+        if (width == askedWidth && height == askedHeight) {
+            break;
+        }
     }
     mWidth = width;
     mHeight = height;
-    if (mImpl->requested.size() >= kMaxRequested) {
-        mImpl->requested.pop_front();
-    }
-    mImpl->requested.push_back({NextRequest(mImpl->display), width, height});
-    XResizeWindow(mImpl->display, mImpl->window, static_cast<unsigned>(width), static_cast<unsigned>(height));
-    XFlush(mImpl->display);
+    return ViewRect(0, 0, width, height);
 }
 
 tresult PLUGIN_API EditorWindow::resizeView(IPlugView* view, ViewRect* newSize)
@@ -162,8 +247,8 @@ tresult PLUGIN_API EditorWindow::resizeView(IPlugView* view, ViewRect* newSize)
     if (view == nullptr || newSize == nullptr) {
         return kInvalidArgument;
     }
-    SetSize(newSize->getWidth(), newSize->getHeight());
-    return view->onSize(newSize);
+    ViewRect granted = SetSize(newSize->getWidth(), newSize->getHeight());
+    return view->onSize(&granted);
 }
 
 void EditorWindow::ResizeAsUser(int width, int height)
@@ -172,9 +257,9 @@ void EditorWindow::ResizeAsUser(int width, int height)
     if (mView != nullptr) {
         mView->checkSizeConstraint(&rect);
     }
-    SetSize(rect.getWidth(), rect.getHeight());
+    ViewRect granted = SetSize(rect.getWidth(), rect.getHeight());
     if (mView != nullptr) {
-        mView->onSize(&rect);
+        mView->onSize(&granted);
     }
 }
 
@@ -204,10 +289,13 @@ void EditorWindow::ProcessEvents()
             d.window = 0;
         } else if (e.type == ConfigureNotify && e.xconfigure.window == d.window) {
             // A notice of a size we asked for is no new request, even when we have asked
-            // for another since: taking it for one would send the view back to it.
+            // for another since: taking it for one would send the view back to it. One from
+            // before our latest request (a window manager settling the window it just took)
+            // is overtaken by that request's answer.
             const int width = e.xconfigure.width;
             const int height = e.xconfigure.height;
-            if (!TakeOwnNotice(e.xconfigure.serial, width, height) && (width != mWidth || height != mHeight)) {
+            const bool stale = e.xconfigure.serial < d.lastRequest;
+            if (!TakeOwnNotice(e.xconfigure.serial, width, height) && !stale && (width != mWidth || height != mHeight)) {
                 // A window manager's resize: the view has its say, as in any host.
                 ResizeAsUser(width, height);
             }

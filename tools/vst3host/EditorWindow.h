@@ -63,7 +63,8 @@ private:
     void ProcessEvents();
     // True when a configure notice with this serial reports a size we asked for.
     bool TakeOwnNotice(unsigned long serial, int width, int height);
-    void SetSize(int width, int height);
+    // Asks for the size and waits a little for the answer; the size the window has then.
+    Steinberg::ViewRect SetSize(int width, int height);
 
     HostRunLoop& mLoop;
     std::unique_ptr<Impl> mImpl;
