@@ -426,24 +426,7 @@ bool IGraphics::OnKeyDown(const IKeyPress& key)
 
 IRECT IGraphics::OnFrame()
 {
-  // File choices finish here, on the UI thread.
-  for (size_t i = 0; i < mFileChoices.size();)
-  {
-    std::string chosen;
-    if (mFileChoices[i].process && !mFileChoices[i].process->Poll(chosen))
-    {
-      ++i;
-      continue;
-    }
-    PendingFileChoice done = std::move(mFileChoices[i]);
-    mFileChoices.erase(mFileChoices.begin() + static_cast<std::ptrdiff_t>(i));
-    if (done.completion)
-    {
-      WDL_String file(chosen.c_str());
-      WDL_String folder(chosen.empty() ? "" : std::filesystem::path(chosen).parent_path().string().c_str());
-      done.completion(file, folder);
-    }
-  }
+  RunCompletions();
 
   // Every control is asked, whether or not anything is known to have changed: some
   // learn of outside changes only here.
@@ -485,6 +468,28 @@ IRECT IGraphics::OnFrame()
   if (!regions.empty())
     DrawRegions(regions);
   return drawn;
+}
+
+void IGraphics::RunCompletions()
+{
+  // File choices finish here, on the UI thread.
+  for (size_t i = 0; i < mFileChoices.size();)
+  {
+    std::string chosen;
+    if (mFileChoices[i].process && !mFileChoices[i].process->Poll(chosen))
+    {
+      ++i;
+      continue;
+    }
+    PendingFileChoice done = std::move(mFileChoices[i]);
+    mFileChoices.erase(mFileChoices.begin() + static_cast<std::ptrdiff_t>(i));
+    if (done.completion)
+    {
+      WDL_String file(chosen.c_str());
+      WDL_String folder(chosen.empty() ? "" : std::filesystem::path(chosen).parent_path().string().c_str());
+      done.completion(file, folder);
+    }
+  }
 }
 
 // Dirty areas far apart are drawn apart; ones that meet, or whose common box wastes

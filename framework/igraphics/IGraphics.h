@@ -219,6 +219,9 @@ public:
   // union of the dirty rectangles. Returns that area in window pixels (degenerate when
   // nothing was drawn).
   IRECT OnFrame();
+  // What a frame does besides drawing: finished file choices reach their completions. A
+  // window nobody can see runs only this.
+  void RunCompletions();
   // The drawn pixels: premultiplied ARGB32, WindowWidth() x WindowHeight(), stride in bytes.
   const unsigned char* GetPixels(int& stride) const;
   // Draws everything now and writes the canvas to a PNG file.
