@@ -49,9 +49,32 @@ std::string LearnPillControl::LabelFor(const State& state)
   return "LEARN TARGET";
 }
 
+LearnPillControl::Look LearnPillControl::LookOf(const State& state)
+{
+  Look look;
+  look.active = state.learning || state.hasTarget || state.analysing;
+  look.learning = state.learning;
+  look.analysing = state.analysing;
+  look.hasTarget = state.hasTarget;
+  // The progress shows only while learning (the label's percentage and the dot's alpha).
+  look.progress = state.learning ? ShownProgress(state.progress) : 0.f;
+  return look;
+}
+
+bool LearnPillControl::IsDirty()
+{
+  mFrameState = PullState();
+  mFramePulled = true;
+  return !mEverDrawn || !(LookOf(mFrameState) == mDrawnLook) || IControl::IsDirty();
+}
+
 void LearnPillControl::Draw(IGraphics& g)
 {
-  const State state = PullState();
+  // The frame loop asked IsDirty just before, which pulled this frame's state.
+  const State state = mFramePulled ? mFrameState : PullState();
+  mFramePulled = false;
+  mDrawnLook = LookOf(state);
+  mEverDrawn = true;
   const bool active = state.learning || state.hasTarget || state.analysing;
   const float r = 0.5f * mRECT.H();
   g.FillRoundRect(mFillColour, mRECT, r);

@@ -54,13 +54,25 @@ public:
   void OnPopupMenuSelection(iplug::igraphics::IPopupMenu* pSelectedMenu, int valIdx) override;
   void OnTextEntryCompletion(const char* str, int valIdx) override;
   void Draw(iplug::igraphics::IGraphics& g) override;
-  bool IsDirty() override { return true; }
+  // True when the state it shows moved since it was drawn, or it was marked.
+  bool IsDirty() override;
 
   // The text for a state ("LEARNING 42%", "ANALYSING", "LEARNED", "LEARN TARGET").
   static std::string LabelFor(const State& state);
 
 private:
   State PullState() const;
+  // What a state looks like: equal keys draw the same pill.
+  struct Look
+  {
+    bool active = false;
+    bool learning = false;
+    bool analysing = false;
+    bool hasTarget = false;
+    float progress = 0.f;
+    bool operator==(const Look&) const = default;
+  };
+  static Look LookOf(const State& state);
 
   iplug::igraphics::IText mPillText;
   iplug::igraphics::IText mEntryText;
@@ -73,4 +85,8 @@ private:
   iplug::igraphics::IColor mIdleOutlineColour{56, 250, 250, 250};
   iplug::igraphics::IColor mActiveOutlineColour{107, 250, 250, 250};
   iplug::igraphics::IColor mIdleDotColour{56, 250, 250, 250};
+  State mFrameState;
+  bool mFramePulled = false;
+  Look mDrawnLook;
+  bool mEverDrawn = false;
 };

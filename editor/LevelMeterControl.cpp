@@ -46,6 +46,10 @@ void LevelMeterControl::OnMsgFromDelegate(int, int dataSize, const void* pData)
     const double q = (db - mLowDb) / (mHighDb - mLowDb);
     return std::isnan(q) ? 0.f : static_cast<float>(std::clamp(q, 0., 1.));
   };
+  // As drawn: a peak below the range (none yet) shows as one at its bottom.
+  const auto shown = [](float q) { return std::clamp(q, 0.f, 1.f); };
+  const float peakBefore = shown(mPeakPositions[0]);
+  const double valueBefore = GetValue(0);
   const int n = std::clamp(d.nChans, 0, 1);
   for (int i = 0; i < n; ++i)
   {
@@ -55,7 +59,9 @@ void LevelMeterControl::OnMsgFromDelegate(int, int dataSize, const void* pData)
     mPeakPositions[0] = position(peak);
     SetValue(position(avg), 0);
   }
-  SetDirty(false);
+  // Silence, or levels below the scale, arrive again and again and change nothing shown.
+  if (shown(mPeakPositions[0]) != peakBefore || GetValue(0) != valueBefore)
+    SetDirty(false);
 }
 
 float LevelMeterControl::PeakDb() const

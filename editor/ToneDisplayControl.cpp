@@ -164,12 +164,22 @@ ToneDisplayControl::Reading ToneDisplayControl::Sanitised(Reading reading)
 
 // The frame
 
-void ToneDisplayControl::Draw(IGraphics& g)
+void ToneDisplayControl::PullReading()
 {
   Reading fresh;
   if (mGetReading)
     mGetReading(fresh);
   mFrameReading = Sanitised(std::move(fresh));
+  GatherInputs(mFrameReading, mFrameInputs);
+  mFramePulled = true;
+}
+
+void ToneDisplayControl::Draw(IGraphics& g)
+{
+  // The frame loop asked IsDirty just before, which pulled this frame's reading.
+  if (!mFramePulled)
+    PullReading();
+  mFramePulled = false;
   const Reading& reading = mFrameReading;
 
   // Only the band editor box may reach past the plot; curves beyond +-20 dB stop at its edge.
@@ -187,7 +197,7 @@ void ToneDisplayControl::Draw(IGraphics& g)
   g.DrawLayer(mGridLayer);
   DrawMeasuredLevels(g, reading);
   DrawCorrectionCurve(g, reading);
-  CheckMarksInputs(reading);
+  CheckMarksInputs(mFrameInputs.marks);
   // The marks keep to the plot too, all but the pre-EQ discs on its sides, which show whole.
   const IRECT marksClip = MarksClip();
   g.PathClipRegion(marksClip);
@@ -202,6 +212,8 @@ void ToneDisplayControl::Draw(IGraphics& g)
   g.PathClipRegion();
   if (mEditorBand >= 0)
     DrawBandEditor(g);
+  mDrawnInputs = mFrameInputs;
+  mEverDrawn = true;
 }
 
 IRECT ToneDisplayControl::PlotClip() const
@@ -252,29 +264,67 @@ void ToneDisplayControl::DrawMarks(IGraphics& g, const Reading& reading)
   DrawModeToggle(g);
 }
 
-void ToneDisplayControl::CheckMarksInputs(const Reading& reading)
+namespace
 {
-  MarksInputs now;
+
+// Bit for bit, so that a value that is no number compares equal to itself.
+template <class T>
+bool SameBits(const T& a, const T& b)
+{
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+} // namespace
+
+void ToneDisplayControl::GatherMarksInputs(const Reading& reading, MarksInputs& out) const
+{
   size_t n = 0;
   for (int i = 0; i < 3 * kNumTargetBands; ++i)
-    now.params[n++] = ParamValue(mFirstTargetParam + i);
+    out.params[n++] = ParamValue(mFirstTargetParam + i);
   for (int p : {mTiltParam, mRangeLowParam, mRangeHighParam, mPreEq1ShelfParam, mPreEq4ShelfParam})
-    now.params[n++] = ParamValue(p);
+    out.params[n++] = ParamValue(p);
   for (int i = 0; i < 4 * kNumPreEqBands; ++i)
-    now.params[n++] = ParamValue(mFirstPreEqParam + i);
-  now.mode = mMode;
-  now.selectedPreEqBand = mSelectedPreEqBand;
-  now.sampleRate = reading.sampleRate;
-  now.left = AdaptationStatus(reading);
-  now.right = TargetStatus(reading);
-  // Bit for bit, so that a value that is no number does not redraw the layer every frame.
-  const bool same = std::memcmp(now.params.data(), mMarksInputs.params.data(), sizeof(now.params)) == 0 &&
-                    now.mode == mMarksInputs.mode && now.selectedPreEqBand == mMarksInputs.selectedPreEqBand &&
-                    std::memcmp(&now.sampleRate, &mMarksInputs.sampleRate, sizeof(double)) == 0 &&
-                    now.left == mMarksInputs.left && now.right == mMarksInputs.right;
+    out.params[n++] = ParamValue(mFirstPreEqParam + i);
+  out.mode = mMode;
+  out.selectedPreEqBand = mSelectedPreEqBand;
+  out.sampleRate = reading.sampleRate;
+  out.left = AdaptationStatus(reading);
+  out.right = TargetStatus(reading);
+}
+
+void ToneDisplayControl::GatherInputs(const Reading& reading, DisplayInputs& out) const
+{
+  GatherMarksInputs(reading, out.marks);
+  for (int k = 0; k < kNumBands; ++k)
+  {
+    out.levelY[size_t(k)] = YOfLevel(reading.levelDb[k]);
+    out.correctionDb[size_t(k)] = reading.correctionDb[k];
+  }
+  out.hpHz = reading.hpOn ? reading.hpHz : 0.0;
+  out.lpHz = reading.lpOn ? reading.lpHz : 0.0;
+  out.editorBand = mEditorBand;
+  out.rect = mRECT;
+  out.plot = mPlot;
+}
+
+bool ToneDisplayControl::SameInputs(const DisplayInputs& a, const DisplayInputs& b)
+{
+  return SameBits(a.marks.params, b.marks.params) && a.marks.mode == b.marks.mode &&
+         a.marks.selectedPreEqBand == b.marks.selectedPreEqBand && SameBits(a.marks.sampleRate, b.marks.sampleRate) &&
+         a.marks.left == b.marks.left && a.marks.right == b.marks.right && SameBits(a.levelY, b.levelY) &&
+         SameBits(a.correctionDb, b.correctionDb) && SameBits(a.hpHz, b.hpHz) && SameBits(a.lpHz, b.lpHz) &&
+         a.editorBand == b.editorBand && a.rect == b.rect && a.plot == b.plot;
+}
+
+void ToneDisplayControl::CheckMarksInputs(const MarksInputs& now)
+{
+  const bool same = SameBits(now.params, mMarksInputs.params) && now.mode == mMarksInputs.mode &&
+                    now.selectedPreEqBand == mMarksInputs.selectedPreEqBand &&
+                    SameBits(now.sampleRate, mMarksInputs.sampleRate) && now.left == mMarksInputs.left &&
+                    now.right == mMarksInputs.right;
   if (same)
     return;
-  mMarksInputs = std::move(now);
+  mMarksInputs = now;
   if (mMarksLayer)
     mMarksLayer->Invalidate();
 }
@@ -310,7 +360,11 @@ void ToneDisplayControl::DrawModeToggle(IGraphics& g)
 bool ToneDisplayControl::IsDirty()
 {
   SyncDrawnRect();
-  return true;
+  PullReading();
+  // A frame that would draw exactly what is on screen is left out: with no audio, or audio
+  // that moves nothing, the display costs only this comparison.
+  const bool moved = !mEverDrawn || !SameInputs(mFrameInputs, mDrawnInputs);
+  return moved || IControl::IsDirty();
 }
 
 bool ToneDisplayControl::IsHit(float x, float y) const

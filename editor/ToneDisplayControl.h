@@ -88,7 +88,10 @@ public:
   void OnMouseWheel(float x, float y, const iplug::igraphics::IMouseMod& mod, float d) override;
   void OnTextEntryCompletion(const char* str, int valIdx) override;
   void Draw(iplug::igraphics::IGraphics& g) override;
-  // Also grows the drawn rectangle over an open band editor box that reaches past the plot.
+  // True when anything the display shows moved since it was last drawn (the reading, the
+  // parameters it reads, its mode and selection, its rectangle) or it was marked. Pulls the
+  // frame's reading, which Draw then uses. Also grows the drawn rectangle over an open band
+  // editor box that reaches past the plot.
   bool IsDirty() override;
   // The plot, the open band editor box wherever it lies, and in PRE-EQ mode the whole of a
   // disc that sits on the plot's edge.
@@ -209,8 +212,13 @@ private:
   void SendParam(int paramIdx, double plainValue);
   void SetMode(EMode mode);
   void CloseBandEditor();
+  struct MarksInputs;
+  struct DisplayInputs;
+  void PullReading();
+  void GatherMarksInputs(const Reading& reading, MarksInputs& out) const;
+  void GatherInputs(const Reading& reading, DisplayInputs& out) const;
   // Invalidates the marks layer when anything it shows differs from what it was drawn from.
-  void CheckMarksInputs(const Reading& reading);
+  void CheckMarksInputs(const MarksInputs& now);
   // The plot and the reach of antialiased edges past it: what the plot's contents are clipped to.
   iplug::igraphics::IRECT PlotClip() const;
   // In PRE-EQ mode, what the discs cover, wherever they lie; empty in MATCH mode.
@@ -303,10 +311,30 @@ private:
     StatusLine left;
     StatusLine right;
   };
+  // Everything else a frame of the display is drawn from: where the levels lie (levels
+  // below the scale all lie on its floor), the correction curve's inputs, the open box and
+  // the rectangles.
+  struct DisplayInputs
+  {
+    MarksInputs marks;
+    std::array<float, kNumBands> levelY{};
+    std::array<float, kNumBands> correctionDb{};
+    double hpHz = 0.;
+    double lpHz = 0.;
+    int editorBand = -1;
+    iplug::igraphics::IRECT rect;
+    iplug::igraphics::IRECT plot;
+  };
+  static bool SameInputs(const DisplayInputs& a, const DisplayInputs& b);
   iplug::igraphics::ILayerPtr mGridLayer;
   iplug::igraphics::ILayerPtr mCorrectionLayer;
   iplug::igraphics::ILayerPtr mMarksLayer;
   MarksInputs mMarksInputs;
+  // The inputs of this frame (gathered with its reading by IsDirty) and of the last drawn one.
+  DisplayInputs mFrameInputs;
+  DisplayInputs mDrawnInputs;
+  bool mFramePulled = false;
+  bool mEverDrawn = false;
   int mGridLayerDraws = 0;
   int mCorrectionLayerDraws = 0;
   int mMarksLayerDraws = 0;

@@ -231,6 +231,8 @@ tresult PLUGIN_API EditorView::attached(void* parent, FIDString type)
   mAttached = true;
   mDetaching = false;
   mExposed = IRECT();
+  mViewable = false;
+  mShowPending = false;
   mGraphics->SetPlatform(this);
   try
   {
@@ -551,10 +553,25 @@ void PLUGIN_API EditorView::onTimer()
     if (!mAttached || !mGraphics)
       return;
     ++mDispatchDepth;
-    const IRECT drawn = mGraphics->OnFrame();
+    // Nobody sees a hidden window: it draws nothing until it is shown again, but what
+    // completes on the UI thread still does.
+    IRECT drawn;
+    if (mViewable)
+      drawn = mGraphics->OnFrame();
+    else
+      mGraphics->RunCompletions();
     --mDispatchDepth;
-    if (mAttached && mGraphics && !drawn.Degenerate())
-      PaintFromGraphics(drawn);
+    if (mAttached && mGraphics && mViewable)
+    {
+      if (mShowPending)
+      {
+        drawn = IRECT(0.f, 0.f, static_cast<float>(mWidth), static_cast<float>(mHeight));
+        mShowPending = false;
+        mExposed = IRECT();
+      }
+      if (!drawn.Degenerate())
+        PaintFromGraphics(drawn);
+    }
     if (mDispatchDepth == 0)
       mRetiredGraphics.reset();
   });
@@ -626,10 +643,19 @@ void EditorView::ProcessEvents()
         break;
       case WindowEvent::Type::Destroyed:
         break;
+      case WindowEvent::Type::Shown:
+        mViewable = true;
+        mShowPending = true;
+        mGraphics->SetAllControlsDirty();
+        break;
+      case WindowEvent::Type::Hidden:
+        mViewable = false;
+        break;
     }
   }
   --mDispatchDepth;
-  if (mAttached && mGraphics && !mExposed.Degenerate())
+  // Exposures of a window whose pixels are stale wait for the frame that draws everything.
+  if (mAttached && mGraphics && mViewable && !mShowPending && !mExposed.Degenerate())
   {
     PaintFromGraphics(mExposed);
     mExposed = IRECT();
@@ -645,6 +671,7 @@ void EditorView::PaintFromGraphics(const IRECT& pixelRect)
   const CairoBackend& backend = mGraphics->Backend();
   mWindow->SetBackground(mGraphics->GetBackgroundColor());
   mWindow->Paint(pixels, stride, backend.PixelWidth(), backend.PixelHeight(), pixelRect);
+  ++mPaintCount;
 }
 
 // IGraphicsPlatform

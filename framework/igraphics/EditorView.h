@@ -38,6 +38,10 @@ public:
   // ask the host, or resize on our own when there is no host frame or it refuses.
   void ResizeFromEditor(int width, int height);
   bool IsAttached() const { return mAttached; }
+  // Whether the window can be seen; while it cannot, frames draw nothing.
+  bool Viewable() const { return mViewable; }
+  // Uploads to the window so far: frames that drew something, and exposures.
+  int PaintCount() const { return mPaintCount; }
 
   // FUnknown
   Steinberg::tresult PLUGIN_API queryInterface(const Steinberg::TUID iid, void** obj) override;
@@ -116,6 +120,11 @@ private:
   // A content scale the host set (0: none yet).
   float mScreenScale = 0.f;
   IRECT mExposed;
+  bool mViewable = false;
+  // Shown again after being hidden: what it holds is stale until the next frame has drawn
+  // everything, and then the whole window is uploaded.
+  bool mShowPending = false;
+  int mPaintCount = 0;
   std::chrono::steady_clock::time_point mNextIdle;
 };
 

@@ -432,26 +432,7 @@ bool IGraphics::OnKeyDown(const IKeyPress& key)
 
 IRECT IGraphics::OnFrame()
 {
-  // File choices finish here, on the UI thread.
-  for (size_t i = 0; i < mFileChoices.size();)
-  {
-    std::string chosen;
-    if (mFileChoices[i].process && !mFileChoices[i].process->Poll(chosen))
-    {
-      ++i;
-      continue;
-    }
-    PendingFileChoice done = std::move(mFileChoices[i]);
-    mFileChoices.erase(mFileChoices.begin() + static_cast<std::ptrdiff_t>(i));
-    if (done.completion)
-    {
-      WDL_String file(chosen.c_str());
-      WDL_String folder(chosen.empty() ? "" : std::filesystem::path(chosen).parent_path().string().c_str());
-      done.completion(file, folder);
-    }
-  }
-  mDelegate.PollMessageBoxes();
-
+  RunCompletions();
   TakeArrivedFonts();
 
   // Every control is asked, whether or not anything is known to have changed: some
@@ -494,6 +475,29 @@ IRECT IGraphics::OnFrame()
   if (!regions.empty())
     DrawRegions(regions);
   return drawn;
+}
+
+void IGraphics::RunCompletions()
+{
+  // File choices finish here, on the UI thread.
+  for (size_t i = 0; i < mFileChoices.size();)
+  {
+    std::string chosen;
+    if (mFileChoices[i].process && !mFileChoices[i].process->Poll(chosen))
+    {
+      ++i;
+      continue;
+    }
+    PendingFileChoice done = std::move(mFileChoices[i]);
+    mFileChoices.erase(mFileChoices.begin() + static_cast<std::ptrdiff_t>(i));
+    if (done.completion)
+    {
+      WDL_String file(chosen.c_str());
+      WDL_String folder(chosen.empty() ? "" : std::filesystem::path(chosen).parent_path().string().c_str());
+      done.completion(file, folder);
+    }
+  }
+  mDelegate.PollMessageBoxes();
 }
 
 // Dirty areas far apart are drawn apart; ones that meet, or whose common box wastes

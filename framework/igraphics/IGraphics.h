@@ -229,10 +229,13 @@ public:
   // True when the key was used (an open text entry or menu).
   bool OnKeyDown(const IKeyPress& key);
 
-  // One frame: runs queued completions (file choices, message boxes), asks every control IsDirty, and redraws the
+  // One frame: runs queued completions, asks every control IsDirty, and redraws the
   // union of the dirty rectangles. Returns that area in window pixels (degenerate when
   // nothing was drawn).
   IRECT OnFrame();
+  // What a frame does besides drawing: finished file choices and answered message boxes
+  // reach their completions. A window nobody can see runs only this.
+  void RunCompletions();
   // The drawn pixels: premultiplied ARGB32, WindowWidth() x WindowHeight(), stride in bytes.
   const unsigned char* GetPixels(int& stride) const;
   // Draws everything now and writes the canvas to a PNG file. Unlike a frame it waits (a

@@ -115,16 +115,25 @@ public:
       return;
     const Data& d = *static_cast<const Data*>(pData);
     const int n = std::clamp(d.nChans, 0, MAXNC);
+    bool changed = false;
     for (int i = 0; i < n; ++i)
     {
       const int ch = d.chanOffset + i;
       if (ch < 0 || ch >= MAXNC)
         continue;
       const auto [peak, avg] = d.vals[static_cast<size_t>(i)];
-      mPeakPositions[static_cast<size_t>(ch)] = PositionOfAmplitude(peak);
+      const float peakPos = PositionOfAmplitude(peak);
+      const double before = GetValue(ch);
+      float& held = mPeakPositions[static_cast<size_t>(ch)];
+      // Not-a-number never equals itself: a NaN position counts as unchanged when it was one.
+      changed = changed || !(peakPos == held || (std::isnan(peakPos) && std::isnan(held)));
+      held = peakPos;
       SetValue(std::clamp(PositionOfAmplitude(avg), 0.f, 1.f), ch);
+      changed = changed || GetValue(ch) != before;
     }
-    SetDirty(false);
+    // The same levels again (silence) leave the meter as it is drawn.
+    if (changed)
+      SetDirty(false);
   }
 
   // Where an amplitude falls in the range, unclamped; silence (0 or NaN) is -inf in Log.

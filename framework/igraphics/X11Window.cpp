@@ -212,6 +212,16 @@ struct X11Window::Impl
   int errors = 0;
   // Our resizes whose configure notice has not come back yet.
   std::vector<RequestedSize> requested;
+  // The windows we lie in, up to (not including) the root, each watched for maps, unmaps,
+  // reparenting and its window manager state.
+  std::vector<Window> ancestors;
+  bool viewable = false;
+  // Something happened that may have changed viewable / the chain of ancestors.
+  bool checkViewable = false;
+  bool rewalk = false;
+  Atom wmState = 0;
+  Atom netWmState = 0;
+  Atom netWmStateHidden = 0;
 };
 
 X11Window::X11Window() : mImpl(std::make_unique<Impl>()) {}
@@ -354,6 +364,11 @@ bool X11Window::Open(unsigned long parent, int width, int height)
     }
   }
 
+  d.wmState = XInternAtom(d.display, "WM_STATE", False);
+  d.netWmState = XInternAtom(d.display, "_NET_WM_STATE", False);
+  d.netWmStateHidden = XInternAtom(d.display, "_NET_WM_STATE_HIDDEN", False);
+  WatchAncestors(d);
+
   d.gc = XCreateGC(d.display, d.window, 0, nullptr);
   d.directUpload = d.visual->c_class == TrueColor && (d.depth == 24 || d.depth == 32) &&
                    d.visual->red_mask == 0xFF0000 && d.visual->green_mask == 0xFF00 && d.visual->blue_mask == 0xFF;
@@ -390,6 +405,11 @@ void X11Window::Close()
     }
     ReleaseSharedImage(d);
     d.requested.clear();
+    // The connection's selections on the host's windows end with it.
+    d.ancestors.clear();
+    d.viewable = false;
+    d.checkViewable = false;
+    d.rewalk = false;
     if (d.gc)
       XFreeGC(d.display, d.gc);
     d.gc = nullptr;
@@ -424,6 +444,82 @@ void X11Window::Map()
   ErrorTrap trap(d.display, d.errors);
   XMapWindow(d.display, d.window);
   XFlush(d.display);
+  d.checkViewable = true;
+}
+
+void X11Window::WatchAncestors(Impl& d)
+{
+  // Selected before anything is asked about them: a change after this point sends an event.
+  std::vector<Window> chain;
+  Window w = d.window;
+  for (int depth = 0; depth < 64; ++depth)
+  {
+    Window root = 0, parent = 0;
+    Window* kids = nullptr;
+    unsigned n = 0;
+    if (!XQueryTree(d.display, w, &root, &parent, &kids, &n))
+      break;
+    if (kids)
+      XFree(kids);
+    if (parent == 0 || parent == root)
+      break;
+    chain.push_back(parent);
+    w = parent;
+  }
+  for (Window old : d.ancestors)
+    if (std::find(chain.begin(), chain.end(), old) == chain.end())
+      XSelectInput(d.display, old, NoEventMask);
+  for (Window a : chain)
+    XSelectInput(d.display, a, StructureNotifyMask | PropertyChangeMask);
+  d.ancestors = std::move(chain);
+}
+
+bool X11Window::Minimised(Impl& d, unsigned long window)
+{
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  bool minimised = false;
+  // ICCCM: the window manager's state of a top-level window, IconicState (3) when minimised.
+  if (XGetWindowProperty(d.display, window, d.wmState, 0, 1, False, d.wmState, &type, &format, &count, &after,
+                         &data) == Success &&
+      data)
+  {
+    minimised = type == d.wmState && format == 32 && count >= 1 && reinterpret_cast<long*>(data)[0] == 3;
+    XFree(data);
+    data = nullptr;
+  }
+  // EWMH: window managers that keep a minimised window mapped say so here.
+  if (!minimised && XGetWindowProperty(d.display, window, d.netWmState, 0, 64, False, XA_ATOM, &type, &format,
+                                       &count, &after, &data) == Success &&
+      data)
+  {
+    if (type == XA_ATOM && format == 32)
+      for (unsigned long i = 0; i < count && !minimised; ++i)
+        minimised = static_cast<Atom>(reinterpret_cast<long*>(data)[i]) == d.netWmStateHidden;
+    XFree(data);
+  }
+  return minimised;
+}
+
+bool X11Window::QueryViewable(Impl& d)
+{
+  if (d.rewalk)
+  {
+    d.rewalk = false;
+    WatchAncestors(d);
+  }
+  XWindowAttributes attributes{};
+  // A window that cannot be asked about is drawn: when in doubt, show.
+  if (!XGetWindowAttributes(d.display, d.window, &attributes))
+    return true;
+  if (attributes.map_state != IsViewable)
+    return false;
+  for (Window a : d.ancestors)
+    if (Minimised(d, a))
+      return false;
+  return true;
 }
 
 void X11Window::Resize(int width, int height)
@@ -451,12 +547,44 @@ bool X11Window::NextEvent(WindowEvent& out)
   if (!d.display)
     return false;
   ErrorTrap trap(d.display, d.errors);
-  while (XPending(d.display) > 0)
+  for (;;)
   {
+    if (XPending(d.display) == 0)
+    {
+      // Once the queue is empty: what all those notices add up to.
+      if (!d.checkViewable || !d.windowAlive)
+        return false;
+      d.checkViewable = false;
+      const bool viewable = QueryViewable(d);
+      if (viewable == d.viewable)
+        continue;
+      d.viewable = viewable;
+      out = WindowEvent();
+      out.type = viewable ? WindowEvent::Type::Shown : WindowEvent::Type::Hidden;
+      return true;
+    }
     XEvent e;
     XNextEvent(d.display, &e);
     if (XFilterEvent(&e, kXNone))
       continue;
+    switch (e.type)
+    {
+      case MapNotify:
+      case UnmapNotify:
+      case DestroyNotify:
+        d.checkViewable = true;
+        break;
+      case ReparentNotify:
+        d.checkViewable = true;
+        d.rewalk = true;
+        break;
+      case PropertyNotify:
+        if (e.xproperty.atom == d.wmState || e.xproperty.atom == d.netWmState)
+          d.checkViewable = true;
+        break;
+      default:
+        break;
+    }
     if (e.xany.window != d.window)
       continue;
     out = WindowEvent();
@@ -587,7 +715,6 @@ bool X11Window::NextEvent(WindowEvent& out)
         continue;
     }
   }
-  return false;
 }
 
 void X11Window::Paint(const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight, const IRECT& rect)

@@ -23,7 +23,9 @@ struct WindowEvent
     Key,
     Exposed, // rect needs repainting
     Resized, // someone else resized our window to width x height
-    Destroyed
+    Destroyed,
+    Shown,  // it can be seen: it and every window it lies in are mapped, none minimised
+    Hidden  // it, or a window it lies in, was unmapped or minimised
   };
   Type type = Type::MouseMove;
   float x = 0.f;
@@ -90,6 +92,9 @@ private:
   static void ReleaseSharedImage(Impl& d);
   static void CairoPutPixels(Impl& d, const unsigned char* pixels, int stride, int pixelWidth, int pixelHeight,
                              const IRECT& area);
+  static void WatchAncestors(Impl& d);
+  static bool QueryViewable(Impl& d);
+  static bool Minimised(Impl& d, unsigned long window);
   std::unique_ptr<Impl> mImpl;
 };
 

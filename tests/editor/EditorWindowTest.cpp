@@ -12,6 +12,7 @@
 #include "EditorLayout.h"
 #include "GoldenImage.h"
 #include "IPanelControl.h"
+#include "IPeakAvgSender.h"
 #include "ISVGControl.h"
 #include "ITextControl.h"
 #include "KebabMenuControl.h"
@@ -242,6 +243,58 @@ TEST_F(EditorWindow, TheDisplaysKeptPicturesFollowAnAccentRebuildAndANewScale)
   g.OnFrame();
   EXPECT_EQ(display->GridLayerDraws(), grid + 1);
   EXPECT_EQ(matchHalf(), (std::vector<int>{0, 184, 255}));
+}
+
+TEST_F(EditorWindow, FramesInWhichNothingShownMovesDrawNothingAndAChangeDrawsOnlyWhereItShows)
+{
+  IGraphics& g = OpenEditor();
+  ASSERT_FLOAT_EQ(g.GetTotalScale(), 1.f);
+  mPlug->OnIdle(); // the status line's first text
+  g.OnFrame();
+  // No audio at all: idle callbacks and frames come and go, and nothing is drawn.
+  for (int frame = 0; frame < 5; ++frame)
+  {
+    mPlug->OnIdle();
+    EXPECT_TRUE(g.OnFrame().Degenerate()) << frame;
+  }
+
+  // The host moves AMOUNT: its knob (side 76 round (172, 366)) and its value caption
+  // (117, 423)-(227, 437), each with the 0.75 unit of antialiased edge, in whole pixels.
+  ASSERT_EQ(mPlug->setParamNormalized(kAmount, 0.3), Steinberg::kResultOk);
+  EXPECT_EQ(g.OnFrame(), IRECT(116.f, 327.f, 228.f, 438.f));
+  EXPECT_TRUE(g.OnFrame().Degenerate());
+
+  // A level for the input meter (18, 328)-(92, 436), then the very same level again.
+  iplug::IPeakAvgSender<1>::Data d;
+  d.ctrlTag = kCtrlTagInputMeter;
+  d.vals[0] = {0.5f, 0.25f};
+  g.SendControlMsgFromDelegate(kCtrlTagInputMeter, 0, int(sizeof(d)), &d);
+  EXPECT_EQ(g.OnFrame(), IRECT(17.f, 327.f, 93.f, 437.f));
+  g.SendControlMsgFromDelegate(kCtrlTagInputMeter, 0, int(sizeof(d)), &d);
+  EXPECT_TRUE(g.OnFrame().Degenerate());
+
+  // Silent blocks through the output meter's sender: silence is what it already shows.
+  std::vector<iplug::sample> zeros(512, 0.0);
+  iplug::sample* channels[1] = {zeros.data()};
+  for (int block = 0; block < 4; ++block)
+    mPlug->mOutputMeterSender.ProcessBlock(channels, 512, kCtrlTagOutputMeter, 1, 0);
+  mPlug->OnIdle();
+  EXPECT_TRUE(g.OnFrame().Degenerate());
+
+  // The display moves with its reading alone: a band level from the engine.
+  mPlug->mBandLevels[1][4].store(-30.f);
+  EXPECT_EQ(g.OnFrame(), IRECT(29.f, 111.f, 691.f, 309.f));
+  EXPECT_TRUE(g.OnFrame().Degenerate());
+
+  // Learning at 42 %: the learn pill (470, 49)-(582, 79) and the display's status line; the
+  // same progress again draws nothing, the next percent both once more.
+  mPlug->mLearnProgress.store(0.42f);
+  mPlug->mLearning.store(1);
+  EXPECT_EQ(g.OnFrame(), IRECT(29.f, 48.f, 691.f, 309.f));
+  EXPECT_TRUE(g.OnFrame().Degenerate());
+  mPlug->mLearnProgress.store(0.43f);
+  EXPECT_EQ(g.OnFrame(), IRECT(29.f, 48.f, 691.f, 309.f));
+  mPlug->mLearning.store(0);
 }
 
 TEST_F(EditorWindow, TheTitleMakesRoomForTheUpdatePillAndTakesItBackWhenItGoes)

@@ -17,12 +17,14 @@
 #include "pluginterfaces/gui/iplugview.h"
 #include "pluginterfaces/vst/ivstcontextmenu.h"
 
+#include "EditorView.h"
 #include "FakePrograms.h"
 #include "IGraphics.h"
 #include "IPlugVST3.h"
 #include "Vst3TestObjects.h"
 #include "X11TestHost.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cairo.h>
@@ -45,7 +47,11 @@ class BlockControl : public IControl
 {
 public:
   BlockControl() : IControl(kBlockRect, 0) {}
-  void Draw(IGraphics& g) override { g.FillRect(kBlock, mRECT); }
+  void Draw(IGraphics& g) override
+  {
+    ++draws;
+    g.FillRect(colour, mRECT);
+  }
   void OnMouseDown(float, float, const IMouseMod& mod) override
   {
     if (onLeftDown && mod.L)
@@ -55,6 +61,8 @@ public:
   }
   int leftDowns = 0;
   int rightDowns = 0;
+  int draws = 0;
+  IColor colour = kBlock;
   std::function<void()> onLeftDown;
 };
 
@@ -483,6 +491,103 @@ TEST_F(EditorViewTest, IdleRunsOnTheHostLoopTellTheHostOfStateChangesAndAPrivate
   view->removed();
   view->release();
   plug->setComponentHandler(nullptr);
+}
+
+TEST_F(EditorViewTest, AWindowNobodyCanSeeDrawsNothingAndIsDrawnWholeWhenShownAgain)
+{
+  ASSERT_EQ(plug->initialize(nullptr), kResultOk);
+  plug->hostThread = std::this_thread::get_id();
+  TestRunLoop loop;
+  TestFrame frame(display, parent, &loop);
+  IPlugView* view = OpenView(&frame);
+  ASSERT_NE(view, nullptr);
+  const auto* editor = static_cast<EditorView*>(view);
+  const Window child = Children(parent).at(0);
+  ASSERT_TRUE(PumpUntil(loop, [&] { return PixelAt(child, 70, 45) == Rgb(kBlock); }));
+
+  // Nothing changes: frames come and go, and nothing is drawn or uploaded.
+  int paints = editor->PaintCount();
+  int draws = plug->block->draws;
+  PumpUntil(loop, [] { return false; }, 150);
+  EXPECT_EQ(editor->PaintCount(), paints);
+  EXPECT_EQ(plug->block->draws, draws);
+
+  const IColor colours[] = {IColor(255, 40, 200, 40), IColor(255, 40, 40, 200), IColor(255, 200, 200, 40),
+                            IColor(255, 200, 40, 200)};
+  const Atom netState = XInternAtom(display, "_NET_WM_STATE", False);
+  const Atom hidden = XInternAtom(display, "_NET_WM_STATE_HIDDEN", False);
+  const Atom wmState = XInternAtom(display, "WM_STATE", False);
+  const Window holder = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 300, 0, 0, 0);
+  // Each way a window stops being seen, and the way back.
+  const std::vector<std::pair<std::function<void()>, std::function<void()>>> ways = {
+      {[&] { XUnmapWindow(display, parent); }, [&] { XMapWindow(display, parent); }},
+      {[&] {
+         const long state[] = {static_cast<long>(hidden)};
+         XChangeProperty(display, parent, netState, XA_ATOM, 32, PropModeReplace,
+                         reinterpret_cast<const unsigned char*>(state), 1);
+       },
+       [&] { XDeleteProperty(display, parent, netState); }},
+      {[&] {
+         const long iconic[] = {3, 0};
+         XChangeProperty(display, parent, wmState, wmState, 32, PropModeReplace,
+                         reinterpret_cast<const unsigned char*>(iconic), 2);
+       },
+       [&] {
+         const long normal[] = {1, 0};
+         XChangeProperty(display, parent, wmState, wmState, 32, PropModeReplace,
+                         reinterpret_cast<const unsigned char*>(normal), 2);
+       }},
+      // Moved into a window that is not mapped, which is mapped later (then that window
+      // goes and comes).
+      {[&] {
+         if (Children(holder).empty())
+           XReparentWindow(display, parent, holder, 0, 0);
+         else
+           XUnmapWindow(display, holder);
+       },
+       [&] { XMapWindow(display, holder); }},
+  };
+  const auto hide = [&](size_t way) {
+    ways[way].first();
+    XSync(display, False);
+    return PumpUntil(loop, [&] { return !editor->Viewable(); });
+  };
+  const auto show = [&](size_t way) {
+    ways[way].second();
+    XSync(display, False);
+  };
+  for (size_t i = 0; i < ways.size(); ++i)
+  {
+    SCOPED_TRACE(i);
+    // Host automation moves the bound block, and the idle callback still runs; nothing is drawn.
+    ASSERT_TRUE(hide(i));
+    paints = editor->PaintCount();
+    draws = plug->block->draws;
+    const int idles = plug->idleOnHostThread;
+    ASSERT_EQ(plug->setParamNormalized(0, 0.1 * double(i + 1)), kResultOk);
+    PumpUntil(loop, [] { return false; }, 150);
+    EXPECT_EQ(editor->PaintCount(), paints);
+    EXPECT_EQ(plug->block->draws, draws);
+    EXPECT_GT(plug->idleOnHostThread, idles + 3);
+    show(i);
+    EXPECT_TRUE(PumpUntil(loop, [&] { return plug->block->draws == draws + 1; }));
+
+    // Shown again, the first frame draws everything: the block too, in a colour it took unmarked.
+    ASSERT_TRUE(hide(i));
+    draws = plug->block->draws;
+    plug->block->colour = colours[i];
+    show(i);
+    EXPECT_TRUE(PumpUntil(loop, [&] { return PixelAt(child, 70, 45) == Rgb(colours[i]); }));
+    EXPECT_TRUE(editor->Viewable());
+    EXPECT_EQ(plug->block->draws, draws + 1);
+    EXPECT_EQ(PixelAt(child, 5, 5), Rgb(kPanel));
+    EXPECT_EQ(CountPixels(child, 0x000000), 0);
+  }
+
+  view->removed();
+  view->release();
+  XDestroyWindow(display, holder);
+  plug->terminate();
 }
 
 TEST_F(EditorViewTest, RightPressOnABoundControlOpensTheHostMenuForItsParameter)
