@@ -307,22 +307,22 @@ void ToneDisplayControl::GatherInputs(const Reading& reading, DisplayInputs& out
   out.plot = mPlot;
 }
 
+bool ToneDisplayControl::SameMarks(const MarksInputs& a, const MarksInputs& b)
+{
+  return SameBits(a.params, b.params) && a.mode == b.mode && a.selectedPreEqBand == b.selectedPreEqBand &&
+         SameBits(a.sampleRate, b.sampleRate) && a.left == b.left && a.right == b.right;
+}
+
 bool ToneDisplayControl::SameInputs(const DisplayInputs& a, const DisplayInputs& b)
 {
-  return SameBits(a.marks.params, b.marks.params) && a.marks.mode == b.marks.mode &&
-         a.marks.selectedPreEqBand == b.marks.selectedPreEqBand && SameBits(a.marks.sampleRate, b.marks.sampleRate) &&
-         a.marks.left == b.marks.left && a.marks.right == b.marks.right && SameBits(a.levelY, b.levelY) &&
-         SameBits(a.correctionDb, b.correctionDb) && SameBits(a.hpHz, b.hpHz) && SameBits(a.lpHz, b.lpHz) &&
-         a.editorBand == b.editorBand && a.rect == b.rect && a.plot == b.plot;
+  return SameMarks(a.marks, b.marks) && SameBits(a.levelY, b.levelY) && SameBits(a.correctionDb, b.correctionDb) &&
+         SameBits(a.hpHz, b.hpHz) && SameBits(a.lpHz, b.lpHz) && a.editorBand == b.editorBand && a.rect == b.rect &&
+         a.plot == b.plot;
 }
 
 void ToneDisplayControl::CheckMarksInputs(const MarksInputs& now)
 {
-  const bool same = SameBits(now.params, mMarksInputs.params) && now.mode == mMarksInputs.mode &&
-                    now.selectedPreEqBand == mMarksInputs.selectedPreEqBand &&
-                    SameBits(now.sampleRate, mMarksInputs.sampleRate) && now.left == mMarksInputs.left &&
-                    now.right == mMarksInputs.right;
-  if (same)
+  if (SameMarks(now, mMarksInputs))
     return;
   mMarksInputs = now;
   if (mMarksLayer)

@@ -325,6 +325,7 @@ private:
     iplug::igraphics::IRECT rect;
     iplug::igraphics::IRECT plot;
   };
+  static bool SameMarks(const MarksInputs& a, const MarksInputs& b);
   static bool SameInputs(const DisplayInputs& a, const DisplayInputs& b);
   iplug::igraphics::ILayerPtr mGridLayer;
   iplug::igraphics::ILayerPtr mCorrectionLayer;

@@ -252,40 +252,28 @@ unsigned long X11Window::TopLevelWindow() const
   if (!d.display || !d.windowAlive)
     return 0;
   ErrorTrap trap(d.display, d.errors);
-  const Atom wmState = XInternAtom(d.display, "WM_STATE", False);
-  Window managed = 0;
-  Window belowRoot = 0;
+  if (d.rewalk)
+  {
+    d.rewalk = false;
+    WatchAncestors(d);
+  }
   // A window manager's frame sits between the client and the root: the client is the
   // one the manager marks, and the one a dialog must name.
-  for (Window w = d.window; w != 0;)
+  for (auto it = d.ancestors.rbegin(); it != d.ancestors.rend(); ++it)
   {
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(d.display, w, &root, &parent, &children, &count))
-      break;
-    if (children)
-      XFree(children);
-    if (w != d.window)
-    {
-      Atom type = 0;
-      int format = 0;
-      unsigned long items = 0, after = 0;
-      unsigned char* data = nullptr;
-      if (XGetWindowProperty(d.display, w, wmState, 0, 0, False, AnyPropertyType, &type, &format, &items, &after,
-                             &data) == Success &&
-          type != 0)
-        managed = w;
-      if (data)
-        XFree(data);
-    }
-    if (parent == root || parent == 0)
-    {
-      belowRoot = w == d.window ? 0 : w;
-      break;
-    }
-    w = parent;
+    Atom type = 0;
+    int format = 0;
+    unsigned long items = 0, after = 0;
+    unsigned char* data = nullptr;
+    const bool managed = XGetWindowProperty(d.display, *it, d.wmState, 0, 0, False, AnyPropertyType, &type, &format,
+                                            &items, &after, &data) == Success &&
+                         type != 0;
+    if (data)
+      XFree(data);
+    if (managed)
+      return *it;
   }
-  return managed ? managed : belowRoot;
+  return d.ancestors.empty() ? 0 : d.ancestors.back();
 }
 
 int X11Window::Width() const
