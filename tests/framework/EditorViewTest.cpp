@@ -738,41 +738,6 @@ TEST_F(EditorViewTest, WithoutAHostRunLoopAPrivateThreadDrivesTheWindow)
   view->release();
 }
 
-// Snapshot message: attributes with binary and float values.
-class SnapshotAttributes : public testhost::AttributeList
-{
-public:
-  tresult PLUGIN_API setBinary(AttrID id, const void* data, uint32 size) override
-  {
-    binaries[id].assign(static_cast<const char*>(data), size);
-    return kResultTrue;
-  }
-  tresult PLUGIN_API getBinary(AttrID id, const void*& data, uint32& size) override
-  {
-    auto it = binaries.find(id);
-    if (it == binaries.end())
-      return kResultFalse;
-    data = it->second.data();
-    size = static_cast<uint32>(it->second.size());
-    return kResultTrue;
-  }
-  tresult PLUGIN_API setFloat(AttrID id, double v) override
-  {
-    floats[id] = v;
-    return kResultTrue;
-  }
-  tresult PLUGIN_API getFloat(AttrID id, double& v) override
-  {
-    auto it = floats.find(id);
-    if (it == floats.end())
-      return kResultFalse;
-    v = it->second;
-    return kResultTrue;
-  }
-  std::map<std::string, std::string> binaries;
-  std::map<std::string, double> floats;
-};
-
 class SnapshotMessage : public IMessage
 {
 public:
@@ -803,7 +768,7 @@ public:
     auto it = attributes.strings.find("error");
     return it == attributes.strings.end() ? "" : std::string(it->second.begin(), it->second.end());
   }
-  SnapshotAttributes attributes;
+  testhost::AttributeList attributes;
 };
 
 // 0xRRGGBB of an opaque pixel of a PNG written by the snapshot, read back by cairo.
