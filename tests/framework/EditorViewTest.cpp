@@ -47,11 +47,7 @@ class BlockControl : public IControl
 {
 public:
   BlockControl() : IControl(kBlockRect, 0) {}
-  void Draw(IGraphics& g) override
-  {
-    ++draws;
-    g.FillRect(colour, mRECT);
-  }
+  void Draw(IGraphics& g) override { ++draws; g.FillRect(colour, mRECT); }
   void OnMouseDown(float, float, const IMouseMod& mod) override
   {
     if (onLeftDown && mod.L)
@@ -313,25 +309,15 @@ TEST_F(EditorViewTest, AWindowOffTheAspectShowsThePanelColourAroundTheCanvas)
   IPlugView* view = OpenView(&frame);
   ASSERT_NE(view, nullptr);
   const Window child = Children(parent).at(0);
-
-  // A window manager makes the window 450 x 330: the canvas takes 450 x 300 (draw scale 1.5)
-  // and the 30 rows below it are the panel's colour, as is every other pixel but the block.
   XResizeWindow(display, parent, 600, 400);
-  XResizeWindow(display, child, 450, 330);
-  XSync(display, False);
-  EXPECT_TRUE(PumpUntil(loop, [&] { return plug->GetEditorHeight() == 300; }));
-  EXPECT_FLOAT_EQ(plug->GetUI()->GetDrawScale(), 1.5f);
-  EXPECT_TRUE(PumpUntil(loop, [&] { return CountPixels(child, Rgb(kPanel)) == 450 * 330 - 150 * 75; }));
-  for (const auto& [x, y] : {std::pair{0, 300}, {449, 329}, {225, 315}})
-    EXPECT_EQ(PixelAt(child, x, y), Rgb(kPanel)) << x << "," << y;
-  EXPECT_EQ(PixelAt(child, 179, 104), Rgb(kBlock));
-
-  // 500 x 300: the same canvas, and 50 columns at its right.
-  XResizeWindow(display, child, 500, 300);
-  XSync(display, False);
-  EXPECT_TRUE(PumpUntil(loop, [&] { return CountPixels(child, Rgb(kPanel)) == 500 * 300 - 150 * 75; }));
-  for (const auto& [x, y] : {std::pair{450, 0}, {499, 299}, {475, 150}})
-    EXPECT_EQ(PixelAt(child, x, y), Rgb(kPanel)) << x << "," << y;
+  // Rows below or columns beside the 450 x 300 canvas: all but the 150 x 75 block is panel.
+  for (const auto& [w, h] : {std::pair{450, 330}, {500, 300}})
+  {
+    XResizeWindow(display, child, w, h);
+    XSync(display, False);
+    EXPECT_TRUE(PumpUntil(loop, [&] { return CountPixels(child, Rgb(kPanel)) == w * h - 150 * 75; })) << w;
+    EXPECT_EQ(PixelAt(child, 179, 104), Rgb(kBlock));
+  }
   view->removed();
   view->release();
 }
@@ -460,36 +446,31 @@ TEST_F(EditorViewTest, IdleRunsOnTheHostLoopWhileAttachedAndOnTheThreadOtherwise
   plug->terminate();
 }
 
-TEST_F(EditorViewTest, IdleRunsOnTheHostLoopTellTheHostOfStateChangesAndAPrivateLoopNever)
+TEST_F(EditorViewTest, StateChangesReachTheHostOnItsLoopAndNeverFromAPrivateOne)
 {
   testhost::DirtyRecordingHandler handler;
   ASSERT_EQ(plug->setComponentHandler(&handler), kResultOk);
   TestRunLoop loop;
-  TestFrame frame(display, parent, &loop);
-  IPlugView* view = OpenView(&frame);
-  ASSERT_NE(view, nullptr);
-  std::thread([this] { plug->MarkStateChanged(); }).join();
-  EXPECT_TRUE(PumpUntil(loop, [&] { return !plug->StateChangePending(); }));
-  auto calls = handler.Take();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], std::this_thread::get_id());
-  view->removed();
-  view->release();
-
-  // Without a host loop the window's timer runs on a thread of ours: the change waits for the host.
-  TestFrame loopless(display, parent, nullptr);
-  view = OpenView(&loopless);
-  ASSERT_NE(view, nullptr);
-  plug->MarkStateChanged();
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
-  EXPECT_TRUE(handler.Take().empty());
-  testhost::Message unknown("Nope");
-  plug->notify(&unknown);
-  calls = handler.Take();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], std::this_thread::get_id());
-  view->removed();
-  view->release();
+  for (TestRunLoop* hostLoop : {&loop, static_cast<TestRunLoop*>(nullptr)})
+  {
+    TestFrame frame(display, parent, hostLoop);
+    IPlugView* view = OpenView(&frame);
+    ASSERT_NE(view, nullptr);
+    std::thread([this] { plug->MarkStateChanged(); }).join();
+    if (hostLoop)
+      EXPECT_TRUE(PumpUntil(loop, [&] { return !plug->StateChangePending(); }));
+    else
+    {
+      // Without a host loop the change waits for the host's next call.
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      EXPECT_TRUE(handler.Take().empty());
+      testhost::Message unknown("Nope");
+      plug->notify(&unknown);
+    }
+    EXPECT_EQ(handler.Take(), std::vector{std::this_thread::get_id()});
+    view->removed();
+    view->release();
+  }
   plug->setComponentHandler(nullptr);
 }
 
@@ -504,86 +485,51 @@ TEST_F(EditorViewTest, AWindowNobodyCanSeeDrawsNothingAndIsDrawnWholeWhenShownAg
   const auto* editor = static_cast<EditorView*>(view);
   const Window child = Children(parent).at(0);
   ASSERT_TRUE(PumpUntil(loop, [&] { return PixelAt(child, 70, 45) == Rgb(kBlock); }));
+  const auto stillAt = [&](int paints, int draws) {
+    PumpUntil(loop, [] { return false; }, 150);
+    return editor->PaintCount() == paints && plug->block->draws == draws;
+  };
+  EXPECT_TRUE(stillAt(editor->PaintCount(), plug->block->draws));
 
-  // Nothing changes: frames come and go, and nothing is drawn or uploaded.
-  int paints = editor->PaintCount();
-  int draws = plug->block->draws;
-  PumpUntil(loop, [] { return false; }, 150);
-  EXPECT_EQ(editor->PaintCount(), paints);
-  EXPECT_EQ(plug->block->draws, draws);
-
-  const IColor colours[] = {IColor(255, 40, 200, 40), IColor(255, 40, 40, 200), IColor(255, 200, 200, 40),
-                            IColor(255, 200, 40, 200)};
   const Atom netState = XInternAtom(display, "_NET_WM_STATE", False);
-  const Atom hidden = XInternAtom(display, "_NET_WM_STATE_HIDDEN", False);
   const Atom wmState = XInternAtom(display, "WM_STATE", False);
+  const auto setState = [&](Atom property, Atom type, std::vector<long> values) {
+    XChangeProperty(display, parent, property, type, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(values.data()), static_cast<int>(values.size()));
+  };
   const Window holder = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 400, 300, 0, 0, 0);
-  // Each way a window stops being seen, and the way back.
+  // Ways a window stops being seen and is seen again; the last one first moves it into a hidden window.
   const std::vector<std::pair<std::function<void()>, std::function<void()>>> ways = {
       {[&] { XUnmapWindow(display, parent); }, [&] { XMapWindow(display, parent); }},
-      {[&] {
-         const long state[] = {static_cast<long>(hidden)};
-         XChangeProperty(display, parent, netState, XA_ATOM, 32, PropModeReplace,
-                         reinterpret_cast<const unsigned char*>(state), 1);
-       },
+      {[&] { setState(netState, XA_ATOM, {long(XInternAtom(display, "_NET_WM_STATE_HIDDEN", False))}); },
        [&] { XDeleteProperty(display, parent, netState); }},
+      {[&] { setState(wmState, wmState, {3, 0}); }, [&] { setState(wmState, wmState, {1, 0}); }},
       {[&] {
-         const long iconic[] = {3, 0};
-         XChangeProperty(display, parent, wmState, wmState, 32, PropModeReplace,
-                         reinterpret_cast<const unsigned char*>(iconic), 2);
-       },
-       [&] {
-         const long normal[] = {1, 0};
-         XChangeProperty(display, parent, wmState, wmState, 32, PropModeReplace,
-                         reinterpret_cast<const unsigned char*>(normal), 2);
-       }},
-      // Moved into a window that is not mapped, which is mapped later (then that window
-      // goes and comes).
-      {[&] {
-         if (Children(holder).empty())
-           XReparentWindow(display, parent, holder, 0, 0);
-         else
-           XUnmapWindow(display, holder);
+         Children(holder).empty() ? XReparentWindow(display, parent, holder, 0, 0) : XUnmapWindow(display, holder);
        },
        [&] { XMapWindow(display, holder); }},
   };
-  const auto hide = [&](size_t way) {
-    ways[way].first();
-    XSync(display, False);
-    return PumpUntil(loop, [&] { return !editor->Viewable(); });
-  };
-  const auto show = [&](size_t way) {
-    ways[way].second();
-    XSync(display, False);
-  };
   for (size_t i = 0; i < ways.size(); ++i)
-  {
-    SCOPED_TRACE(i);
-    // Host automation moves the bound block, and the idle callback still runs; nothing is drawn.
-    ASSERT_TRUE(hide(i));
-    paints = editor->PaintCount();
-    draws = plug->block->draws;
-    const int idles = plug->idleOnHostThread;
-    ASSERT_EQ(plug->setParamNormalized(0, 0.1 * double(i + 1)), kResultOk);
-    PumpUntil(loop, [] { return false; }, 150);
-    EXPECT_EQ(editor->PaintCount(), paints);
-    EXPECT_EQ(plug->block->draws, draws);
-    EXPECT_GT(plug->idleOnHostThread, idles + 3);
-    show(i);
-    EXPECT_TRUE(PumpUntil(loop, [&] { return plug->block->draws == draws + 1; }));
-
-    // Shown again, the first frame draws everything: the block too, in a colour it took unmarked.
-    ASSERT_TRUE(hide(i));
-    draws = plug->block->draws;
-    plug->block->colour = colours[i];
-    show(i);
-    EXPECT_TRUE(PumpUntil(loop, [&] { return PixelAt(child, 70, 45) == Rgb(colours[i]); }));
-    EXPECT_TRUE(editor->Viewable());
-    EXPECT_EQ(plug->block->draws, draws + 1);
-    EXPECT_EQ(PixelAt(child, 5, 5), Rgb(kPanel));
-    EXPECT_EQ(CountPixels(child, 0x000000), 0);
-  }
-
+    for (const bool automated : {true, false})
+    {
+      SCOPED_TRACE(testing::Message() << "way " << i << (automated ? ", automation" : ", unmarked colour"));
+      ways[i].first();
+      XSync(display, False);
+      ASSERT_TRUE(PumpUntil(loop, [&] { return !editor->Viewable(); }));
+      const int paints = editor->PaintCount(), draws = plug->block->draws, idles = plug->idleOnHostThread;
+      if (automated)
+        ASSERT_EQ(plug->setParamNormalized(0, 0.1 * double(i + 1)), kResultOk);
+      else
+        plug->block->colour = IColor(255, 40, 60 + 40 * static_cast<int>(i), 200);
+      EXPECT_TRUE(stillAt(paints, draws));
+      EXPECT_GT(plug->idleOnHostThread, idles + 3);
+      ways[i].second();
+      XSync(display, False);
+      // The first frame shown draws everything once, the block too when nothing marked it.
+      EXPECT_TRUE(PumpUntil(loop, [&] { return CountPixels(child, Rgb(plug->block->colour)) == 100 * 50; }));
+      EXPECT_EQ(plug->block->draws, draws + 1);
+      EXPECT_EQ(CountPixels(child, Rgb(kPanel)), 300 * 200 - 100 * 50);
+    }
   view->removed();
   view->release();
   XDestroyWindow(display, holder);
@@ -655,7 +601,7 @@ TEST_F(EditorViewTest, AQuestionStaysAboveTheHostWindowAndAReleaseWhileItIsOpenE
 {
   testsupport::FakePrograms programs;
   programs.Add("zenity", "exec /bin/sleep 30");
-  // The host's window holds ours inside a container of its own.
+  // Our window sits in a container inside the host's window.
   const Window container = XCreateSimpleWindow(display, parent, 0, 0, 300, 200, 0, 0, 0);
   XMapWindow(display, container);
   XSync(display, False);
@@ -663,26 +609,21 @@ TEST_F(EditorViewTest, AQuestionStaysAboveTheHostWindowAndAReleaseWhileItIsOpenE
   TestFrame frame(display, container, &loop);
   IPlugView* view = AttachView(plug->createView("editor"), &frame, container);
   ASSERT_NE(view, nullptr);
-
   bool answered = false;
   plug->GetUI()->ShowMessageBox("Delete the target \"Old\"? This cannot be undone.", "Delete target",
                                 iplug::EMsgBoxType::kYesNo, [&answered](iplug::EMsgBoxResult) { answered = true; });
   ASSERT_TRUE(PumpUntil(loop, [&] { return programs.Lines("zenity").size() >= 7; }));
   const auto args = programs.Lines("zenity");
-  const pid_t child = static_cast<pid_t>(std::stoi(args[0]));
-  EXPECT_EQ(args[5], "--modal");
-  EXPECT_EQ(args[6], "--attach=" + std::to_string(parent));
-  // Frames go on while the box is up, with no answer yet.
-  EXPECT_FALSE(PumpUntil(loop, [&] { return answered; }, 50));
-
-  // The host releases everything while the box is up: no answer, no child left behind.
+  EXPECT_EQ(std::vector(args.begin() + 5, args.begin() + 7),
+            (std::vector<std::string>{"--modal", "--attach=" + std::to_string(parent)}));
+  PumpUntil(loop, [&] { return answered; }, 50);
   view->removed();
   view->setFrame(nullptr);
   view->release();
   plug->release();
   plug = nullptr;
   EXPECT_FALSE(answered);
-  EXPECT_TRUE(testsupport::ProcessGone(child));
+  EXPECT_TRUE(testsupport::ProcessGone(static_cast<pid_t>(std::stoi(args[0]))));
 }
 
 int gForeignXErrors = 0;
