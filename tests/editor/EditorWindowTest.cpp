@@ -182,7 +182,6 @@ TEST_F(EditorWindow, AnAccentRebuildWhileAQuestionIsOpenKeepsTheQuestionAndItsAn
   mPlug->SavePreset("Other", false);
   mPlug->GetParam(kAmount)->Set(7.0);
   mPlug->SavePreset("Warm", true);
-  // Nothing waits for the answer, so the rebuild goes ahead at once.
   g.GetControl(1)->SetTooltip("old");
   SetAccentColourIndex(*mPlug, 2);
   mPlug->OnIdle();
@@ -248,52 +247,39 @@ TEST_F(EditorWindow, TheDisplaysKeptPicturesFollowAnAccentRebuildAndANewScale)
 TEST_F(EditorWindow, FramesInWhichNothingShownMovesDrawNothingAndAChangeDrawsOnlyWhereItShows)
 {
   IGraphics& g = OpenEditor();
-  ASSERT_FLOAT_EQ(g.GetTotalScale(), 1.f);
   mPlug->OnIdle(); // the status line's first text
   g.OnFrame();
-  // No audio at all: idle callbacks and frames come and go, and nothing is drawn.
-  for (int frame = 0; frame < 5; ++frame)
-  {
+  // A frame draws what changed, in whole pixels with 0.75 unit of antialiased edge; an idle
+  // callback and a frame after it draw nothing.
+  const auto draws = [&](const char* what, const IRECT& want) {
+    const IRECT drawn = g.OnFrame();
+    EXPECT_EQ(drawn.Degenerate() ? IRECT() : drawn, want) << what;
     mPlug->OnIdle();
-    EXPECT_TRUE(g.OnFrame().Degenerate()) << frame;
-  }
-
-  // The host moves AMOUNT: its knob (side 76 round (172, 366)) and its value caption
-  // (117, 423)-(227, 437), each with the 0.75 unit of antialiased edge, in whole pixels.
-  ASSERT_EQ(mPlug->setParamNormalized(kAmount, 0.3), Steinberg::kResultOk);
-  EXPECT_EQ(g.OnFrame(), IRECT(116.f, 327.f, 228.f, 438.f));
-  EXPECT_TRUE(g.OnFrame().Degenerate());
-
-  // A level for the input meter (18, 328)-(92, 436), then the very same level again.
-  iplug::IPeakAvgSender<1>::Data d;
-  d.ctrlTag = kCtrlTagInputMeter;
-  d.vals[0] = {0.5f, 0.25f};
-  g.SendControlMsgFromDelegate(kCtrlTagInputMeter, 0, int(sizeof(d)), &d);
-  EXPECT_EQ(g.OnFrame(), IRECT(17.f, 327.f, 93.f, 437.f));
-  g.SendControlMsgFromDelegate(kCtrlTagInputMeter, 0, int(sizeof(d)), &d);
-  EXPECT_TRUE(g.OnFrame().Degenerate());
-
-  // Silent blocks through the output meter's sender: silence is what it already shows.
-  std::vector<iplug::sample> zeros(512, 0.0);
-  iplug::sample* channels[1] = {zeros.data()};
-  for (int block = 0; block < 4; ++block)
-    mPlug->mOutputMeterSender.ProcessBlock(channels, 512, kCtrlTagOutputMeter, 1, 0);
-  mPlug->OnIdle();
-  EXPECT_TRUE(g.OnFrame().Degenerate());
-
-  // The display moves with its reading alone: a band level from the engine.
+    EXPECT_TRUE(g.OnFrame().Degenerate()) << what;
+  };
+  for (int frame = 0; frame < 3; ++frame)
+    draws("nothing: no audio at all", IRECT());
+  mPlug->setParamNormalized(kAmount, 0.3);
+  draws("AMOUNT's knob, side 76 round (172, 366), and caption (117, 423)-(227, 437)", IRECT(116.f, 327.f, 228.f, 438.f));
+  iplug::IPeakAvgSender<1>::Data level;
+  level.ctrlTag = kCtrlTagInputMeter;
+  level.vals[0] = {0.5f, 0.25f};
+  g.SendControlMsgFromDelegate(kCtrlTagInputMeter, 0, int(sizeof(level)), &level);
+  draws("the input meter (18, 328)-(92, 436)", IRECT(17.f, 327.f, 93.f, 437.f));
+  g.SendControlMsgFromDelegate(kCtrlTagInputMeter, 0, int(sizeof(level)), &level);
+  draws("nothing: the same level again", IRECT());
+  const std::vector<iplug::sample> zeros(2048, 0.0);
+  const iplug::sample* silence = zeros.data();
+  mPlug->mOutputMeterSender.ProcessBlock(&silence, 2048, kCtrlTagOutputMeter, 1, 0);
+  draws("nothing: silence is what the output meter shows", IRECT());
   mPlug->mBandLevels[1][4].store(-30.f);
-  EXPECT_EQ(g.OnFrame(), IRECT(29.f, 111.f, 691.f, 309.f));
-  EXPECT_TRUE(g.OnFrame().Degenerate());
-
-  // Learning at 42 %: the learn pill (470, 49)-(582, 79) and the display's status line; the
-  // same progress again draws nothing, the next percent both once more.
-  mPlug->mLearnProgress.store(0.42f);
+  draws("the display, for its reading alone", IRECT(29.f, 111.f, 691.f, 309.f));
   mPlug->mLearning.store(1);
-  EXPECT_EQ(g.OnFrame(), IRECT(29.f, 48.f, 691.f, 309.f));
-  EXPECT_TRUE(g.OnFrame().Degenerate());
-  mPlug->mLearnProgress.store(0.43f);
-  EXPECT_EQ(g.OnFrame(), IRECT(29.f, 48.f, 691.f, 309.f));
+  for (const float progress : {0.42f, 0.43f})
+  {
+    mPlug->mLearnProgress.store(progress);
+    draws("the learn pill (470, 49)-(582, 79) and the display's status line", IRECT(29.f, 48.f, 691.f, 309.f));
+  }
   mPlug->mLearning.store(0);
 }
 

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <string>
 
 #include "ToneDisplayRig.h"
 
@@ -158,37 +157,30 @@ TEST_F(ToneDisplayInteraction, TargetDotsBeyondThePlotWaitWholeAtItsEdgeAndMoveB
   EXPECT_TRUE(InkIn(int(x) - 40, int(x) + 40, 276, 289) && InkIn(620, 686, 276, 289));
   EXPECT_FALSE(InkIn(687, 690, 276, 289));
 
-  // Where a held dot stands says nothing of its band: a drag from it moves the band by the
-  // pointer's travel, 20 dB per 92 units (half the plot's 196 less 6). A press and release
-  // without a move sends nothing.
+  // A held dot's place says nothing of its band: a drag moves the band by the pointer's travel,
+  // 20 dB per 92 units (half the plot's 196 less 6); 66 units sideways (a tenth of the width) is
+  // 120 * 1000^0.1 = 239.43 Hz, where the tilt is 5.98 dB lower, so 8 dB becomes 13.98, 14 to the
+  // half dB. A press and release without a move sends nothing.
   dlg.events.clear();
-  rig.Click(lowX, lowY);
-  EXPECT_EQ(dlg.Trace(), "b" + std::to_string(kLowTarget) + " b" + std::to_string(kLowFreq) + " e" +
-                             std::to_string(kLowTarget) + " e" + std::to_string(kLowFreq));
-  EXPECT_EQ(dlg.Get(kLowTarget), 18.0);
   rig.Down(lowX, lowY);
-  rig.Move(lowX, lowY + 2.f); // 18 - 0.43 = 17.57: 17.5, at the same 120 Hz
-  EXPECT_NEAR(dlg.Get(kLowTarget), 17.5, 1e-9);
-  EXPECT_EQ(dlg.Get(kLowFreq), 120.0);
-  rig.Move(lowX, lowY - 3.f); // 18 + 0.65: the top of the range
-  EXPECT_NEAR(dlg.Get(kLowTarget), 18.0, 1e-9);
-  rig.Move(lowX, lowY + 46.f); // 18 - 10
-  EXPECT_NEAR(dlg.Get(kLowTarget), 8.0, 1e-9);
-  rig.Up(lowX, lowY + 46.f);
-  // 8 dB still stands at 26.35 dB, above the plot: the dot waits where it was.
-  d.TargetHandle(0, x, y);
-  EXPECT_TRUE(x == lowX && y == lowY);
-
-  // Sideways too: 66 units (a tenth of the width) is 120 * 1000^0.1 = 239.43 Hz, where the tilt
-  // is 5.98 dB lower, so the gain rises by that much: 13.98, to the half dB 14.
-  rig.Down(lowX, lowY);
-  rig.Move(lowX + 66.f, lowY);
-  EXPECT_NEAR(dlg.Get(kLowFreq), 239.43, 0.01);
-  EXPECT_NEAR(dlg.Get(kLowTarget), 14.0, 1e-9);
-  rig.Move(lowX, lowY - 46.f); // back to 120 Hz and 10 dB up from 8: +18 is reached again
-  EXPECT_EQ(dlg.Get(kLowFreq), 120.0);
-  EXPECT_NEAR(dlg.Get(kLowTarget), 18.0, 1e-9);
-  rig.Up(lowX, lowY - 46.f);
+  rig.Move(lowX, lowY);
+  rig.Up(lowX, lowY);
+  EXPECT_EQ(dlg.Trace(), "b5 b6 e5 e6");
+  struct Step { float dx, dy; double gain, freq; };
+  for (const auto& drag : {std::vector<Step>{{0.f, 2.f, 17.5, 120.}, {0.f, -3.f, 18., 120.}, {0.f, 46.f, 8., 120.}},
+                           std::vector<Step>{{66.f, 0.f, 14., 239.43}, {0.f, -46.f, 18., 120.}}})
+  {
+    rig.Down(lowX, lowY);
+    for (const Step& step : drag)
+    {
+      rig.Move(lowX + step.dx, lowY + step.dy);
+      EXPECT_NEAR(dlg.Get(kLowTarget), step.gain, 1e-9) << step.dx << ", " << step.dy;
+      EXPECT_NEAR(dlg.Get(kLowFreq), step.freq, step.freq == 120. ? 0. : 0.01) << step.dx << ", " << step.dy;
+    }
+    rig.Up(lowX + drag.back().dx, lowY + drag.back().dy);
+    d.TargetHandle(0, x, y); // 8 dB stands at 26.35 dB, above the plot like 18
+    EXPECT_TRUE(x == lowX && y == lowY);
+  }
 }
 
 TEST_F(ToneDisplayInteraction, DiscsOnThePlotsSidesTakePressesAllOverAndKeepTheirLabelsInside)
@@ -213,17 +205,13 @@ TEST_F(ToneDisplayInteraction, DiscsOnThePlotsSidesTakePressesAllOverAndKeepThei
   EXPECT_TRUE(InkIn(33, 90, 185, 198) && InkIn(630, 688, 185, 198));
   EXPECT_FALSE(InkIn(30, 33, 185, 198) || InkIn(688, 690, 185, 198));
 
-  // The discs show whole past the sides: band 1, selected, filled amber (240,163,58) out to
-  // x 22; band 4's ring out to 698 and the right half of its number, within the ring.
-  EXPECT_EQ(Red(25, 210), 240);
-  EXPECT_EQ(Red(25, 203), 240);
+  // Past the sides the discs show whole, and nothing else does: band 1, selected, filled amber
+  // (240,163,58) out to x 22; band 4's ring out to 698, with the right half of its number.
+  EXPECT_TRUE(Red(25, 210) == 240 && Red(25, 203) == 240);
   EXPECT_TRUE(InkIn(696, 699, 207, 213) && InkIn(690, 694, 205, 215));
-  // Nothing else reaches past the sides.
-  EXPECT_FALSE(InkIn(14, 30, 113, 200) || InkIn(14, 30, 221, 308) || InkIn(690, 706, 113, 200) ||
-               InkIn(690, 706, 221, 308));
-  // Back in MATCH mode no disc is left outside the plot.
-  rig.Click(300.f, kToggleY);
-  ASSERT_EQ(d.Mode(), ToneDisplayControl::kModeMatch);
+  for (const int x0 : {14, 690})
+    EXPECT_FALSE(InkIn(x0, x0 + 16, 113, 200) || InkIn(x0, x0 + 16, 221, 308)) << x0;
+  rig.Click(300.f, kToggleY); // MATCH: no disc is left outside
   rig.g.OnFrame();
   EXPECT_FALSE(InkIn(14, 30, 200, 221) || InkIn(690, 706, 200, 221));
 }
