@@ -521,39 +521,34 @@ TEST_F(PlugFixture, DamagedStateChangesNothingAndReportsFailure)
 TEST_F(PlugFixture, StateChangesReachTheHostOnceThroughHandler2)
 {
   testhost::DirtyRecordingHandler handler;
+  testhost::RecordingHandler plain;
   testhost::Message unknown("Nope");
+  testhost::MemoryStream state(DoubleBytes({2.0, 0.0}));
   ASSERT_EQ(plug->setComponentHandler(&handler), kResultOk);
   plug->notify(&unknown);
   EXPECT_TRUE(handler.Take().empty());
-
-  // Two marks before the host calls are one report, on its call, and the call's own answer stays.
+  // Two marks are one report, on the host's next call, which keeps its own answer; a state the
+  // host set is no news to it.
   plug->MarkStateChanged();
   plug->MarkStateChanged();
   ASSERT_EQ(plug->setParamNormalized(testplug::kGain, 0.25), kResultOk);
   EXPECT_EQ(plug->notify(&unknown), kResultFalse);
-  auto calls = handler.Take();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], std::this_thread::get_id());
-
-  // A state the host set is no news to it.
+  EXPECT_EQ(handler.Take(), std::vector{std::this_thread::get_id()});
   plug->MarkStateChanged();
-  testhost::MemoryStream state(DoubleBytes({2.0, 0.0}));
   ASSERT_EQ(plug->setState(&state), kResultOk);
   plug->notify(&unknown);
   EXPECT_TRUE(handler.Take().empty());
-
-  // Without a handler the change waits for one; one without IComponentHandler2 hears nothing.
-  ASSERT_EQ(plug->setComponentHandler(nullptr), kResultOk);
+  // Without a handler the change waits; one without IComponentHandler2 drops it.
+  plug->setComponentHandler(nullptr);
   plug->MarkStateChanged();
   plug->notify(&unknown);
-  testhost::RecordingHandler plain;
-  ASSERT_EQ(plug->setComponentHandler(&plain), kResultOk);
+  EXPECT_TRUE(plug->StateChangePending());
+  plug->setComponentHandler(&plain);
   plug->notify(&unknown);
   EXPECT_FALSE(plug->StateChangePending());
   EXPECT_TRUE(plain.events.empty());
-  ASSERT_EQ(plug->setComponentHandler(nullptr), kResultOk);
+  plug->setComponentHandler(nullptr);
   EXPECT_EQ(handler.refs, 1u);
-  EXPECT_TRUE(handler.cleanOn.empty());
 }
 
 // Threads

@@ -168,18 +168,11 @@ public:
     value = it->second;
     return kResultTrue;
   }
-  tresult PLUGIN_API setFloat(AttrID id, double value) override
-  {
-    floats[id] = value;
-    return kResultTrue;
-  }
+  tresult PLUGIN_API setFloat(AttrID id, double value) override { return floats[id] = value, kResultTrue; }
   tresult PLUGIN_API getFloat(AttrID id, double& value) override
   {
-    auto it = floats.find(id);
-    if (it == floats.end())
-      return kResultFalse;
-    value = it->second;
-    return kResultTrue;
+    const auto it = floats.find(id);
+    return it == floats.end() ? kResultFalse : (value = it->second, kResultTrue);
   }
   tresult PLUGIN_API setString(AttrID id, const TChar* string) override
   {
@@ -210,7 +203,7 @@ public:
   }
   tresult PLUGIN_API getBinary(AttrID id, const void*& data, uint32& size) override
   {
-    auto it = binaries.find(id);
+    const auto it = binaries.find(id);
     if (it == binaries.end())
       return kResultFalse;
     data = it->second.data();
@@ -282,7 +275,8 @@ public:
   uint32 refs = 1;
 };
 
-// A handler that also hears that the state changed (IComponentHandler2), with each call's thread.
+// A handler that also hears that the state changed (IComponentHandler2). Each call's thread is kept;
+// a setDirty(false) is kept as no thread, which no check expects.
 class DirtyRecordingHandler : public RecordingHandler, public IComponentHandler2
 {
 public:
@@ -291,29 +285,27 @@ public:
     if (!FUnknownPrivate::iidEqual(iid, IComponentHandler2::iid))
       return RecordingHandler::queryInterface(iid, obj);
     *obj = static_cast<IComponentHandler2*>(this);
-    addRef();
-    return kResultOk;
+    return addRef(), kResultOk;
   }
   uint32 PLUGIN_API addRef() override { return RecordingHandler::addRef(); }
   uint32 PLUGIN_API release() override { return RecordingHandler::release(); }
   tresult PLUGIN_API setDirty(TBool state) override
   {
     std::lock_guard<std::mutex> lock(mutex);
-    (state ? dirtyOn : cleanOn).push_back(std::this_thread::get_id());
+    calls.push_back(state ? std::this_thread::get_id() : std::thread::id());
     return kResultOk;
   }
   tresult PLUGIN_API requestOpenEditor(FIDString) override { return kNotImplemented; }
   tresult PLUGIN_API startGroupEdit() override { return kNotImplemented; }
   tresult PLUGIN_API finishGroupEdit() override { return kNotImplemented; }
-
-  // The threads of the setDirty(true) calls so far, taken out.
+  // The calls so far, taken out.
   std::vector<std::thread::id> Take()
   {
     std::lock_guard<std::mutex> lock(mutex);
-    return std::exchange(dirtyOn, {});
+    return std::exchange(calls, {});
   }
   std::mutex mutex;
-  std::vector<std::thread::id> dirtyOn, cleanOn;
+  std::vector<std::thread::id> calls;
 };
 
 #undef TESTHOST_NO_REFCOUNT

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <utility>
 
@@ -139,73 +139,39 @@ TEST(EditorSizing, RestoredSizeKeepsTheAspectAndTheScreenLimits)
   EXPECT_LE(huge.height, kMaxHeight);
 }
 
-
-namespace {
-
-// Content scale factors a host may set.
-constexpr float kFactors[] = {1.0f, 1.25f, 1.5f, 1.75f, 2.0f};
-
-EditorSize SavedSize(TestPlug& plug)
-{
-  iplug::IByteChunk chunk;
-  EXPECT_TRUE(plug.SerializeState(chunk));
-  EditorSize size; // the chunk's width and height, two int32 from byte 12
-  std::memcpy(&size, chunk.GetData() + 12, sizeof size);
-  return size;
-}
-
-// The pixel size in a PNG file's header.
-EditorSize PngSize(const std::string& path)
-{
-  unsigned char head[24] = {};
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f && std::fread(head, 1, sizeof head, f) != sizeof head)
-    head[16] = head[20] = 0xFF;
-  if (f)
-    std::fclose(f);
-  const auto be = [&](int at) { return (head[at] << 24) | (head[at + 1] << 16) | (head[at + 2] << 8) | head[at + 3]; };
-  return {be(16), be(20)};
-}
-
-} // namespace
-
 TEST(EditorSizing, AnAnswerOfTheRulesIsASizeTheyKeep)
 {
-  // A 544 x 402 editor at 1.75 asks for 952 x 704: 952 / 1.3533834 = 703.43 high, then
-  // 703 x 1.3533834 = 951.43 wide, which the rules keep.
+  // At 1.75, 952 x 704 is 703.43 high by the width, and 703 high is 951.43 wide.
   int w = 952, h = 704;
   EXPECT_FALSE(ConstrainEditorSize(w, h, 1.75f));
   EXPECT_EQ(EditorSize(w, h), EditorSize(951, 703));
-  // As many sizes are kept as a single pass of the rules keeps (counted by hand), and every
-  // answer, asked for again, comes back unchanged.
-  const int keptCounts[] = {786, 1100, 1414, 1728, 2042};
-  for (int i = 0; i < 5; ++i)
+  // Sizes kept as they are, counted by hand, and every answer asked for again comes back unchanged.
+  for (const auto& [f, keptCount] : {std::pair{1.0f, 786}, {1.25f, 1100}, {1.5f, 1414}, {1.75f, 1728}, {2.0f, 2042}})
   {
-    const float f = kFactors[i];
     int kept = 0, moved = 0;
     for (int width = 500; width <= 1440 * f + 30; ++width)
       for (int height = 380; height <= 1064 * f + 30; ++height)
       {
         int aw = width, ah = height;
-        kept += ConstrainEditorSize(aw, ah, f) ? 1 : 0;
+        kept += ConstrainEditorSize(aw, ah, f);
         int bw = aw, bh = ah;
-        moved += !ConstrainEditorSize(bw, bh, f) || bw != aw || bh != ah ? 1 : 0;
+        moved += !ConstrainEditorSize(bw, bh, f) || EditorSize(bw, bh) != EditorSize(aw, ah);
       }
-    EXPECT_EQ(kept, keptCounts[i]) << f;
+    EXPECT_EQ(kept, keptCount) << f;
     EXPECT_EQ(moved, 0) << f;
   }
 }
 
-// A host that sets its content scale before it opens the editor, saves, and restores in a new
-// instance: every state that keeps the aspect is saved back as it came, after the same factor
-// again or a trip through another, and its window stays. (Saving with the editor open is in
-// the window tests.)
+// A host sets its content scale before it opens the editor, saves, and restores in a new instance:
+// a state that keeps the aspect is saved back as it came, after the same factor again or a trip
+// through another, and its window stays.
 TEST(EditorSizing, AStateSavedAfterARestoreIsTheStateRestoredAtEveryFactor)
 {
   TestPlug plug;
   iplug::IByteChunk chunk;
   ASSERT_TRUE(plug.SerializeState(chunk));
-  for (const float f : kFactors)
+  const auto window = [&plug] { return EditorSize{plug.GetEditorWidth(), plug.GetEditorHeight()}; };
+  for (const float f : {1.0f, 1.25f, 1.5f, 1.75f, 2.0f})
   {
     int drifted = 0, checked = 0;
     for (int width = 270; width <= 1440; ++width)
@@ -219,35 +185,39 @@ TEST(EditorSizing, AStateSavedAfterARestoreIsTheStateRestoredAtEveryFactor)
         std::memcpy(chunk.GetData() + 12, &state, sizeof state);
         plug.UnserializeState(chunk, 0);
         plug.OnHostScreenScale(f);
-        const EditorSize window{plug.GetEditorWidth(), plug.GetEditorHeight()};
-        plug.OnHostScreenScale(f);
-        plug.OnHostScreenScale(3.0f);
-        plug.OnHostScreenScale(f);
-        const bool kept = SavedSize(plug) == state && EditorSize{plug.GetEditorWidth(), plug.GetEditorHeight()} == window;
-        drifted += kept ? 0 : 1;
+        const EditorSize opened = window();
+        for (const float again : {f, 3.0f, f})
+          plug.OnHostScreenScale(again);
+        iplug::IByteChunk now;
+        EditorSize saved; // the chunk's two int32 from byte 12
+        plug.SerializeState(now);
+        std::memcpy(&saved, now.GetData() + 12, sizeof saved);
+        drifted += saved != state || window() != opened;
       }
     EXPECT_GT(checked, 2000);
     EXPECT_EQ(drifted, 0) << f;
   }
 }
 
-// After a view of the instance had content scale 2, a snapshot is drawn at the draw scale
-// asked for, and the instance keeps its screen scale.
+// After a view had content scale 2, a snapshot is drawn at the draw scale asked for, and the
+// instance keeps its screen scale.
 TEST(EditorSizing, ASnapshotIsDrawnAtTheScaleAskedForWhateverTheScreenScale)
 {
   TestPlug plug;
   ASSERT_EQ(plug.initialize(nullptr), Steinberg::kResultOk); // idle steps run between its frames
   plug.OnHostScreenScale(2.0f);
   const std::string path = ::testing::TempDir() + "sizing-snapshot.png";
-  for (const auto& [scale, size] : {std::pair{1.0, EditorSize{720, 532}}, {2.0, EditorSize{1440, 1064}},
-                                    {0.75, EditorSize{540, 399}}})
+  for (const auto& [scale, size] : {std::pair{1.0, EditorSize{720, 532}}, {2.0, {1440, 1064}}, {0.75, {540, 399}}})
   {
     testhost::Message message(iplug::IPlugVST3::kEditorSnapshotMessageID);
     message.attributes.setBinary("path", path.data(), static_cast<Steinberg::uint32>(path.size()));
     message.attributes.setFloat("scale", scale);
     ASSERT_EQ(plug.notify(&message), Steinberg::kResultOk);
     EXPECT_EQ(message.attributes.ints["ok"], 1);
-    EXPECT_EQ(PngSize(path), size) << scale;
+    unsigned char png[24] = {}; // the width and height are big-endian from byte 16
+    std::ifstream(path, std::ios::binary).read(reinterpret_cast<char*>(png), sizeof png);
+    const auto at = [&png](int i) { return png[i] << 24 | png[i + 1] << 16 | png[i + 2] << 8 | png[i + 3]; };
+    EXPECT_EQ(EditorSize(at(16), at(20)), size) << scale;
   }
   EXPECT_FLOAT_EQ(plug.mScreenScale, 2.0f);
   std::remove(path.c_str());

@@ -246,24 +246,20 @@ TEST(Threads, ReconfiguringWhileABlockIsInFlight)
 
 TEST(Threads, AStateChangeWithTheEditorClosedIsToldOnTheHostsNextCallNeverFromTheTimer)
 {
-  auto* plug = new TestPlug();
   testhost::DirtyRecordingHandler handler;
-  ASSERT_EQ(plug->setComponentHandler(&handler), Steinberg::kResultOk);
-  ASSERT_EQ(plug->initialize(nullptr), Steinberg::kResultOk);
+  TestPlug plug;
+  ASSERT_EQ(plug.setComponentHandler(&handler), Steinberg::kResultOk);
+  ASSERT_EQ(plug.initialize(nullptr), Steinberg::kResultOk);
   {
-    std::lock_guard<std::recursive_mutex> lock(plug->GetUILock());
-    SetAccentColourIndex(*plug, 3);
+    std::lock_guard<std::recursive_mutex> lock(plug.GetUILock());
+    SetAccentColourIndex(plug, 3);
   }
-  // The shared timer's idle step notices it on its own thread and leaves it for the host.
-  ASSERT_TRUE(WaitFor([&] { return plug->StateChangePending(); }));
+  ASSERT_TRUE(WaitFor([&] { return plug.StateChangePending(); }));
   std::this_thread::sleep_for(std::chrono::milliseconds(5 * iplug::IPlugVST3::kIdleIntervalMs));
   EXPECT_TRUE(handler.Take().empty());
-  plug->createView("editor")->release();
-  const auto calls = handler.Take();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0], std::this_thread::get_id());
-  ASSERT_EQ(plug->terminate(), Steinberg::kResultOk);
-  plug->release();
+  plug.createView("editor")->release();
+  EXPECT_EQ(handler.Take(), std::vector{std::this_thread::get_id()});
+  EXPECT_EQ(plug.terminate(), Steinberg::kResultOk);
 }
 
 TEST(Threads, OneIdleTimerAndOneUpdateThreadServeEveryInstance)
