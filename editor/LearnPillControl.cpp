@@ -75,7 +75,7 @@ void LearnPillControl::Draw(IGraphics& g)
   mFramePulled = false;
   mDrawnLook = LookOf(state);
   mEverDrawn = true;
-  const bool active = state.learning || state.hasTarget || state.analysing;
+  const bool active = mDrawnLook.active;
   const float r = 0.5f * mRECT.H();
   g.FillRoundRect(mFillColour, mRECT, r);
   g.DrawRoundRect(active ? mActiveOutlineColour : mIdleOutlineColour, mRECT, r, nullptr, 1.f);

@@ -745,21 +745,8 @@ void X11Window::SetBackground(const IColor& color)
   c.green = static_cast<unsigned short>(color.G & 255) * 257;
   c.blue = static_cast<unsigned short>(color.B & 255) * 257;
   ErrorTrap trap(d.display, d.errors);
-  // A true-colour visual takes the channels under its masks; others ask the colormap.
-  if (d.visual->c_class == TrueColor)
-  {
-    const auto place = [](unsigned short value, unsigned long mask) {
-      if (mask == 0)
-        return 0UL;
-      int shift = 0;
-      while (((mask >> shift) & 1) == 0)
-        ++shift;
-      const unsigned long max = mask >> shift;
-      return ((static_cast<unsigned long>(value) * max + 32767) / 65535) << shift;
-    };
-    c.pixel = place(c.red, d.visual->red_mask) | place(c.green, d.visual->green_mask) | place(c.blue, d.visual->blue_mask);
-  }
-  else if (!XAllocColor(d.display, DefaultColormap(d.display, DefaultScreen(d.display)), &c))
+  // A true-colour visual answers from its masks; others take the nearest in the colormap.
+  if (!XAllocColor(d.display, DefaultColormap(d.display, DefaultScreen(d.display)), &c))
     c.pixel = BlackPixel(d.display, DefaultScreen(d.display));
   XSetWindowBackground(d.display, d.window, c.pixel);
 }
